@@ -1,0 +1,42 @@
+# Entry points for newcomers and CI. `make test` installs what is missing, then builds
+# and tests every target: native (under ASan/UBSan), native32 and win32 (under Wine).
+SHELL := /bin/bash
+JOBS ?= 2
+PRESETS_TEST := native-asan native32 win32
+
+.PHONY: all deps test bench clean $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
+
+all: test
+
+deps:
+	@scripts/install-deps.sh
+
+build-%: deps
+	@cmake --preset $* >/dev/null
+	@cmake --build --preset $* -j $(JOBS)
+
+test-native-asan: build-native-asan
+	@rm -rf build/native-asan/test-results
+	@ctest --preset native-asan -j $(JOBS)
+
+test-native32: build-native32
+	@rm -rf build/native32/test-results
+	@ctest --preset native32 -j $(JOBS)
+
+test-win32: build-win32
+	@rm -rf build/win32/test-results
+	@xvfb-run -a -s "-screen 0 1600x1000x24" ctest --preset win32 -j $(JOBS)
+
+# Every target runs even when an earlier one fails; the summary names the failures.
+test: deps
+	@status=0; \
+	for p in $(PRESETS_TEST); do $(MAKE) --no-print-directory test-$$p || status=1; done; \
+	python3 scripts/test-summary.py $(addprefix build/,$(PRESETS_TEST)) || status=1; \
+	exit $$status
+
+bench: build-native
+	@build/native/bin/ceflib_bench --benchmark_min_time=0.2 --benchmark_out=build/native/bench.json --benchmark_out_format=json
+	@python3 scripts/bench-ratios.py build/native/bench.json
+
+clean:
+	rm -rf build

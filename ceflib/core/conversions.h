@@ -1,0 +1,198 @@
+// The one conversion layer between program values and engine values, shared by every
+// wrapper operation and every callback entry.
+//
+//   kind       program -> engine               engine -> program
+//   Boolean    1 / 0                           non-zero is true
+//   string     view, borrowed for the call     result: userfree, copied and freed
+//                                              argument: copied, the engine keeps it
+//   object     CefDataOf (+1 for the engine)   UnWrap (takes over the reference)
+//   numbers, enumerations, handles, record addresses pass unchanged
+//
+// A wrapper operation is one line: `return Call<bool>(&cef_browser_t::can_go_back);`
+// A callback entry is generated from its method: `Bind<&TCefLoadHandlerOwn::OnLoadEnd>(
+// record()->on_load_end);`
+#pragma once
+
+#include <type_traits>
+#include <utility>
+
+#include "ceflib/core/object_bridge.h"
+#include "ceflib/core/strings.h"
+
+namespace ceflib {
+
+template <class T>
+struct IsRefPtr : std::false_type {};
+template <class I>
+struct IsRefPtr<RefPtr<I>> : std::true_type {
+  using Interface = I;
+};
+
+// ---- program -> engine ----------------------------------------------------------------
+
+// A string argument: a view that lives until the end of the full expression that
+// makes the engine call.
+struct CefStringArg {
+  cef_string_t view;
+  operator const cef_string_t*() const noexcept { return &view; }
+};
+
+// An object argument: the record with one reference for the engine.
+struct CefObjectArg {
+  cef_base_t* data;
+  template <class Record>
+  operator Record*() const noexcept {
+    return reinterpret_cast<Record*>(data);
+  }
+};
+
+inline int ToEngine(bool value) noexcept { return value ? 1 : 0; }
+inline CefStringArg ToEngine(const ustring& value) noexcept { return {CefStringView(value)}; }
+template <class I>
+CefObjectArg ToEngine(const RefPtr<I>& value) {
+  return {CefDataOf(value)};
+}
+template <class T>
+requires(std::is_arithmetic_v<T> || std::is_enum_v<T> || std::is_pointer_v<T>) T ToEngine(T value)
+noexcept { return value; }
+
+// ---- engine -> program ----------------------------------------------------------------
+
+// Wraps an engine object pointer in the Ref class of interface I.
+template <class I>
+RefPtr<I> CefUnWrapAs(void* data) {
+  using Wrapper = typename TCefWrapperOf<I>::type;
+  if constexpr (std::is_same_v<Wrapper, TCefBaseRef>) {
+    return TCefBaseRef::UnWrap(data);
+  } else {
+    return Wrapper::UnWrap(static_cast<typename Wrapper::RecordType*>(data));
+  }
+}
+
+// The result of an engine function, as program type P.
+template <class P, class E>
+P FromEngineResult(E&& value) {
+  if constexpr (std::is_same_v<P, bool>) {
+    return value != 0;
+  } else if constexpr (std::is_same_v<P, ustring>) {
+    return CefStringFreeAndGet(value);
+  } else if constexpr (IsRefPtr<P>::value) {
+    return CefUnWrapAs<typename IsRefPtr<P>::Interface>(value);
+  } else {
+    return static_cast<P>(value);
+  }
+}
+
+// An argument the engine passes to a callback, as program type P.
+template <class P, class E>
+P FromEngineArg(E&& value) {
+  if constexpr (std::is_same_v<P, bool>) {
+    return value != 0;
+  } else if constexpr (std::is_same_v<P, ustring>) {
+    return CefStringRead(value);
+  } else if constexpr (IsRefPtr<P>::value) {
+    return CefUnWrapAs<typename IsRefPtr<P>::Interface>(value);
+  } else {
+    return static_cast<P>(value);
+  }
+}
+
+// A callback's answer, as the engine type E.
+template <class E, class P>
+E ToEngineResult(P&& value) {
+  if constexpr (IsRefPtr<std::decay_t<P>>::value) {
+    return reinterpret_cast<E>(CefDataOf(value));
+  } else if constexpr (std::is_same_v<std::decay_t<P>, bool>) {
+    return value ? 1 : 0;
+  } else {
+    return static_cast<E>(value);
+  }
+}
+
+// ---- wrapper operations ---------------------------------------------------------------
+
+// Calls member `member` of the engine record with the record first and the converted
+// arguments, and converts the result to P. A member the engine left null answers the
+// neutral value and is not called.
+template <class P = void, class Record, class Fn, class... Args>
+P CefCall(Record* record, Fn Record::*member, Args&&... args) {
+  Fn fn = record->*member;
+  if (!fn) return P();
+  if constexpr (std::is_void_v<P>) {
+    fn(record, ToEngine(std::forward<Args>(args))...);
+  } else {
+    return FromEngineResult<P>(fn(record, ToEngine(std::forward<Args>(args))...));
+  }
+}
+
+// Typed base for Ref classes: Self is the class, Iface its interface, Record the
+// engine record it wraps.
+template <class Self, class Iface, class Record>
+class TCefRef : public TCefBaseRef, public virtual Iface {
+ public:
+  using RecordType = Record;
+  explicit TCefRef(Record* data) : TCefBaseRef(data) {}
+  cef_base_t* Wrap() override { return TCefBaseRef::Wrap(); }
+  // Wraps an engine pointer, taking over its reference; null gives null. Every call
+  // makes a new wrapper: there is no cache.
+  static RefPtr<Iface> UnWrap(Record* data) {
+    if (!data) return nullptr;
+    return Make<Self>(data);
+  }
+
+ protected:
+  Record* record() const noexcept { return reinterpret_cast<Record*>(Data()); }
+  // One wrapper operation: the member, the program's arguments, the program's result.
+  template <class P = void, class Fn, class... Args>
+  P Call(Fn Record::*member, Args&&... args) const {
+    return CefCall<P>(record(), member, std::forward<Args>(args)...);
+  }
+};
+
+// ---- callback entries -----------------------------------------------------------------
+
+namespace detail {
+
+template <class Obj, class R, class... P, class... E>
+R InvokeMethod(Obj* object, R (Obj::*method)(P...), E... args) {
+  return (object->*method)(FromEngineArg<std::decay_t<P>>(args)...);
+}
+
+template <class M>
+struct MethodClass;
+template <class C, class R, class... P>
+struct MethodClass<R (C::*)(P...)> {
+  using type = C;
+};
+
+template <auto Method, class Fn>
+struct Entry;
+
+// One entry per (method, engine function type): finds the object behind the record,
+// converts the engine's arguments to the method's parameter types, calls the method
+// and converts its answer; an exception becomes the neutral answer.
+template <auto Method, class R, class Record, class... E>
+struct Entry<Method, R(CEF_CALLBACK*)(Record*, E...)> {
+  using Obj = typename MethodClass<decltype(Method)>::type;
+
+  static R CEF_CALLBACK Call(Record* self, E... args) noexcept {
+    return CefGuarded([&]() -> R {
+      Obj* object = CefObjectOf<Obj>(self);
+      if constexpr (std::is_void_v<R>) {
+        InvokeMethod(object, Method, args...);
+      } else {
+        return ToEngineResult<R>(InvokeMethod(object, Method, args...));
+      }
+    });
+  }
+};
+
+}  // namespace detail
+
+// Stores into `slot` the entry generated for Method, with the slot's own signature.
+template <auto Method, class Fn>
+void Bind(Fn& slot) noexcept {
+  slot = &detail::Entry<Method, Fn>::Call;
+}
+
+}  // namespace ceflib

@@ -1,0 +1,278 @@
+#include "ceflib/core/engine_library.h"
+
+#include "ceflib/core/application.h"
+#include "ceflib/core/strings.h"
+
+#if defined(_WIN32)
+#include <float.h>
+#include <windows.h>
+#else
+#include <dlfcn.h>
+
+#include <cerrno>
+#if defined(__i386__) || defined(__x86_64__)
+#include <fpu_control.h>
+#endif
+#endif
+
+namespace ceflib {
+
+#if defined(_WIN32)
+ustring CefLibraryName = u"libcef.dll";
+#else
+ustring CefLibraryName = u"libcef.so";
+#endif
+ustring CefCachePath;
+ustring CefUserAgent;
+ustring CefProductVersion;
+ustring CefLocale;
+ustring CefLogFile;
+int32_t CefLogSeverity = LOGSEVERITY_DISABLE;
+bool CefReleaseDcheckEnabled = false;
+int32_t CefGraphicsImplementation = 0;
+ustring CefExtraPluginPaths;
+uint32_t CefLocalStorageQuota = 0;
+uint32_t CefSessionStorageQuota = 0;
+ustring CefJavaScriptFlags;
+ustring CefResourcesDirPath;
+ustring CefLocalesDirPath;
+bool CefPackLoadingDisabled = false;
+int32_t CefUncaughtExceptionStackSize = 0;
+int32_t CefContextSafetyImplementation = 0;
+TGetProxyForUrlProc CefGetProxyForUrl;
+TGetDataResource CefGetDataResource;
+TGetLocalizedString CefGetLocalizedString;
+TOnRegisterCustomSchemes CefOnRegisterCustomSchemes;
+bool CefAutoDetectProxySettings = false;
+TCefLibraryHandle CefLibraryHandle = nullptr;
+
+#define CEFLIB_DEFINE_ENTRY(name, result, params) result(*name) params = nullptr;
+CEF_EXPORT_LIST(CEFLIB_DEFINE_ENTRY)
+#undef CEFLIB_DEFINE_ENTRY
+
+decltype(cef_string_utf16_set) cef_string_set = nullptr;
+decltype(cef_string_utf16_clear) cef_string_clear = nullptr;
+decltype(cef_string_userfree_utf16_alloc) cef_string_userfree_alloc = nullptr;
+decltype(cef_string_userfree_utf16_free) cef_string_userfree_free = nullptr;
+decltype(cef_string_ascii_to_utf16) cef_string_from_ascii = nullptr;
+decltype(cef_string_utf16_to_utf8) cef_string_to_utf8 = nullptr;
+decltype(cef_string_utf8_to_utf16) cef_string_from_utf8 = nullptr;
+int (*cef_string_to_utf16)(const char16*, size_t, cef_string_utf16_t*) = nullptr;
+int (*cef_string_from_utf16)(const char16*, size_t, cef_string_utf16_t*) = nullptr;
+decltype(cef_string_utf16_to_wide) cef_string_to_wide = nullptr;
+decltype(cef_string_wide_to_utf16) cef_string_from_wide = nullptr;
+
+namespace {
+
+TCefLibraryHandle OpenLibrary(const ustring& name) {
+#if defined(_WIN32)
+  TCefLibraryHandle handle = LoadLibraryW(reinterpret_cast<const wchar_t*>(name.c_str()));
+  if (!handle) throw CefLastOSError();
+#else
+  errno = 0;
+  TCefLibraryHandle handle = dlopen(CefToUtf8(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* text = dlerror();
+    throw CefOSError(static_cast<unsigned long>(errno), text ? text : "");
+  }
+#endif
+  return handle;
+}
+
+void CloseLibrary(TCefLibraryHandle handle) {
+#if defined(_WIN32)
+  FreeLibrary(handle);
+#else
+  dlclose(handle);
+#endif
+}
+
+template <class Fn>
+void Resolve(TCefLibraryHandle handle, Fn& entry, const char* name) {
+#if defined(_WIN32)
+  entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
+#else
+  entry = reinterpret_cast<Fn>(dlsym(handle, name));
+#endif
+}
+
+void ResolveEntries(TCefLibraryHandle handle) {
+#define CEFLIB_RESOLVE(name, result, params) Resolve(handle, name, #name);
+  CEF_EXPORT_LIST(CEFLIB_RESOLVE)
+#undef CEFLIB_RESOLVE
+  cef_string_set = cef_string_utf16_set;
+  cef_string_clear = cef_string_utf16_clear;
+  cef_string_userfree_alloc = cef_string_userfree_utf16_alloc;
+  cef_string_userfree_free = cef_string_userfree_utf16_free;
+  cef_string_from_ascii = cef_string_ascii_to_utf16;
+  cef_string_to_utf8 = cef_string_utf16_to_utf8;
+  cef_string_from_utf8 = cef_string_utf8_to_utf16;
+  cef_string_to_utf16 = &CefStringCopyUtf16;
+  cef_string_from_utf16 = &CefStringCopyUtf16;
+  cef_string_to_wide = cef_string_utf16_to_wide;
+  cef_string_from_wide = cef_string_wide_to_utf16;
+}
+
+bool AllEntriesResolved() {
+#define CEFLIB_CHECK(name, result, params) \
+  if (!name) return false;
+  CEF_EXPORT_LIST(CEFLIB_CHECK)
+#undef CEFLIB_CHECK
+  return true;
+}
+
+void ClearEntries() {
+#define CEFLIB_CLEAR(name, result, params) name = nullptr;
+  CEF_EXPORT_LIST(CEFLIB_CLEAR)
+#undef CEFLIB_CLEAR
+  cef_string_set = nullptr;
+  cef_string_clear = nullptr;
+  cef_string_userfree_alloc = nullptr;
+  cef_string_userfree_free = nullptr;
+  cef_string_from_ascii = nullptr;
+  cef_string_to_utf8 = nullptr;
+  cef_string_from_utf8 = nullptr;
+  cef_string_to_utf16 = nullptr;
+  cef_string_from_utf16 = nullptr;
+  cef_string_to_wide = nullptr;
+  cef_string_from_wide = nullptr;
+}
+
+void Unload() {
+  TCefLibraryHandle handle = CefLibraryHandle;
+  CefLibraryHandle = nullptr;
+  ClearEntries();
+  CloseLibrary(handle);
+}
+
+// Runs at program end, after the program's own static state: every object defined
+// after the globals above is destroyed before them, and program state made during
+// main is gone by then.
+struct Finalization {
+  ~Finalization() { CefShutdownEngine(); }
+} finalization;
+
+}  // namespace
+
+TCefSettingsRecord::TCefSettingsRecord(const TCefEngineSettings& s) {
+  FSettings.size = sizeof(cef_settings_t);
+  FSettings.multi_threaded_message_loop = false;
+  FSettings.cache_path = CefStringView(s.cachePath);
+  FSettings.user_agent = CefStringView(s.userAgent);
+  FSettings.product_version = CefStringView(s.productVersion);
+  FSettings.locale = CefStringView(s.locale);
+  FSettings.log_file = CefStringView(s.logFile);
+  FSettings.log_severity = s.logSeverity;
+  FSettings.release_dcheck_enabled = s.releaseDCheck;
+  FSettings.graphics_implementation = s.graphicsImplementation;
+  FSettings.local_storage_quota = s.localStorageQuota;
+  FSettings.session_storage_quota = s.sessionStorageQuota;
+  FSettings.javascript_flags = CefStringView(s.javascriptFlags);
+  FSettings.auto_detect_proxy_settings_enabled = s.autoDetectProxySettings;
+  FSettings.resources_dir_path = CefStringView(s.resourcesDirPath);
+  FSettings.locales_dir_path = CefStringView(s.localesDirPath);
+  FSettings.pack_loading_disabled = s.packLoadingDisabled;
+  FSettings.uncaught_exception_stack_size = s.uncaughtExceptionStackSize;
+  FSettings.context_safety_implementation = s.contextSafetyImplementation;
+  if (!s.extraPluginPaths.empty()) {
+    FPluginPaths.emplace();
+    for (const ustring& item : CefSplitPluginPaths(s.extraPluginPaths)) FPluginPaths->Append(item);
+    FSettings.extra_plugin_paths = FPluginPaths->Handle();
+  }
+}
+
+void CefLoadEngine(const ustring& cache, const ustring& userAgent, const ustring& productVersion,
+                   const ustring& locale, const ustring& logFile, const ustring& extraPluginPaths,
+                   int32_t logSeverity, bool releaseDCheck, int32_t graphicsImplementation,
+                   uint32_t localStorageQuota, uint32_t sessionStorageQuota, bool autoDetectProxySettings,
+                   const ustring& javascriptFlags, const ustring& resourcesDirPath,
+                   const ustring& localesDirPath, bool packLoadingDisabled,
+                   int32_t uncaughtExceptionStackSize, int32_t contextSafetyImplementation) {
+  if (CefLibraryHandle) return;
+  CefMaskFloatingPointExceptions();
+  CefLibraryHandle = OpenLibrary(CefLibraryName);
+  ResolveEntries(CefLibraryHandle);
+  // A library that lacks an export is not used at all: nothing of it is called, and a
+  // later attempt starts from scratch.
+  if (!AllEntriesResolved()) {
+    Unload();
+    throw ECefException("Invalid CEF Library version");
+  }
+  TCefSettingsRecord settings({cache, userAgent, productVersion, locale, logFile, extraPluginPaths,
+                               logSeverity, releaseDCheck, graphicsImplementation, localStorageQuota,
+                               sessionStorageQuota, autoDetectProxySettings, javascriptFlags,
+                               resourcesDirPath, localesDirPath, packLoadingDisabled,
+                               uncaughtExceptionStackSize, contextSafetyImplementation});
+  // The engine holds the only reference to the application from now on.
+  cef_app_t* app = reinterpret_cast<cef_app_t*>(CefDataOf(Make<TInternalApp>()));
+  cef_initialize(settings.get(), app);
+}
+
+void CefEnsureEngine() {
+  if (CefLibraryHandle) return;
+  CefLoadEngine(CefCachePath, CefUserAgent, CefProductVersion, CefLocale, CefLogFile, CefExtraPluginPaths,
+                CefLogSeverity, CefReleaseDcheckEnabled, CefGraphicsImplementation, CefLocalStorageQuota,
+                CefSessionStorageQuota, CefAutoDetectProxySettings, CefJavaScriptFlags, CefResourcesDirPath,
+                CefLocalesDirPath, CefPackLoadingDisabled, CefUncaughtExceptionStackSize,
+                CefContextSafetyImplementation);
+}
+
+void CefRunMessageLoop() {
+  if (CefLibraryHandle) cef_run_message_loop();
+}
+
+void CefShutdownEngine() {
+  if (!CefLibraryHandle) return;
+  cef_shutdown();
+  Unload();
+}
+
+std::vector<ustring> CefSplitPluginPaths(const ustring& text) {
+  std::vector<ustring> items;
+  const char16* p = text.c_str();  // the text ends at its first NUL, as the run-time reads it
+  auto blank = [](char16 c) { return c >= 1 && c <= u' '; };
+  while (blank(*p)) ++p;
+  while (*p) {
+    ustring item;
+    if (*p == u'"') {
+      // Quoted: up to the closing quote; a doubled quote stands for one.
+      ++p;
+      while (*p) {
+        if (*p == u'"') {
+          if (p[1] != u'"') {
+            ++p;
+            break;
+          }
+          ++p;
+        }
+        item += *p++;
+      }
+    } else {
+      const char16* start = p;
+      while (*p > u' ' && *p != u';') ++p;
+      item.assign(start, p);
+    }
+    items.push_back(std::move(item));
+    while (blank(*p)) ++p;
+    if (*p == u';') {
+      if (p[1] == 0) items.emplace_back();  // a trailing separator adds one empty item
+      do ++p;
+      while (blank(*p));
+    }
+  }
+  return items;
+}
+
+void CefMaskFloatingPointExceptions() {
+#if defined(_WIN32)
+  _control87(_MCW_EM, _MCW_EM);
+#elif defined(__i386__) || defined(__x86_64__)
+  fpu_control_t word;
+  _FPU_GETCW(word);
+  word |= 0x3F;
+  _FPU_SETCW(word);
+  __fpu_control = word;  // the default for threads started from now on
+#endif
+}
+
+}  // namespace ceflib

@@ -1,0 +1,66 @@
+// Errors the binding raises, and the one place where an exception thrown by program
+// code inside an engine callback is reported instead of unwinding into the engine.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace ceflib {
+
+// The engine library is unusable (an entry point is missing).
+class ECefException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// An operating-system call failed; carries the system's error code.
+class EOSError : public std::runtime_error {
+ public:
+  EOSError(unsigned long code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  unsigned long ErrorCode() const noexcept { return code_; }
+
+ private:
+  unsigned long code_;
+};
+
+// Builds the error for a system error code and the system's text for it; code 0 gives
+// the generic "A call to an OS function failed".
+EOSError CefOSError(unsigned long code, std::string text);
+// The same for the thread's last system error code.
+EOSError CefLastOSError();
+
+// A broken internal precondition, such as wrapping a null engine record.
+class EAssertionFailed : public std::logic_error {
+ public:
+  EAssertionFailed() : std::logic_error("Assertion failure (ceflib)") {}
+};
+
+// Receives every exception that program code lets escape from an engine callback. The
+// callback itself then gives the engine its neutral answer. When unset, the message is
+// written to standard error (and to the debugger on Windows).
+using TCefEntryExceptionHook = std::function<void(std::exception_ptr)>;
+extern TCefEntryExceptionHook CefOnEntryException;
+
+// Reports the exception in flight; never throws.
+void CefReportEntryException(std::exception_ptr error) noexcept;
+
+// Message text of an exception_ptr, for reports.
+std::string CefExceptionMessage(std::exception_ptr error);
+
+// Runs the body of an engine callback. An exception from program code is reported and
+// turned into the neutral answer (zero, false or null), so it never crosses the
+// engine's C frames.
+template <class F>
+auto CefGuarded(F&& body) noexcept -> decltype(body()) {
+  using R = decltype(body());
+  try {
+    return body();
+  } catch (...) {
+    CefReportEntryException(std::current_exception());
+    if constexpr (!std::is_void_v<R>) return R{};
+  }
+}
+
+}  // namespace ceflib

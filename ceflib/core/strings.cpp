@@ -1,0 +1,142 @@
+#include "ceflib/core/strings.h"
+
+#include "ceflib/core/engine_library.h"
+
+namespace ceflib {
+
+namespace {
+char16 empty_text[1] = {0};
+
+// Reads a record the engine fills into a zeroed one, then releases the engine's text.
+template <class Fill>
+ustring ReadFilled(Fill&& fill) {
+  cef_string_t record{};
+  fill(&record);
+  return CefStringClearAndGet(&record);
+}
+}  // namespace
+
+cef_string_t CefStringView(const ustring& s) noexcept {
+  if (s.empty()) return {empty_text, 0, nullptr};
+  return {const_cast<char16*>(s.data()), s.size(), nullptr};
+}
+
+cef_string_t CefStringAlloc(const ustring& s) {
+  cef_string_t record{};
+  if (s.empty()) return record;
+#if defined(_WIN32)
+  cef_string_from_wide(reinterpret_cast<const wchar_t*>(s.data()), s.size(), &record);
+#else
+  // wchar_t is not UTF-16 here; the UTF-16 entry makes the same engine-owned copy.
+  cef_string_utf16_set(s.data(), s.size(), &record, 1);
+#endif
+  return record;
+}
+
+void CefStringAssign(cef_string_t* target, const ustring& s) {
+  if (target) cef_string_set(s.data(), s.size(), target, 1);
+}
+
+ustring CefStringRead(const cef_string_t* p) {
+  if (!p || !p->str) return {};
+  return ustring(p->str, p->length);
+}
+
+ustring CefStringClearAndGet(cef_string_t* p) {
+  // Released even when the copy throws.
+  struct Clear {
+    cef_string_t* p;
+    ~Clear() { cef_string_clear(p); }
+  } clear{p};
+  return CefStringRead(p);
+}
+
+ustring CefStringFreeAndGet(cef_string_userfree_t u) {
+  if (!u) return {};
+  struct Free {
+    cef_string_userfree_t u;
+    ~Free() { cef_string_userfree_free(u); }
+  } free{u};
+  return CefStringRead(u);
+}
+
+extern "C" int CefStringCopyUtf16(const char16* src, size_t length, cef_string_utf16_t* output) {
+  return cef_string_utf16_set(src, length, output, 1);
+}
+
+void CefStringListRead(cef_string_list_t list, std::vector<ustring>& out) {
+  int n = cef_string_list_size(list);
+  for (int i = 0; i < n; ++i)
+    out.push_back(ReadFilled([&](cef_string_t* r) { cef_string_list_value(list, i, r); }));
+}
+
+CefOwnedStringList::CefOwnedStringList() : list_(cef_string_list_alloc()) {}
+CefOwnedStringList::~CefOwnedStringList() { cef_string_list_free(list_); }
+
+void CefOwnedStringList::Append(const ustring& item) {
+  cef_string_t view = CefStringView(item);
+  cef_string_list_append(list_, &view);
+}
+
+TCefStringMultimapOwn::TCefStringMultimapOwn() : FStringMap(cef_string_multimap_alloc()) {}
+TCefStringMultimapOwn::~TCefStringMultimapOwn() { cef_string_multimap_free(FStringMap); }
+
+int TCefStringMultimapOwn::GetSize() { return cef_string_multimap_size(FStringMap); }
+
+int TCefStringMultimapOwn::FindCount(const ustring& key) {
+  cef_string_t k = CefStringView(key);
+  return cef_string_multimap_find_count(FStringMap, &k);
+}
+
+ustring TCefStringMultimapOwn::Enumerate(const ustring& key, int valueIndex) {
+  cef_string_t k = CefStringView(key);
+  return ReadFilled([&](cef_string_t* r) { cef_string_multimap_enumerate(FStringMap, &k, valueIndex, r); });
+}
+
+ustring TCefStringMultimapOwn::GetKey(int index) {
+  return ReadFilled([&](cef_string_t* r) { cef_string_multimap_key(FStringMap, index, r); });
+}
+
+ustring TCefStringMultimapOwn::GetValue(int index) {
+  return ReadFilled([&](cef_string_t* r) { cef_string_multimap_value(FStringMap, index, r); });
+}
+
+int TCefStringMultimapOwn::Append(const ustring& key, const ustring& value) {
+  cef_string_t k = CefStringView(key);
+  cef_string_t v = CefStringView(value);
+  return cef_string_multimap_append(FStringMap, &k, &v);
+}
+
+void TCefStringMultimapOwn::Clear() { cef_string_multimap_clear(FStringMap); }
+
+std::string CefToUtf8(const ustring& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    char32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // a lone surrogate has no UTF-8 form
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace ceflib

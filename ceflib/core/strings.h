@@ -1,0 +1,94 @@
+// Engine strings in both directions, engine string lists, and the header multimap.
+// Who owns the text decides the conversion:
+//   argument to the engine ............ CefStringView (borrowed for the call)
+//   userfree result of the engine ..... CefStringFreeAndGet
+//   record the engine filled for us ... CefStringClearAndGet
+//   argument the engine passes us ..... CefStringRead (the engine keeps it)
+//   text we hand back into its record . CefStringAssign / CefStringAlloc (a copy)
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cef/cef_types.h"
+#include "ceflib/core/ref_counting.h"
+
+namespace ceflib {
+
+using ustring = std::u16string;
+
+// A record borrowing s: valid while s lives unchanged. An empty s gives a non-null
+// pointer to an empty text.
+cef_string_t CefStringView(const ustring& s) noexcept;
+// A view of a temporary would dangle at once.
+cef_string_t CefStringView(ustring&& s) = delete;
+// A record owning an engine copy of s; an empty s gives an all-zero record.
+cef_string_t CefStringAlloc(const ustring& s);
+// Sets the engine's record to an engine copy of s; a null target is ignored.
+void CefStringAssign(cef_string_t* target, const ustring& s);
+// Copies the record's text; null gives the empty string.
+ustring CefStringRead(const cef_string_t* p);
+// Copies the record's text, then releases it; p must not be null.
+ustring CefStringClearAndGet(cef_string_t* p);
+// Copies and frees a userfree string; null gives the empty string.
+ustring CefStringFreeAndGet(cef_string_userfree_t u);
+// The binding's own UTF-16 to UTF-16 copy, behind cef_string_to_utf16/from_utf16.
+extern "C" int CefStringCopyUtf16(const char16* src, size_t length, cef_string_utf16_t* output);
+
+// Appends the values of an engine string list to out, in order, leaving nothing
+// allocated behind.
+void CefStringListRead(cef_string_list_t list, std::vector<ustring>& out);
+
+// An engine string list the program allocated; freed when it goes out of scope.
+class CefOwnedStringList {
+ public:
+  CefOwnedStringList();
+  ~CefOwnedStringList();
+  CefOwnedStringList(const CefOwnedStringList&) = delete;
+  CefOwnedStringList& operator=(const CefOwnedStringList&) = delete;
+
+  cef_string_list_t Handle() const noexcept { return list_; }
+  void Append(const ustring& item);
+  void ReadInto(std::vector<ustring>& out) const { CefStringListRead(list_, out); }
+
+ private:
+  cef_string_list_t list_;
+};
+
+// A header multimap owned by the program (request and response headers).
+class ICefStringMultimap : public virtual IInterface {
+ public:
+  virtual cef_string_multimap_t GetHandle() = 0;
+  virtual int GetSize() = 0;
+  virtual int FindCount(const ustring& key) = 0;
+  virtual ustring Enumerate(const ustring& key, int valueIndex) = 0;
+  virtual ustring GetKey(int index) = 0;
+  virtual ustring GetValue(int index) = 0;
+  virtual int Append(const ustring& key, const ustring& value) = 0;
+  virtual void Clear() = 0;
+};
+
+class TCefStringMultimapOwn : public TInterfacedObject, public ICefStringMultimap {
+ public:
+  TCefStringMultimapOwn();
+
+  cef_string_multimap_t GetHandle() override { return FStringMap; }
+  int GetSize() override;
+  int FindCount(const ustring& key) override;
+  ustring Enumerate(const ustring& key, int valueIndex) override;
+  ustring GetKey(int index) override;
+  ustring GetValue(int index) override;
+  int Append(const ustring& key, const ustring& value) override;
+  void Clear() override;
+
+ protected:
+  ~TCefStringMultimapOwn() override;
+
+ private:
+  cef_string_multimap_t FStringMap;
+};
+
+// UTF-16 to UTF-8 of the binding's own (no engine needed, e.g. for the library name).
+std::string CefToUtf8(const ustring& s);
+
+}  // namespace ceflib
