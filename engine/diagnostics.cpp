@@ -1,0 +1,33 @@
+// Our own exports for tests and tools: live counts and the engine's copies of settings.
+#include <climits>
+
+#include "cef_engine.h"
+#include "live_counts.h"
+#include "runtime.h"
+
+using cef_engine::LiveCounts;
+using cef_engine::Runtime;
+
+extern "C" {
+
+int cef_engine_live_objects(void) { return LiveCounts::Objects(); }
+
+int cef_engine_live_strings(void) { return LiveCounts::Strings(); }
+
+int cef_engine_initialize_calls(void) { return Runtime::Get().InitializeCalls(); }
+
+cef_string_userfree_t cef_engine_copied_setting(const char* name) {
+  if (!name) return nullptr;
+  const auto text = Runtime::Get().CopiedString(name);
+  if (!text) return nullptr;
+  cef_string_userfree_t result = cef_string_userfree_utf16_alloc();
+  cef_string_utf16_set(text->data(), text->size(), result, 1);
+  return result;
+}
+
+int cef_engine_int_setting(const char* name) {
+  if (!name) return INT_MIN;
+  return Runtime::Get().CopiedNumber(name).value_or(INT_MIN);
+}
+
+}  // extern "C"

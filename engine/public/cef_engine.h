@@ -1,0 +1,44 @@
+// Declarations of our engine library's exports for code that links it directly (the
+// engine itself and its tests): the 99 exports of the engine interface, generated from
+// CEF_EXPORT_LIST so that every definition in the engine must match the list, and the
+// engine's own diagnostic exports.
+#pragma once
+
+#include "cef/cef_exports.h"
+
+#if defined(CEF_ENGINE_BUILDING)
+#define CEF_ENGINE_API CEF_EXPORT
+#elif defined(_WIN32)
+#define CEF_ENGINE_API __declspec(dllimport)
+#else
+#define CEF_ENGINE_API
+#endif
+
+extern "C" {
+
+#define CEF_ENGINE_DECLARE_EXPORT(name, result, params) CEF_ENGINE_API result name params;
+CEF_EXPORT_LIST(CEF_ENGINE_DECLARE_EXPORT)
+#undef CEF_ENGINE_DECLARE_EXPORT
+
+// Engine reference-counted objects still alive.
+CEF_ENGINE_API int cef_engine_live_objects(void);
+
+// Texts and userfree records that the engine allocated and that were not freed yet,
+// plus string lists, maps and multimaps not yet freed.
+CEF_ENGINE_API int cef_engine_live_strings(void);
+
+// How often cef_initialize was called since the library was loaded.
+CEF_ENGINE_API int cef_engine_initialize_calls(void);
+
+// The engine's own copy of a string setting taken by cef_initialize ("cache_path",
+// "user_agent", ..., "extra_plugin_paths" with the items joined by '\n'). Null when
+// the engine is not initialized or the name is unknown; free the result with
+// cef_string_userfree_utf16_free.
+CEF_ENGINE_API cef_string_userfree_t cef_engine_copied_setting(const char* name);
+
+// The engine's copy of a number or flag setting ("size", "log_severity",
+// "release_dcheck_enabled", ..., "extra_plugin_path_count"). INT_MIN when the engine
+// is not initialized or the name is unknown.
+CEF_ENGINE_API int cef_engine_int_setting(const char* name);
+
+}  // extern "C"

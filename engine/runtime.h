@@ -1,0 +1,63 @@
+// Engine state between cef_initialize and cef_shutdown: what was copied from the
+// settings, the application's reference, the main thread, its task queue and loop.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "cef/cef_records.h"
+#include "engine_object.h"
+#include "message_loop.h"
+#include "task_queue.h"
+
+namespace cef_engine {
+
+// The engine's own copies of the settings, readable after the program's record is gone.
+struct CopiedSettings {
+  std::map<std::string, std::u16string, std::less<>> strings;
+  std::map<std::string, int, std::less<>> numbers;
+};
+
+class Runtime {
+ public:
+  static Runtime& Get();
+
+  // Takes over the application's reference when it succeeds; refuses (false) a second
+  // call before cef_shutdown, a null settings record and the multi-threaded loop.
+  bool Initialize(const cef_settings_t* settings, ProgramRef<cef_app_t> app);
+  void Shutdown();
+
+  bool CurrentlyOn(cef_thread_id_t thread);
+  bool PostTask(cef_thread_id_t thread, TaskQueue::Task task, std::chrono::milliseconds delay);
+  void RunMessageLoop();
+  void DoMessageLoopWork();
+  void QuitMessageLoop();
+
+  // How often cef_initialize was called since the library was loaded.
+  int InitializeCalls() const noexcept { return initialize_calls_.load(); }
+
+  std::optional<std::u16string> CopiedString(std::string_view name);
+  std::optional<int> CopiedNumber(std::string_view name);
+
+ private:
+  bool OnMainThreadLocked() const { return initialized_ && std::this_thread::get_id() == main_thread_; }
+
+  std::mutex mutex_;
+  std::atomic<int> initialize_calls_{0};
+  bool initialized_ = false;
+  std::thread::id main_thread_;
+  CopiedSettings settings_;
+  ProgramRef<cef_app_t> app_;
+  TaskQueue tasks_;
+  std::shared_ptr<MainLoop> loop_;
+};
+
+}  // namespace cef_engine
