@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""The local demo game site: the pages the launcher opens, a few pages that exercise
+pop-ups, frames and slow loads, and a record of every request for the tests.
+
+  python3 site/server.py [--port 18080] [--slow /game/game.php=3000] [--log FILE]
+
+GET /__requests answers the recorded requests as JSON (method, path, headers), oldest
+first; POST /__requests/clear forgets them. Neither is recorded itself. Any page takes
+?delay=MS to answer that much later."""
+import argparse
+import html
+import json
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+PAGES = {
+    "/": ("Tessaril", "Welcome to the Tessaril game site."),
+    "/UCClient/login.php": ("Tessaril - Đăng nhập", "Please log in to play."),
+    "/game/game.php": ("Tessaril - Vào game", "The game is starting."),
+    "/UCClient/shop.php": ("Tessaril - WebShop", "Items for sale."),
+    "/UCClient/giftcode.php": ("Tessaril - GiftCode", "Enter your gift code."),
+    "/UCClient/napthe.php": ("Tessaril - Nạp thẻ", "Top up your account with a card."),
+}
+
+EXTRA_PAGES = {
+    "/popup.html": ("Tessaril - Pop-up", "This page opens the shop in a new window.",
+                    "<script>window.open('/UCClient/shop.php');</script>"),
+    "/frames.html": ("Tessaril - Frames", "This page holds a frame.",
+                     '<iframe src="/UCClient/giftcode.php"></iframe>'),
+}
+
+
+def render(title, text, extra=""):
+    return (f"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>{html.escape(title)}</title>"
+            f"<link rel=\"icon\" href=\"/favicon.ico\"></head>"
+            f"<body><h1>{html.escape(title)}</h1><p>{html.escape(text)}</p>{extra}</body></html>")
+
+
+class Site:
+    def __init__(self, slow, log):
+        self.slow = slow
+        self.log = log
+        self.requests = []
+        self.lock = threading.Lock()
+
+    def record(self, handler):
+        entry = {"method": handler.command, "path": handler.path,
+                 "headers": [[k, v] for k, v in handler.headers.items()]}
+        with self.lock:
+            self.requests.append(entry)
+        if self.log:
+            with open(self.log, "a", encoding="utf-8") as f:
+                f.write(json.dumps(entry, ensure_ascii=False) + "\n")
+
+
+def make_handler(site):
+    class Handler(BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+
+        def log_message(self, fmt, *args):  # the record is the log
+            pass
+
+        def send_body(self, status, body, content_type):
+            data = body.encode("utf-8")
+            self.send_response(status)
+            self.send_header("Content-Type", content_type)
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            if self.command != "HEAD":
+                self.wfile.write(data)
+
+        def do_GET(self):
+            url = urllib.parse.urlsplit(self.path)
+            if url.path == "/__requests":
+                with site.lock:
+                    body = json.dumps(site.requests, ensure_ascii=False)
+                return self.send_body(200, body, "application/json; charset=utf-8")
+            site.record(self)
+            query = urllib.parse.parse_qs(url.query)
+            delay_ms = int(query.get("delay", [site.slow.get(url.path, 0)])[0])
+            if delay_ms > 0:
+                time.sleep(delay_ms / 1000.0)
+            if url.path in PAGES:
+                return self.send_body(200, render(*PAGES[url.path]), "text/html; charset=utf-8")
+            if url.path in EXTRA_PAGES:
+                return self.send_body(200, render(*EXTRA_PAGES[url.path]), "text/html; charset=utf-8")
+            self.send_body(404, render("Tessaril - Not found", f"No page at {url.path}."), "text/html; charset=utf-8")
+
+        do_HEAD = do_GET
+
+        def do_POST(self):
+            length = int(self.headers.get("Content-Length", 0) or 0)
+            body = self.rfile.read(length) if length else b""
+            if self.path == "/__requests/clear":
+                with site.lock:
+                    site.requests.clear()
+                return self.send_body(200, "[]", "application/json")
+            site.record(self)
+            self.send_body(200, render("Tessaril - Posted", f"Received {len(body)} bytes."), "text/html; charset=utf-8")
+
+    return Handler
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--port", type=int, default=18080)
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--slow", action="append", default=[], metavar="PATH=MS",
+                        help="answer PATH only after MS milliseconds")
+    parser.add_argument("--log", help="also append every recorded request to this file (JSON lines)")
+    args = parser.parse_args()
+    slow = {}
+    for item in args.slow:
+        path, _, ms = item.partition("=")
+        slow[path] = int(ms or 0)
+    server = ThreadingHTTPServer((args.host, args.port), make_handler(Site(slow, args.log)))
+    server.daemon_threads = True
+    print(f"site ready on http://{args.host}:{args.port}", flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
