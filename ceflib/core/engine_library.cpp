@@ -64,6 +64,20 @@ decltype(cef_string_wide_to_utf16) cef_string_from_wide = nullptr;
 
 namespace {
 
+// The generic string entries and what fills them: the engine's strings are UTF-16.
+#define CEFLIB_GENERIC_STRING_ENTRIES(X)                        \
+  X(cef_string_set, cef_string_utf16_set)                       \
+  X(cef_string_clear, cef_string_utf16_clear)                   \
+  X(cef_string_userfree_alloc, cef_string_userfree_utf16_alloc) \
+  X(cef_string_userfree_free, cef_string_userfree_utf16_free)   \
+  X(cef_string_from_ascii, cef_string_ascii_to_utf16)           \
+  X(cef_string_to_utf8, cef_string_utf16_to_utf8)               \
+  X(cef_string_from_utf8, cef_string_utf8_to_utf16)             \
+  X(cef_string_to_utf16, &CefStringCopyUtf16)                   \
+  X(cef_string_from_utf16, &CefStringCopyUtf16)                 \
+  X(cef_string_to_wide, cef_string_utf16_to_wide)               \
+  X(cef_string_from_wide, cef_string_wide_to_utf16)
+
 TCefLibraryHandle OpenLibrary(const ustring& name) {
 #if defined(_WIN32)
   TCefLibraryHandle handle = LoadLibraryW(reinterpret_cast<const wchar_t*>(name.c_str()));
@@ -100,17 +114,9 @@ void ResolveEntries(TCefLibraryHandle handle) {
 #define CEFLIB_RESOLVE(name, result, params) Resolve(handle, name, #name);
   CEF_EXPORT_LIST(CEFLIB_RESOLVE)
 #undef CEFLIB_RESOLVE
-  cef_string_set = cef_string_utf16_set;
-  cef_string_clear = cef_string_utf16_clear;
-  cef_string_userfree_alloc = cef_string_userfree_utf16_alloc;
-  cef_string_userfree_free = cef_string_userfree_utf16_free;
-  cef_string_from_ascii = cef_string_ascii_to_utf16;
-  cef_string_to_utf8 = cef_string_utf16_to_utf8;
-  cef_string_from_utf8 = cef_string_utf8_to_utf16;
-  cef_string_to_utf16 = &CefStringCopyUtf16;
-  cef_string_from_utf16 = &CefStringCopyUtf16;
-  cef_string_to_wide = cef_string_utf16_to_wide;
-  cef_string_from_wide = cef_string_wide_to_utf16;
+#define CEFLIB_FILL_GENERIC(generic, entry) generic = entry;
+  CEFLIB_GENERIC_STRING_ENTRIES(CEFLIB_FILL_GENERIC)
+#undef CEFLIB_FILL_GENERIC
 }
 
 bool AllEntriesResolved() {
@@ -125,17 +131,9 @@ void ClearEntries() {
 #define CEFLIB_CLEAR(name, result, params) name = nullptr;
   CEF_EXPORT_LIST(CEFLIB_CLEAR)
 #undef CEFLIB_CLEAR
-  cef_string_set = nullptr;
-  cef_string_clear = nullptr;
-  cef_string_userfree_alloc = nullptr;
-  cef_string_userfree_free = nullptr;
-  cef_string_from_ascii = nullptr;
-  cef_string_to_utf8 = nullptr;
-  cef_string_from_utf8 = nullptr;
-  cef_string_to_utf16 = nullptr;
-  cef_string_from_utf16 = nullptr;
-  cef_string_to_wide = nullptr;
-  cef_string_from_wide = nullptr;
+#define CEFLIB_CLEAR_GENERIC(generic, entry) generic = nullptr;
+  CEFLIB_GENERIC_STRING_ENTRIES(CEFLIB_CLEAR_GENERIC)
+#undef CEFLIB_CLEAR_GENERIC
 }
 
 void Unload() {

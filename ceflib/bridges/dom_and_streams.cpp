@@ -1,0 +1,129 @@
+#include "ceflib/bridges/dom_and_streams.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <system_error>
+
+namespace ceflib {
+
+// ---- DOM visitor and listener ---------------------------------------------------------
+
+TCefDomVisitorOwn::TCefDomVisitorOwn() { Bind<&TCefDomVisitorOwn::Visit>(record()->visit); }
+
+void TCefFastDomVisitor::Visit(const RefPtr<ICefDomDocument>& document) {
+  if (FProc) FProc(document);
+}
+
+TCefDomEventListenerOwn::TCefDomEventListenerOwn() {
+  Bind<&TCefDomEventListenerOwn::HandleEvent>(record()->handle_event);
+}
+
+void TCefFastDomEventListener::HandleEvent(const RefPtr<ICefDomEvent>& event) {
+  TCefDomEventListenerOwn::HandleEvent(event);
+  if (FProc) FProc(event);
+}
+
+// ---- custom stream reader -------------------------------------------------------------
+
+namespace {
+
+// Holds an object's lock for a scope, also when the stream throws.
+class TCefLocked {
+ public:
+  explicit TCefLocked(TCefBaseOwn& object) : object_(object) { object_.Lock(); }
+  ~TCefLocked() { object_.Unlock(); }
+  TCefLocked(const TCefLocked&) = delete;
+  TCefLocked& operator=(const TCefLocked&) = delete;
+
+ private:
+  TCefBaseOwn& object_;
+};
+
+std::unique_ptr<std::istream> OpenForReading(const ustring& filename) {
+  auto file = std::make_unique<std::ifstream>(std::filesystem::path(filename), std::ios::binary);
+  if (!file->is_open()) {
+    int error = errno;
+    throw EFOpenError("Cannot open file \"" + CefToUtf8(filename) + "\". " +
+                      std::generic_category().message(error));
+  }
+  return file;
+}
+
+}  // namespace
+
+TCefCustomStreamReader::TCefCustomStreamReader(std::unique_ptr<std::istream> owned, std::istream* stream)
+    : FOwnedStream(std::move(owned)), FStream(stream) {
+  Bind<&TCefCustomStreamReader::Read>(record()->read);
+  Bind<&TCefCustomStreamReader::Seek>(record()->seek);
+  Bind<&TCefCustomStreamReader::Tell>(record()->tell);
+  Bind<&TCefCustomStreamReader::Eof>(record()->eof);
+}
+
+TCefCustomStreamReader::TCefCustomStreamReader(std::unique_ptr<std::istream> stream)
+    : TCefCustomStreamReader(std::move(stream), nullptr) {
+  FStream = FOwnedStream.get();
+}
+
+TCefCustomStreamReader::TCefCustomStreamReader(std::istream& stream)
+    : TCefCustomStreamReader(nullptr, &stream) {}
+
+TCefCustomStreamReader::TCefCustomStreamReader(const ustring& filename)
+    : TCefCustomStreamReader(OpenForReading(filename)) {}
+
+// The stream's buffer does the work: it keeps no error state between calls, so a read
+// that hits the end does not spoil the next seek.
+std::streambuf* TCefCustomStreamReader::Buffer() const { return FStream ? FStream->rdbuf() : nullptr; }
+
+size_t TCefCustomStreamReader::Read(void* ptr, size_t size, size_t n) {
+  TCefLocked lock(*this);
+  std::streambuf* buffer = Buffer();
+  if (!buffer || !ptr || size == 0) return 0;
+  // size × n without wrapping around; no buffer can be larger than the address space.
+  size_t wanted =
+      n > std::numeric_limits<size_t>::max() / size ? std::numeric_limits<size_t>::max() : size * n;
+  constexpr auto kMaxChunk = static_cast<size_t>(std::numeric_limits<std::streamsize>::max());
+  char* out = static_cast<char*>(ptr);
+  size_t got = 0;
+  while (got < wanted) {
+    auto chunk = static_cast<std::streamsize>(std::min(wanted - got, kMaxChunk));
+    std::streamsize read = buffer->sgetn(out + got, chunk);
+    if (read > 0) got += static_cast<size_t>(read);
+    if (read < chunk) break;
+  }
+  return got / size;
+}
+
+int TCefCustomStreamReader::Seek(int64_t offset, int whence) {
+  TCefLocked lock(*this);
+  std::streambuf* buffer = Buffer();
+  if (!buffer || whence < 0 || whence > 2) return -1;
+  static constexpr std::ios_base::seekdir kOrigins[] = {std::ios_base::beg, std::ios_base::cur,
+                                                        std::ios_base::end};
+  std::streamoff position = buffer->pubseekoff(offset, kOrigins[whence], std::ios_base::in);
+  return static_cast<int>(static_cast<int64_t>(position));  // the low 32 bits
+}
+
+int64_t TCefCustomStreamReader::Tell() {
+  TCefLocked lock(*this);
+  std::streambuf* buffer = Buffer();
+  return buffer ? static_cast<int64_t>(buffer->pubseekoff(0, std::ios_base::cur, std::ios_base::in)) : -1;
+}
+
+bool TCefCustomStreamReader::Eof() {
+  TCefLocked lock(*this);
+  std::streambuf* buffer = Buffer();
+  if (!buffer) return true;
+  std::streamoff position = buffer->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+  std::streamoff size = buffer->pubseekoff(0, std::ios_base::end, std::ios_base::in);
+  if (position < 0 || size < 0) {
+    // Not seekable: at the end when nothing more can be read.
+    return buffer->sgetc() == std::char_traits<char>::eof();
+  }
+  buffer->pubseekpos(position, std::ios_base::in);
+  return position == size;
+}
+
+}  // namespace ceflib

@@ -1,0 +1,21 @@
+#include "ceflib/core/registration.h"
+
+#include "ceflib/core/engine_library.h"
+
+namespace ceflib {
+
+bool CefRegisterSchemeHandlerFactory(const ustring& schemeName, const ustring& hostName, bool syncMainThread,
+                                     TCefSchemeHandlerClass handlerClass) {
+  CefEnsureEngine();
+  // The engine holds the factory's only lasting reference.
+  RefPtr<ICefBase> factory = Make<TCefSchemeHandlerFactoryOwn>(std::move(handlerClass), syncMainThread);
+  return cef_register_scheme_handler_factory(ToEngine(schemeName), ToEngine(hostName), ToEngine(factory)) !=
+         0;
+}
+
+bool CefRegisterExtension(const ustring& name, const ustring& code, const RefPtr<ICefv8Handler>& handler) {
+  CefEnsureEngine();
+  return cef_register_extension(ToEngine(name), ToEngine(code), ToEngine(handler)) != 0;
+}
+
+}  // namespace ceflib
