@@ -4,7 +4,7 @@ SHELL := /bin/bash
 JOBS ?= 2
 PRESETS_TEST := native-asan native32 win32
 
-.PHONY: all deps test bench clean $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
+.PHONY: all deps test bench demo clean $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
 
 all: test
 
@@ -18,6 +18,14 @@ build-%: deps
 test-native-asan: build-native-asan
 	@rm -rf build/native-asan/test-results
 	@ctest --preset native-asan -j $(JOBS)
+
+# The thread-sensitive tests (engine and integration) under ThreadSanitizer; not part
+# of `make test`.
+test-native-tsan: deps
+	@cmake --preset native-tsan >/dev/null
+	@cmake --build --preset native-tsan -j $(JOBS)
+	@rm -rf build/native-tsan/test-results
+	@ctest --preset native-tsan -j $(JOBS)
 
 test-native32: build-native32
 	@rm -rf build/native32/test-results
@@ -34,8 +42,20 @@ test: deps
 	python3 scripts/test-summary.py $(addprefix build/,$(PRESETS_TEST)) || status=1; \
 	exit $$status
 
-bench: build-native
-	@build/native/bin/ceflib_bench --benchmark_min_time=0.2 --benchmark_out=build/native/bench.json --benchmark_out_format=json
+demo: build-win32
+	@scripts/demo.sh
+
+# The binding's cost over the raw engine calls: builds the benchmark program of the
+# native preset and runs every case beside its baseline, five repetitions interleaved
+# at random so machine noise falls on both sides alike. The program's own output goes
+# to build/native/bench.log and bench.json; what is printed is one table of ratios,
+# allocations per call and goals.
+BENCH_FLAGS := --benchmark_min_time=0.2 --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+bench: deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j $(JOBS) --target ceflib_bench
+	@build/native/bin/ceflib_bench $(BENCH_FLAGS) --benchmark_out=build/native/bench.json \
+	  --benchmark_out_format=json >build/native/bench.log 2>&1 || { cat build/native/bench.log; exit 1; }
 	@python3 scripts/bench-ratios.py build/native/bench.json
 
 clean:

@@ -3,6 +3,7 @@
 pop-ups, frames and slow loads, and a record of every request for the tests.
 
   python3 site/server.py [--port 18080] [--slow /game/game.php=3000] [--log FILE]
+                         [--popup /UCClient/giftcode.php=/popup-target.html]
 
 GET /__requests answers the recorded requests as JSON (method, path, headers), oldest
 first; POST /__requests/clear forgets them. Neither is recorded itself. Any page takes
@@ -30,6 +31,7 @@ EXTRA_PAGES = {
                     "<script>window.open('/UCClient/shop.php');</script>"),
     "/frames.html": ("Tessaril - Frames", "This page holds a frame.",
                      '<iframe src="/UCClient/giftcode.php"></iframe>'),
+    "/popup-target.html": ("Tessaril - Opened by a pop-up", "A page asked for a new window showing this.", ""),
 }
 
 
@@ -40,8 +42,9 @@ def render(title, text, extra=""):
 
 
 class Site:
-    def __init__(self, slow, log):
+    def __init__(self, slow, popups, log):
         self.slow = slow
+        self.popups = popups
         self.log = log
         self.requests = []
         self.lock = threading.Lock()
@@ -84,7 +87,11 @@ def make_handler(site):
             if delay_ms > 0:
                 time.sleep(delay_ms / 1000.0)
             if url.path in PAGES:
-                return self.send_body(200, render(*PAGES[url.path]), "text/html; charset=utf-8")
+                title, text = PAGES[url.path]
+                extra = ""
+                if url.path in site.popups:
+                    extra = f"<script>window.open('{site.popups[url.path]}');</script>"
+                return self.send_body(200, render(title, text, extra), "text/html; charset=utf-8")
             if url.path in EXTRA_PAGES:
                 return self.send_body(200, render(*EXTRA_PAGES[url.path]), "text/html; charset=utf-8")
             self.send_body(404, render("Tessaril - Not found", f"No page at {url.path}."), "text/html; charset=utf-8")
@@ -110,13 +117,16 @@ def main():
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--slow", action="append", default=[], metavar="PATH=MS",
                         help="answer PATH only after MS milliseconds")
+    parser.add_argument("--popup", action="append", default=[], metavar="PATH=TARGET",
+                        help="the page at PATH asks for a new window showing TARGET")
     parser.add_argument("--log", help="also append every recorded request to this file (JSON lines)")
     args = parser.parse_args()
     slow = {}
     for item in args.slow:
         path, _, ms = item.partition("=")
         slow[path] = int(ms or 0)
-    server = ThreadingHTTPServer((args.host, args.port), make_handler(Site(slow, args.log)))
+    popups = dict(item.partition("=")[::2] for item in args.popup)
+    server = ThreadingHTTPServer((args.host, args.port), make_handler(Site(slow, popups, args.log)))
     server.daemon_threads = True
     print(f"site ready on http://{args.host}:{args.port}", flush=True)
     try:

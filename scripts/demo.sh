@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The demo: the launcher under Wine against the local demo site. Uses the user's X
+# display when there is one, a private X server otherwise; saves a screenshot of the
+# launcher once the first page has loaded. Closing the window ends the demo and stops
+# the site (on a private X server the demo closes it after the screenshot).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/win32
+state=$build/demo
+shot=${DEMO_SCREENSHOT:-$root/docs/launcher.png}
+site=$(grep -E '^TESSARIL_SITE_ADDRESS:' "$build/CMakeCache.txt" | cut -d= -f2-)
+port=${site##*:}
+
+mkdir -p "$state" "$(dirname "$shot")"
+rm -f "$state/requests.jsonl"
+python3 "$root/site/server.py" --port "$port" --log "$state/requests.jsonl" >"$state/site.out" 2>&1 &
+site_pid=$!
+trap 'kill $site_pid 2>/dev/null || true' EXIT
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${DEMO_INNER:-}" ]; then
+  echo "No display: running on a private X server."
+  DEMO_INNER=1 DEMO_HEADLESS=1 DEMO_SCREENSHOT="$shot" exec xvfb-run -a -s "-screen 0 1440x860x24" "$0"
+fi
+
+"$root/scripts/wine-run.sh" "$build/bin/Tessaril.exe" &
+launcher_pid=$!
+echo "Tessaril started (site: $site)."
+for _ in $(seq 600); do
+  grep -q '/UCClient/login.php' "$state/requests.jsonl" 2>/dev/null && break
+  kill -0 $launcher_pid 2>/dev/null || break
+  sleep 0.1
+done
+sleep 3  # let the page paint
+import -window root "$shot"
+echo "Screenshot of the launcher: $shot"
+if [ -n "${DEMO_HEADLESS:-}" ]; then
+  WINEPREFIX=$build/wineprefix wineserver -k 2>/dev/null || true
+fi
+wait $launcher_pid || true
+echo "Demo ended."
