@@ -4,7 +4,7 @@ SHELL := /bin/bash
 JOBS ?= 2
 PRESETS_TEST := native-asan native32 win32
 
-.PHONY: all deps test bench demo clean $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
+.PHONY: all deps test bench demo clean fuzz test-valgrind32 $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
 
 all: test
 
@@ -42,18 +42,25 @@ test: deps
 	python3 scripts/test-summary.py $(addprefix build/,$(PRESETS_TEST)) || status=1; \
 	exit $$status
 
+# libFuzzer targets (clang, ASan/UBSan) for FUZZ_SECONDS each (default 30) over a copy
+# of the committed corpus; not part of `make test`.
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@scripts/run-fuzzers.sh
+
 demo: build-win32
 	@scripts/demo.sh
 
 # The binding's cost over the raw engine calls: builds the benchmark program of the
-# native preset and runs every case beside its baseline, five repetitions interleaved
+# native preset and runs every case beside its baseline, 15 repetitions interleaved
 # at random so machine noise falls on both sides alike. The program's own output goes
 # to build/native/bench.log and bench.json; what is printed is one table of ratios,
 # allocations per call and goals.
-BENCH_FLAGS := --benchmark_min_time=0.2 --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+BENCH_FLAGS := --benchmark_min_time=0.05 --benchmark_repetitions=15 --benchmark_enable_random_interleaving=true
 bench: deps
 	@cmake --preset native >/dev/null
-	@cmake --build --preset native -j $(JOBS) --target ceflib_bench
+	@cmake --build --preset native -j $(JOBS) --target ceflib_bench -- --no-print-directory
 	@build/native/bin/ceflib_bench $(BENCH_FLAGS) --benchmark_out=build/native/bench.json \
 	  --benchmark_out_format=json >build/native/bench.log 2>&1 || { cat build/native/bench.log; exit 1; }
 	@python3 scripts/bench-ratios.py build/native/bench.json

@@ -5,8 +5,6 @@
 namespace ceflib {
 
 namespace {
-char16 empty_text[1] = {0};
-
 // Reads a record the engine fills into a zeroed one, then releases the engine's text.
 template <class Fill>
 ustring ReadFilled(Fill&& fill) {
@@ -15,11 +13,6 @@ ustring ReadFilled(Fill&& fill) {
   return CefStringClearAndGet(&record);
 }
 }  // namespace
-
-cef_string_t CefStringView(const ustring& s) noexcept {
-  if (s.empty()) return {empty_text, 0, nullptr};
-  return {const_cast<char16*>(s.data()), s.size(), nullptr};
-}
 
 cef_string_t CefStringAlloc(const ustring& s) {
   cef_string_t record{};

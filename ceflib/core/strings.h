@@ -18,8 +18,11 @@ namespace ceflib {
 using ustring = std::u16string;
 
 // A record borrowing s: valid while s lives unchanged. An empty s gives a non-null
-// pointer to an empty text.
-cef_string_t CefStringView(const ustring& s) noexcept;
+// pointer to an empty text (its own terminating NUL). Inline: every string argument
+// of a wrapper operation goes through it.
+inline cef_string_t CefStringView(const ustring& s) noexcept {
+  return {const_cast<char16*>(s.data()), s.size(), nullptr};
+}
 // A view of a temporary would dangle at once.
 cef_string_t CefStringView(ustring&& s) = delete;
 // A record owning an engine copy of s; an empty s gives an all-zero record.
