@@ -42,6 +42,11 @@ test: deps
 	python3 scripts/test-summary.py $(addprefix build/,$(PRESETS_TEST)) || status=1; \
 	exit $$status
 
+# The native32 test programs under valgrind memcheck (no leaks, no errors); the Wine
+# programs of win32 are not run. Not part of `make test`.
+test-valgrind32: build-native32
+	@scripts/valgrind-native32.sh
+
 # libFuzzer targets (clang, ASan/UBSan) for FUZZ_SECONDS each (default 30) over a copy
 # of the committed corpus; not part of `make test`.
 fuzz: deps

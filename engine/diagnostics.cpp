@@ -4,6 +4,7 @@
 #include "cef_engine.h"
 #include "live_counts.h"
 #include "runtime.h"
+#include "text.h"
 
 using cef_engine::LiveCounts;
 using cef_engine::Runtime;
@@ -11,6 +12,11 @@ using cef_engine::Runtime;
 extern "C" {
 
 int cef_engine_live_objects(void) { return LiveCounts::Objects(); }
+
+cef_string_userfree_t cef_engine_live_object_report(void) {
+  const std::string report = LiveCounts::Report();
+  return cef_engine::NewUserfree(std::u16string(report.begin(), report.end()));
+}
 
 int cef_engine_live_strings(void) { return LiveCounts::Strings(); }
 

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "cef_engine.h"
+#include "engine_task.h"
 #include "immortal.h"
 #include "string_collections.h"
 #include "text.h"
@@ -120,6 +122,8 @@ bool Runtime::Initialize(const cef_settings_t* settings, ProgramRef<cef_app_t> a
     return false;
   }
   initialized_ = true;
+  io_.Start();
+  file_.Start();
   main_thread_ = std::this_thread::get_id();
   settings_ = std::move(copied);
   app_ = std::move(app);
@@ -128,12 +132,20 @@ bool Runtime::Initialize(const cef_settings_t* settings, ProgramRef<cef_app_t> a
 }
 
 void Runtime::Shutdown() {
+  std::vector<std::function<void()>> releases;
+  {
+    std::lock_guard lock(mutex_);
+    if (!initialized_) return;
+    releases.swap(at_shutdown_);
+  }
+  // Modules let go of browsers, loads and factories while the threads still run.
+  for (auto& release : releases) release();
+
   std::vector<TaskQueue::Task> dropped;
   ProgramRef<cef_app_t> app;
   std::shared_ptr<MainLoop> loop;
   {
     std::lock_guard lock(mutex_);
-    if (!initialized_) return;
     initialized_ = false;
     main_thread_ = {};
     settings_ = {};
@@ -142,24 +154,66 @@ void Runtime::Shutdown() {
     loop = std::move(loop_);
   }
   // Released outside the lock, since a release may call back into the engine. Queued
-  // tasks never run; the application goes last.
+  // tasks never run; UI tasks go first, so a worker waiting for one is let go before
+  // the workers are joined. The application goes last.
   loop.reset();
   dropped.clear();
+  for (auto* worker : {&io_, &file_}) worker->Stop().clear();
   app.Reset();
+  const std::string alive = LiveCounts::Report();
+  if (!alive.empty()) std::fprintf(stderr, "cef_shutdown: engine objects still alive: %s\n", alive.c_str());
+}
+
+bool Runtime::Initialized() {
+  std::lock_guard lock(mutex_);
+  return initialized_;
+}
+
+void Runtime::AtShutdown(std::function<void()> release) {
+  std::lock_guard lock(mutex_);
+  at_shutdown_.push_back(std::move(release));
+}
+
+ProgramRef<cef_app_t> Runtime::App() {
+  std::lock_guard lock(mutex_);
+  return ProgramRef<cef_app_t>::Retain(app_.get());
+}
+
+bool Runtime::PostWork(cef_thread_id_t thread, std::function<void()> work, std::chrono::milliseconds delay) {
+  return PostTask(thread, TaskQueue::Task::Adopt(NewEngineRecord<ClosureTask>(std::move(work))), delay);
 }
 
 bool Runtime::CurrentlyOn(cef_thread_id_t thread) {
   std::lock_guard lock(mutex_);
-  return thread == TID_UI && OnMainThreadLocked();
+  if (!initialized_) return false;
+  switch (thread) {
+    case TID_UI:
+      return OnMainThreadLocked();
+    case TID_IO:
+      return io_.IsCurrent();
+    case TID_FILE:
+      return file_.IsCurrent();
+  }
+  return false;
 }
 
 bool Runtime::PostTask(cef_thread_id_t thread, TaskQueue::Task task, std::chrono::milliseconds delay) {
-  // A refused task keeps its reference in `task`, released on return after the lock.
-  std::lock_guard lock(mutex_);
-  if (!task || thread != TID_UI || !initialized_) return false;
-  if (!tasks_.Post(task, delay)) return false;
-  loop_->TasksChanged();
-  return true;
+  // A refused task keeps its reference in `task`; it is released here, after the lock.
+  {
+    std::lock_guard lock(mutex_);
+    if (!task || !initialized_) return false;
+    switch (thread) {
+      case TID_UI:
+        if (!tasks_.Post(task, delay)) return false;
+        loop_->TasksChanged();
+        return true;
+      case TID_IO:
+        return io_.Post(task, delay);
+      case TID_FILE:
+        return file_.Post(task, delay);
+    }
+  }
+  return false;
 }
 
 void Runtime::RunMessageLoop() {

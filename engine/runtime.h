@@ -12,11 +12,13 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "cef/cef_records.h"
 #include "engine_object.h"
 #include "message_loop.h"
 #include "task_queue.h"
+#include "worker_thread.h"
 
 namespace cef_engine {
 
@@ -37,6 +39,17 @@ class Runtime {
 
   bool CurrentlyOn(cef_thread_id_t thread);
   bool PostTask(cef_thread_id_t thread, TaskQueue::Task task, std::chrono::milliseconds delay);
+  // Engine work for one of the engine's threads; false (and `work` dropped) when the
+  // engine is not running.
+  bool PostWork(cef_thread_id_t thread, std::function<void()> work,
+                std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+  bool Initialized();
+
+  // Modules that keep program objects register how to let them go; cef_shutdown runs
+  // these first, while the threads still run, in registration order.
+  void AtShutdown(std::function<void()> release);
+  // The application's record with a reference for the caller; empty when there is none.
+  ProgramRef<cef_app_t> App();
   void RunMessageLoop();
   void DoMessageLoopWork();
   void QuitMessageLoop();
@@ -58,6 +71,9 @@ class Runtime {
   ProgramRef<cef_app_t> app_;
   TaskQueue tasks_;
   std::shared_ptr<MainLoop> loop_;
+  WorkerThread io_{TID_IO};
+  WorkerThread file_{TID_FILE};
+  std::vector<std::function<void()>> at_shutdown_;
 };
 
 }  // namespace cef_engine

@@ -87,6 +87,13 @@ void FreeUserfree(Record* record) {
 }
 
 }  // namespace
+
+cef_string_userfree_t NewUserfree(std::u16string_view text) {
+  auto* record = AllocUserfree<cef_string_utf16_t>();
+  AssignCopy(record, text);
+  return record;
+}
+
 }  // namespace cef_engine
 
 using cef_engine::AllocUserfree;

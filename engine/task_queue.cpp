@@ -69,7 +69,9 @@ TaskQueue::Task TaskQueue::WaitForTask() {
     if (tasks_.empty()) {
       changed_.wait(lock);
     } else {
-      changed_.wait_until(lock, tasks_.begin()->first.first);
+      // A copy: waiting reads the time again after the queue may have dropped the task.
+      const auto due = tasks_.begin()->first.first;
+      changed_.wait_until(lock, due);
     }
   }
 }
@@ -82,8 +84,8 @@ void TaskQueue::RequestQuit() {
   changed_.notify_all();
 }
 
-void RunTask(TaskQueue::Task task) {
-  if (task && task->execute) task->execute(task.get(), TID_UI);
+void RunTask(TaskQueue::Task task, cef_thread_id_t thread) {
+  if (task && task->execute) task->execute(task.get(), thread);
 }
 
 }  // namespace cef_engine

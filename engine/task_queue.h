@@ -54,7 +54,7 @@ class TaskQueue {
   bool quit_ = false;
 };
 
-// Runs a task on the UI thread, then drops the queue's reference to it.
-void RunTask(TaskQueue::Task task);
+// Runs a task as `thread`, then drops the queue's reference to it.
+void RunTask(TaskQueue::Task task, cef_thread_id_t thread = TID_UI);
 
 }  // namespace cef_engine

@@ -62,4 +62,8 @@ std::basic_string_view<CharOf<Record>> ViewOf(const Record* record) {
   return {record->str, record->length};
 }
 
+// A userfree record holding a copy of `text`, for results the program frees with
+// cef_string_userfree_utf16_free. Defined in strings.cpp.
+cef_string_userfree_t NewUserfree(std::u16string_view text);
+
 }  // namespace cef_engine

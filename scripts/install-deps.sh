@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need; skips what is there.
 set -euo pipefail
 packages=(cmake g++ g++-multilib googletest libgtest-dev libbenchmark-dev duktape-dev
-  libcpp-httplib-dev libcpp-httplib-dev:i386 g++-mingw-w64-i686-posix wine wine32 xvfb xauth python3 imagemagick)
+  libcpp-httplib-dev libcpp-httplib-dev:i386 g++-mingw-w64-i686-posix wine wine32 xvfb xauth python3 imagemagick
+  clang libclang-rt-14-dev valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -23,6 +23,11 @@ CEF_EXPORT_LIST(CEF_ENGINE_DECLARE_EXPORT)
 // Engine reference-counted objects still alive.
 CEF_ENGINE_API int cef_engine_live_objects(void);
 
+// The engine objects still alive by kind, "browser 1, frame 2" (empty when none), as
+// cef_shutdown reports them on the standard error stream. Free with
+// cef_string_userfree_utf16_free.
+CEF_ENGINE_API cef_string_userfree_t cef_engine_live_object_report(void);
+
 // Texts and userfree records that the engine allocated and that were not freed yet,
 // plus string lists, maps and multimaps not yet freed.
 CEF_ENGINE_API int cef_engine_live_strings(void);

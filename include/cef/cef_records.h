@@ -285,6 +285,24 @@ struct cef_read_handler_t {
   int(CEF_CALLBACK* eof)(cef_read_handler_t* self);
 };
 
+// The engine's writer into a file or a program write handler.
+struct cef_stream_writer_t {
+  cef_base_t base;
+  size_t(CEF_CALLBACK* write)(cef_stream_writer_t* self, const void* ptr, size_t size, size_t n);
+  int(CEF_CALLBACK* seek)(cef_stream_writer_t* self, int64_t offset, int whence);
+  int64_t(CEF_CALLBACK* tell)(cef_stream_writer_t* self);
+  int(CEF_CALLBACK* flush)(cef_stream_writer_t* self);
+};
+
+// A program stream that the engine writes through (implemented by the program).
+struct cef_write_handler_t {
+  cef_base_t base;
+  size_t(CEF_CALLBACK* write)(cef_write_handler_t* self, const void* ptr, size_t size, size_t n);
+  int(CEF_CALLBACK* seek)(cef_write_handler_t* self, int64_t offset, int whence);
+  int64_t(CEF_CALLBACK* tell)(cef_write_handler_t* self);
+  int(CEF_CALLBACK* flush)(cef_write_handler_t* self);
+};
+
 // --- Scheme handler records ------------------------------------------------------------
 
 struct cef_scheme_handler_factory_t {

@@ -20,8 +20,9 @@ namespace {
 #define CEF_ENGINE_TEST_NAME(name, result, params) #name,
 const std::vector<std::string> kExports = {CEF_EXPORT_LIST(CEF_ENGINE_TEST_NAME)};
 #undef CEF_ENGINE_TEST_NAME
-const std::vector<std::string> kDiagnostics = {"cef_engine_live_objects", "cef_engine_live_strings",
-                                               "cef_engine_copied_setting", "cef_engine_int_setting"};
+const std::vector<std::string> kDiagnostics = {"cef_engine_live_objects", "cef_engine_live_object_report",
+                                               "cef_engine_live_strings", "cef_engine_copied_setting",
+                                               "cef_engine_int_setting"};
 
 #if defined(_WIN32)
 struct Unload {

@@ -300,12 +300,10 @@ TEST_F(EngineRuntimeTest, RefusedTasksAreReleasedAtOnce) {
   EXPECT_TRUE(before_init.released());
 
   Initialize();
-  FakeTask io, file, queued;
-  EXPECT_EQ(cef_currently_on(TID_IO) + cef_currently_on(TID_FILE), 0);
-  EXPECT_EQ(cef_post_task(TID_IO, io.HandOver()), 0) << "no IO thread yet";
-  EXPECT_EQ(cef_post_delayed_task(TID_FILE, file.HandOver(), 5), 0);
+  FakeTask queued, unknown_thread;
   EXPECT_EQ(cef_post_task(TID_UI, nullptr), 0);
-  EXPECT_TRUE(io.released() && file.released());
+  EXPECT_EQ(cef_post_task(static_cast<cef_thread_id_t>(7), unknown_thread.HandOver()), 0);
+  EXPECT_TRUE(unknown_thread.released());
 
   ASSERT_EQ(cef_post_task(TID_UI, queued.HandOver()), 1);
   cef_shutdown();
@@ -316,6 +314,56 @@ TEST_F(EngineRuntimeTest, RefusedTasksAreReleasedAtOnce) {
   EXPECT_EQ(cef_post_task(TID_UI, after_shutdown.HandOver()), 0);
   EXPECT_TRUE(after_shutdown.released());
   cef_run_message_loop();  // not initialized: returns at once
+}
+
+// The IO and FILE threads run their tasks in order, each on a thread of its own that
+// cef_currently_on tells apart; tasks still queued at shutdown are released unrun.
+TEST_F(EngineRuntimeTest, IoAndFileThreadsRunTheirOwnTasks) {
+  Initialize();
+  EXPECT_EQ(cef_currently_on(TID_IO) + cef_currently_on(TID_FILE), 0) << "the main thread is neither";
+  struct Run {
+    char name;
+    int on_ui, on_io, on_file;
+  };
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<Run> runs;
+  auto record = [&](char name) {
+    return [&, name] {
+      std::lock_guard lock(mutex);
+      runs.push_back({name, cef_currently_on(TID_UI), cef_currently_on(TID_IO), cef_currently_on(TID_FILE)});
+      changed.notify_all();
+    };
+  };
+  FakeTask io_first(record('a')), io_second(record('b')), file_task(record('f')), never;
+  ASSERT_EQ(cef_post_delayed_task(TID_IO, io_second.HandOver(), 20), 1);
+  ASSERT_EQ(cef_post_task(TID_IO, io_first.HandOver()), 1);
+  ASSERT_EQ(cef_post_task(TID_FILE, file_task.HandOver()), 1);
+  ASSERT_EQ(cef_post_delayed_task(TID_FILE, never.HandOver(), 3600 * 1000), 1);
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return runs.size() == 3; }));
+  }
+  std::string io_order;
+  for (const auto& run : runs) {
+    EXPECT_EQ(run.on_ui, 0);
+    EXPECT_EQ(run.on_io, run.name == 'f' ? 0 : 1) << run.name;
+    EXPECT_EQ(run.on_file, run.name == 'f' ? 1 : 0) << run.name;
+    if (run.name != 'f') io_order += run.name;
+  }
+  EXPECT_EQ(io_order, "ab") << "the delayed task runs after the immediate one";
+  EXPECT_EQ(io_first.ran_as(), TID_IO);
+  EXPECT_EQ(file_task.ran_as(), TID_FILE);
+  EXPECT_EQ(io_first.ran_on(), io_second.ran_on()) << "one IO thread";
+  EXPECT_NE(io_first.ran_on(), file_task.ran_on());
+  EXPECT_NE(io_first.ran_on(), std::this_thread::get_id());
+
+  cef_shutdown();
+  EXPECT_EQ(never.runs(), 0);
+  EXPECT_TRUE(io_first.released() && io_second.released() && file_task.released() && never.released());
+  FakeTask after;
+  EXPECT_EQ(cef_post_task(TID_IO, after.HandOver()), 0) << "no IO thread after shutdown";
+  EXPECT_TRUE(after.released());
 }
 
 #if defined(_WIN32)

@@ -1,0 +1,147 @@
+// Browsers and frames: the records the program holds, navigation and history, the
+// client's handlers (life span, load, display), pop-ups and the browser window.
+// Everything that changes a browser runs on the main thread; members the program calls
+// on other threads hand their work to it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "browser/window.h"
+#include "cef/cef_records.h"
+#include "engine_object.h"
+#include "net/loader.h"
+#include "script/script_host.h"
+
+namespace cef_engine::browser {
+
+class Browser;
+
+class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks {
+ public:
+  using Record = cef_frame_t;
+  Frame(Browser& browser, Frame* parent, std::u16string name);
+  ~Frame() override;
+
+  bool IsMain() const { return !parent_; }
+  int64_t id() const { return id_; }
+  std::u16string name() const;
+  std::u16string url() const;
+  Browser& browser() const { return *browser_; }
+
+  // Main thread. A new load replaces the one in progress. `history` false for
+  // back, forward and reload, which move within the history instead of adding to it.
+  void Load(net::LoadRequest request, bool history = true);
+  void LoadContent(std::u16string html, std::u16string url, bool history = true);
+  // `report`: a load that was in progress ends with status 0 (stop_load).
+  void StopLoad(bool report = false);
+  // The browser closes: loads stop, the page and child frames go.
+  void Detach();
+  // This frame and its descendants, depth first.
+  void Collect(std::vector<EngineRef<Frame>>& out);
+
+  // What the page's scripts ask of the frame.
+  void TitleChanged(const std::u16string& title) override;
+  void OpenWindow(const std::u16string& url) override;
+  void ConsoleMessage(const std::u16string& message, const std::u16string& source, int line) override;
+  cef_browser_t* ShareBrowser() override;
+  cef_frame_t* ShareFrame() override { return Share(); }
+  std::u16string Url() override { return url(); }
+
+ private:
+  friend struct FrameEntries;
+  static void FrameEntriesBind(cef_frame_t* record);
+  void Finished(net::LoadResult result, uint64_t generation, bool history);
+  // Shows a page and reports its load end: `is_content` for text the program gave (kept
+  // in the history); error pages report no address, title or history change.
+  void Commit(const std::u16string& html, const std::u16string& url, int status, bool history,
+              bool is_content, bool is_error);
+  void Refresh();
+  std::u16string Text();
+  std::u16string Source();
+
+  EngineRef<Browser> browser_;
+  EngineRef<Frame> parent_;
+  const int64_t id_;
+  mutable std::mutex mutex_;  // name_, url_, text_ and source_, read on any thread
+  std::u16string name_, url_, text_, source_;
+  std::vector<EngineRef<Frame>> children_;
+  std::unique_ptr<script::Page> page_;
+  std::shared_ptr<net::LoadHandle> load_;
+  uint64_t generation_ = 0;
+  bool detached_ = false;
+};
+
+class Browser final : public EngineObject<cef_browser_t> {
+ public:
+  using Record = cef_browser_t;
+  Browser(const cef_window_info_t& info, ProgramRef<cef_client_t> client, bool popup,
+          cef_window_handle_t opener);
+  ~Browser() override;
+
+  // Main thread: makes the window, asks the client for its handlers, reports the new
+  // browser and loads `url`. False when the window cannot be made.
+  bool Open(const std::u16string& url);
+  // Main thread. `ask` lets the life-span handler's do_close keep the browser open.
+  void Close(bool ask);
+  // Every open browser is closed (engine shutdown), without asking.
+  static void CloseAll();
+
+  int id() const { return id_; }
+  cef_window_handle_t window() const;
+
+  // Calls to the client's handlers; each hands the handler its own references.
+  void NotifyLoadStart(Frame& frame);
+  void NotifyLoadEnd(Frame& frame, int status);
+  // True when the handler replaced the error text.
+  bool NotifyLoadError(Frame& frame, int code, const std::u16string& url, std::u16string& text);
+  void NotifyAddress(Frame& frame, const std::u16string& url);
+  void NotifyTitle(const std::u16string& title);
+  void NotifyIcons(const std::vector<std::u16string>& urls);
+  void NotifyConsole(const std::u16string& message, const std::u16string& source, int line);
+  void RequestPopup(const std::u16string& url);
+  // The main frame committed a page; a new navigation adds it to the history.
+  void MainFrameCommitted(const std::u16string& url, std::optional<std::u16string> content, bool history);
+  void UpdateWindow(const std::u16string& title, const std::u16string& text);
+  bool IsFocused(const Frame& frame) const;
+
+ private:
+  friend struct BrowserEntries;
+  static void BrowserEntriesBind(cef_browser_t* record);
+  struct HistoryEntry {
+    std::u16string url;
+    std::optional<std::u16string> content;  // pages from load_string / load_stream
+  };
+  void Navigate(int delta);
+  void ReportNavState();
+  EngineRef<Frame> MainFrame() const;
+  EngineRef<Frame> FindFrame(const std::u16string& name) const;
+  std::vector<EngineRef<Frame>> AllFrames() const;
+
+  const int id_;
+  cef_window_info_t info_;
+  std::u16string window_name_;
+  const bool popup_;
+  const cef_window_handle_t opener_;
+  mutable std::mutex mutex_;  // the members read on any thread below
+  ProgramRef<cef_client_t> client_;
+  EngineRef<Frame> main_frame_;
+  int64_t focused_frame_ = 0;
+  bool has_document_ = false;
+  cef_window_handle_t handle_ = nullptr;
+  double zoom_ = 0;
+  std::vector<HistoryEntry> history_;
+  int history_index_ = -1;
+  bool closed_ = false;
+  // Main thread only.
+  ProgramRef<cef_life_span_handler_t> life_span_;
+  ProgramRef<cef_load_handler_t> load_handler_;
+  ProgramRef<cef_display_handler_t> display_;
+  std::unique_ptr<BrowserWindow> window_;
+};
+
+}  // namespace cef_engine::browser

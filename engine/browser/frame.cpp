@@ -1,0 +1,346 @@
+#include <atomic>
+#include <utility>
+
+#include "browser/browser.h"
+#include "cef_engine.h"
+#include "net/records.h"
+#include "net/text_util.h"
+#include "net/url.h"
+#include "runtime.h"
+#include "text.h"
+
+namespace cef_engine::browser {
+namespace {
+
+std::atomic<int64_t> next_frame_id{0};
+
+std::u16string Escaped(std::u16string_view text) {
+  std::u16string out;
+  for (const char16_t c : text) {
+    switch (c) {
+      case u'<':
+        out += u"&lt;";
+        break;
+      case u'>':
+        out += u"&gt;";
+        break;
+      case u'&':
+        out += u"&amp;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// The page text of a response: HTML as it is (UTF-8), plain text as preformatted text,
+// nothing for other kinds of content.
+std::u16string PageOf(const net::LoadResult& result) {
+  std::string_view body = result.body;
+  if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
+  const auto& mime = result.mime_type;
+  if (mime.empty() || mime == u"text/html" || mime == u"application/xhtml+xml") return net::ToUtf16(body);
+  if (mime.starts_with(u"text/"))
+    return u"<html><body><pre>" + Escaped(net::ToUtf16(body)) + u"</pre></body></html>";
+  return u"<html><body></body></html>";
+}
+
+std::u16string ErrorPage(const std::u16string& text, bool from_handler) {
+  if (from_handler) return text;
+  return u"<html><head><title>Error</title></head><body>" + Escaped(text) + u"</body></html>";
+}
+
+template <class Work>
+void OnMainThread(Work work) {
+  Runtime::Get().PostWork(TID_UI, std::move(work));
+}
+
+}  // namespace
+
+Frame::Frame(Browser& browser, Frame* parent, std::u16string name)
+    : browser_(&browser), parent_(parent), id_(++next_frame_id), name_(std::move(name)) {
+  FrameEntriesBind(record());
+}
+
+Frame::~Frame() = default;
+
+std::u16string Frame::name() const {
+  std::lock_guard lock(mutex_);
+  return name_;
+}
+
+std::u16string Frame::url() const {
+  std::lock_guard lock(mutex_);
+  return url_;
+}
+
+// The load starts now: the program learns of it before the first byte arrives.
+void Frame::Load(net::LoadRequest request, bool history) {
+  if (detached_) return;
+  StopLoad();
+  browser_->NotifyLoadStart(*this);
+  if (detached_) return;
+  const uint64_t generation = generation_;
+  load_ = net::StartLoad(std::move(request), browser_->record(),
+                         [self = EngineRef<Frame>(this), generation, history](net::LoadResult result) {
+                           self->Finished(std::move(result), generation, history);
+                         });
+}
+
+void Frame::LoadContent(std::u16string html, std::u16string url, bool history) {
+  if (detached_) return;
+  StopLoad();
+  browser_->NotifyLoadStart(*this);
+  if (detached_) return;
+  Commit(html, url.empty() ? u"about:blank" : url, 200, history, true, false);
+}
+
+void Frame::StopLoad(bool report) {
+  ++generation_;
+  const bool was_loading = load_ != nullptr;
+  load_.reset();
+  std::vector<EngineRef<Frame>> children;
+  {
+    std::lock_guard lock(mutex_);
+    children = children_;
+  }
+  for (auto& child : children) child->StopLoad(report);
+  if (report && was_loading) browser_->NotifyLoadEnd(*this, 0);
+}
+
+void Frame::Detach() {
+  if (detached_) return;
+  detached_ = true;
+  ++generation_;
+  load_.reset();
+  std::vector<EngineRef<Frame>> children;
+  {
+    std::lock_guard lock(mutex_);
+    children.swap(children_);
+  }
+  for (auto& child : children) child->Detach();
+  page_.reset();
+}
+
+void Frame::Collect(std::vector<EngineRef<Frame>>& out) {
+  out.emplace_back(this);
+  std::vector<EngineRef<Frame>> children;
+  {
+    std::lock_guard lock(mutex_);
+    children = children_;
+  }
+  for (auto& child : children) child->Collect(out);
+}
+
+void Frame::Finished(net::LoadResult result, uint64_t generation, bool history) {
+  if (generation != generation_ || detached_) return;
+  if (auto done = std::exchange(load_, nullptr)) done->Forget();
+  if (result.error) {
+    std::u16string text = result.error_text;
+    const bool replaced = browser_->NotifyLoadError(*this, result.error, result.final_url, text);
+    if (detached_) return;
+    Commit(ErrorPage(text, replaced), result.final_url, 0, false, false, true);
+    return;
+  }
+  Commit(PageOf(result), result.final_url, result.status, history, false, false);
+}
+
+void Frame::Commit(const std::u16string& html, const std::u16string& url, int status, bool history,
+                   bool is_content, bool is_error) {
+  std::vector<EngineRef<Frame>> old_children;
+  {
+    std::lock_guard lock(mutex_);
+    old_children.swap(children_);
+    url_ = url;
+  }
+  for (auto& child : old_children) child->Detach();
+  page_.reset();
+  if (!is_error) browser_->NotifyAddress(*this, url);
+  if (detached_) return;
+  page_ = script::Page::Load(html, url, *this);
+  if (detached_ || !page_) return;
+  const auto title = page_->Title();
+  Refresh();
+  if (IsMain()) {
+    browser_->MainFrameCommitted(url, is_content ? std::optional<std::u16string>(html) : std::nullopt,
+                                 history && !is_error);
+    if (!is_error) {
+      browser_->NotifyTitle(title.empty() ? url : title);
+      const auto icons = page_->IconUrls();
+      if (!icons.empty()) browser_->NotifyIcons(icons);
+    }
+  }
+  const auto base = net::ParseUrl(url);
+  for (const auto& info : page_->Frames()) {
+    auto child = MakeEngineObject<Frame>(*browser_, this, info.name);
+    {
+      std::lock_guard lock(mutex_);
+      children_.push_back(child);
+    }
+    const auto src = base ? net::ResolveUrl(*base, info.src) : net::ParseUrl(info.src);
+    if (info.src.empty() || !src) {
+      child->LoadContent(u"", u"about:blank", false);
+    } else {
+      child->Load({src->Spec(), u"GET", {}, {}}, false);
+    }
+  }
+  if (detached_ || !page_) return;
+  page_->FireLoad();
+  Refresh();
+  browser_->NotifyLoadEnd(*this, status);
+}
+
+// Copies of what other threads may read, taken after the page changed.
+void Frame::Refresh() {
+  if (!page_) return;
+  auto text = page_->Text();
+  auto source = page_->Source();
+  const auto title = page_->Title();
+  {
+    std::lock_guard lock(mutex_);
+    text_ = text;
+    source_ = std::move(source);
+  }
+  if (IsMain()) browser_->UpdateWindow(title, text);
+}
+
+std::u16string Frame::Text() {
+  if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? page_->Text() : u"";
+  std::lock_guard lock(mutex_);
+  return text_;
+}
+
+std::u16string Frame::Source() {
+  if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? page_->Source() : u"";
+  std::lock_guard lock(mutex_);
+  return source_;
+}
+
+void Frame::TitleChanged(const std::u16string& title) {
+  if (IsMain()) browser_->NotifyTitle(title);
+}
+
+void Frame::OpenWindow(const std::u16string& url) {
+  OnMainThread([browser = browser_, url] { browser->RequestPopup(url); });
+}
+
+void Frame::ConsoleMessage(const std::u16string& message, const std::u16string& source, int line) {
+  browser_->NotifyConsole(message, source, line);
+}
+
+cef_browser_t* Frame::ShareBrowser() { return browser_->Share(); }
+
+// --- the record ----------------------------------------------------------------------------
+
+struct FrameEntries {
+  static Frame& Self(cef_frame_t* self) { return *static_cast<Frame*>(Frame::FromRecord(self)); }
+  static EngineRef<Frame> Keep(cef_frame_t* self) { return EngineRef<Frame>(&Self(self)); }
+
+  // Editing, printing and view-source have no meaning in this engine.
+  static void CEF_CALLBACK Nothing(cef_frame_t*) {}
+
+  static cef_string_userfree_t CEF_CALLBACK GetSource(cef_frame_t* self) {
+    return NewUserfree(Self(self).Source());
+  }
+  static cef_string_userfree_t CEF_CALLBACK GetText(cef_frame_t* self) {
+    return NewUserfree(Self(self).Text());
+  }
+
+  // Sends the request's address, method, header map and body; a request the engine did
+  // not make is refused.
+  static void CEF_CALLBACK LoadRequest(cef_frame_t* self, cef_request_t* request) {
+    auto held = ProgramRef<cef_request_t>::Adopt(request);
+    if (!net::Request::IsOurs(request)) return;
+    auto taken = static_cast<net::Request*>(net::Request::FromRecord(request))->Take();
+    net::LoadRequest load{std::move(taken.url), std::move(taken.method), std::move(taken.headers),
+                          std::move(taken.body)};
+    OnMainThread([frame = Keep(self), load] { frame->Load(load); });
+  }
+  static void CEF_CALLBACK LoadUrl(cef_frame_t* self, const cef_string_t* url) {
+    net::LoadRequest load{std::u16string(ViewOf(url)), u"GET", {}, {}};
+    OnMainThread([frame = Keep(self), load] { frame->Load(load); });
+  }
+  static void CEF_CALLBACK LoadString(cef_frame_t* self, const cef_string_t* text, const cef_string_t* url) {
+    OnMainThread([frame = Keep(self), html = std::u16string(ViewOf(text)),
+                  address = std::u16string(ViewOf(url))] { frame->LoadContent(html, address); });
+  }
+  // The stream is read to its end at once (UTF-8); the page shows on the main thread.
+  static void CEF_CALLBACK LoadStream(cef_frame_t* self, cef_stream_reader_t* stream,
+                                      const cef_string_t* url) {
+    auto held = ProgramRef<cef_stream_reader_t>::Adopt(stream);
+    if (!held || !held->read) return;
+    std::string bytes;
+    char buffer[8192];
+    while (const size_t n = held->read(held.get(), buffer, 1, sizeof buffer))
+      bytes.append(buffer, std::min(n, sizeof buffer));
+    held.Reset();
+    OnMainThread([frame = Keep(self), html = net::ToUtf16(bytes), address = std::u16string(ViewOf(url))] {
+      frame->LoadContent(html, address);
+    });
+  }
+  static void CEF_CALLBACK ExecuteJavaScript(cef_frame_t* self, const cef_string_t* code,
+                                             const cef_string_t* url, int line) {
+    OnMainThread(
+        [frame = Keep(self), code = std::u16string(ViewOf(code)), url = std::u16string(ViewOf(url)), line] {
+          if (!frame->page_) return;
+          frame->page_->ExecuteJavaScript(code, url, line);
+          frame->Refresh();
+        });
+  }
+  static int CEF_CALLBACK IsMain(cef_frame_t* self) { return Self(self).IsMain() ? 1 : 0; }
+  static int CEF_CALLBACK IsFocused(cef_frame_t* self) {
+    return Self(self).browser().IsFocused(Self(self)) ? 1 : 0;
+  }
+  static cef_string_userfree_t CEF_CALLBACK GetName(cef_frame_t* self) {
+    return NewUserfree(Self(self).name());
+  }
+  static int64_t CEF_CALLBACK GetIdentifier(cef_frame_t* self) { return Self(self).id(); }
+  static cef_frame_t* CEF_CALLBACK GetParent(cef_frame_t* self) {
+    auto& parent = Self(self).parent_;
+    return parent ? parent->Share() : nullptr;
+  }
+  static cef_string_userfree_t CEF_CALLBACK GetUrl(cef_frame_t* self) {
+    return NewUserfree(Self(self).url());
+  }
+  static cef_browser_t* CEF_CALLBACK GetBrowser(cef_frame_t* self) { return Self(self).browser_->Share(); }
+  // The visitor is called on the main thread with the document; without a page it is
+  // released unused.
+  static void CEF_CALLBACK VisitDom(cef_frame_t* self, cef_domvisitor_t* visitor) {
+    auto held = std::make_shared<ProgramRef<cef_domvisitor_t>>(ProgramRef<cef_domvisitor_t>::Adopt(visitor));
+    if (!*held) return;
+    OnMainThread([frame = Keep(self), held] {
+      if (frame->page_) frame->page_->VisitDom(std::move(*held));
+    });
+  }
+  // The page's script context; null off the main thread or without a page.
+  static cef_v8context_t* CEF_CALLBACK GetV8Context(cef_frame_t* self) {
+    auto& frame = Self(self);
+    if (!Runtime::Get().CurrentlyOn(TID_UI) || !frame.page_) return nullptr;
+    return frame.page_->ShareV8Context();
+  }
+};
+
+void Frame::FrameEntriesBind(cef_frame_t* r) {
+  using E = FrameEntries;
+  r->undo = r->redo = r->cut = r->copy = r->paste = r->del = r->select_all = r->print = r->view_source =
+      &E::Nothing;
+  r->get_source = &E::GetSource;
+  r->get_text = &E::GetText;
+  r->load_request = &E::LoadRequest;
+  r->load_url = &E::LoadUrl;
+  r->load_string = &E::LoadString;
+  r->load_stream = &E::LoadStream;
+  r->execute_java_script = &E::ExecuteJavaScript;
+  r->is_main = &E::IsMain;
+  r->is_focused = &E::IsFocused;
+  r->get_name = &E::GetName;
+  r->get_identifier = &E::GetIdentifier;
+  r->get_parent = &E::GetParent;
+  r->get_url = &E::GetUrl;
+  r->get_browser = &E::GetBrowser;
+  r->visit_dom = &E::VisitDom;
+  r->get_v8context = &E::GetV8Context;
+}
+
+}  // namespace cef_engine::browser

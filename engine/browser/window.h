@@ -1,0 +1,30 @@
+// The browser's window. Windows: a real window of its own class (a child of the given
+// parent, or a top-level pop-up window) that paints the page's title and text and keeps
+// the text as its window text, so tools can read it. Linux: headless, with a unique
+// non-null handle. Main thread only.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "cef/cef_types.h"
+
+namespace cef_engine::browser {
+
+class BrowserWindow {
+ public:
+  // `destroyed` runs when the window goes away by itself (its parent was destroyed, or
+  // the user closed a pop-up window); not when Destroy() is called.
+  static std::unique_ptr<BrowserWindow> Create(const cef_window_info_t& info, const std::u16string& name,
+                                               bool popup, std::function<void()> destroyed);
+  virtual ~BrowserWindow() = default;
+
+  virtual cef_window_handle_t handle() const = 0;
+  virtual void ShowPage(const std::u16string& title, const std::u16string& text) = 0;
+  virtual void Focus() = 0;
+  // Destroys the window without running `destroyed`.
+  virtual void Destroy() = 0;
+};
+
+}  // namespace cef_engine::browser

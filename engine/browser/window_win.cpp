@@ -1,0 +1,151 @@
+// Windows: the browser window paints the page's title (bold) over its text, and keeps
+// the text as its window text so that tools reading window texts see the page.
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+#include "browser/window.h"
+
+namespace cef_engine::browser {
+namespace {
+
+constexpr wchar_t kClassName[] = L"CefBrowserWindow";
+constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP;
+constexpr int kMargin = 8;
+
+HINSTANCE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+
+class Win32Window final : public BrowserWindow {
+ public:
+  explicit Win32Window(std::function<void()> destroyed) : destroyed_(std::move(destroyed)) {}
+  ~Win32Window() override { Destroy(); }
+
+  bool Make(const cef_window_info_t& info, const std::u16string& name, bool popup) {
+    if (!Register()) return false;
+    HWND parent = info.m_hWndParent;
+    DWORD style = info.m_dwStyle;
+    int x = info.m_x, y = info.m_y, width = info.m_nWidth, height = info.m_nHeight;
+    if (!parent || popup) {
+      // A window of its own: a pop-up, or a browser without a parent.
+      // A child style cannot stand alone: such a window gets the usual top-level style.
+      if (style == 0 || (style & WS_CHILD)) style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+      if (width <= 0 || height <= 0) x = y = width = height = CW_USEDEFAULT;
+      parent = nullptr;
+    } else if (!(style & WS_CHILD)) {
+      style = kChildStyle;
+    }
+    window_ = CreateWindowExW(info.m_dwExStyle, kClassName, Wide(name).c_str(), style, x, y, width, height,
+                              parent, (style & WS_CHILD) ? nullptr : info.m_hMenu, ThisModule(), this);
+    return window_ != nullptr;
+  }
+
+  cef_window_handle_t handle() const override { return window_; }
+
+  void ShowPage(const std::u16string& title, const std::u16string& text) override {
+    title_ = Wide(title);
+    text_ = Wide(text);
+    if (!window_) return;
+    SetWindowTextW(window_, text_.c_str());
+    InvalidateRect(window_, nullptr, TRUE);
+  }
+
+  void Focus() override {
+    if (window_) SetFocus(window_);
+  }
+
+  void Destroy() override {
+    if (HWND window = window_) {
+      destroyed_ = nullptr;
+      window_ = nullptr;
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      DestroyWindow(window);
+    }
+  }
+
+ private:
+  static bool Register() {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof(window_class);
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = &WindowProc;
+    window_class.hInstance = ThisModule();
+    window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    window_class.lpszClassName = kClassName;
+    return RegisterClassExW(&window_class) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  }
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+      auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self) {
+      switch (message) {
+        case WM_PAINT:
+          self->Paint(window);
+          return 0;
+        case WM_DESTROY: {
+          SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+          self->window_ = nullptr;
+          if (auto destroyed = std::exchange(self->destroyed_, nullptr)) destroyed();
+          return 0;
+        }
+        default:
+          break;
+      }
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+
+  void Paint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT area;
+    GetClientRect(window, &area);
+    InflateRect(&area, -kMargin, -kMargin);
+    SetBkMode(dc, TRANSPARENT);
+    LOGFONTW bold{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(bold), &bold);
+    bold.lfWeight = FW_BOLD;
+    HFONT title_font = CreateFontIndirectW(&bold);
+    HGDIOBJ old_font = SelectObject(dc, title_font);
+    RECT title_area = area;
+    DrawTextW(dc, title_.c_str(), static_cast<int>(title_.size()), &title_area,
+              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_CALCRECT | DT_NOPREFIX);
+    DrawTextW(dc, title_.c_str(), static_cast<int>(title_.size()), &title_area,
+              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    area.top = title_area.bottom + kMargin;
+    DrawTextW(dc, text_.c_str(), static_cast<int>(text_.size()), &area,
+              DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old_font);
+    DeleteObject(title_font);
+    EndPaint(window, &paint);
+  }
+
+  HWND window_ = nullptr;
+  std::function<void()> destroyed_;
+  std::wstring title_, text_;
+};
+
+}  // namespace
+
+std::unique_ptr<BrowserWindow> BrowserWindow::Create(const cef_window_info_t& info,
+                                                     const std::u16string& name, bool popup,
+                                                     std::function<void()> destroyed) {
+  auto window = std::make_unique<Win32Window>(std::move(destroyed));
+  if (!window->Make(info, name, popup)) return nullptr;
+  return window;
+}
+
+}  // namespace cef_engine::browser

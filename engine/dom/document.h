@@ -1,0 +1,175 @@
+// The document tree of one page: nodes built by the tolerant HTML parser (html_parser.h),
+// what a reader sees of it (title, text), the DOM records handed to the program, and
+// events with their listeners. Everything here lives on the main thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "cef/cef_records.h"
+#include "engine_object.h"
+
+namespace cef_engine::dom {
+
+class Document;
+class Node;
+struct Event;
+
+// `relative` resolved against `base` (an absolute address); addresses with a scheme
+// stand alone, and bases without "//" (about:, data:) leave `relative` as it is.
+std::u16string ResolveUrl(std::u16string_view base, std::u16string_view relative);
+
+enum class NodeKind { kDocument, kElement, kText, kComment, kDoctype };
+
+struct Attribute {
+  std::u16string name;  // lower case
+  std::u16string value;
+};
+
+// A listener on a node: the program's record (kept with its reference) or a page
+// script function (called through `script`).
+struct Listener {
+  std::u16string type;
+  bool capture = false;
+  ProgramRef<cef_domevent_listener_t> program;
+  std::function<void(Event&)> script;
+};
+
+class Node {
+ public:
+  Node(Document& document, NodeKind kind, std::u16string name)
+      : document_(&document), kind_(kind), name_(std::move(name)) {}
+
+  NodeKind kind() const noexcept { return kind_; }
+  bool IsElement() const noexcept { return kind_ == NodeKind::kElement; }
+  // Tag name in lower case for elements; "#text", "#comment", "#document" otherwise.
+  const std::u16string& name() const noexcept { return name_; }
+  // Character data of text and comment nodes.
+  const std::u16string& data() const noexcept { return data_; }
+  void set_data(std::u16string data) { data_ = std::move(data); }
+  Document& document() const noexcept { return *document_; }
+
+  Node* parent() const noexcept { return parent_; }
+  const std::vector<std::unique_ptr<Node>>& children() const noexcept { return children_; }
+  Node* PreviousSibling() const;
+  Node* NextSibling() const;
+  Node& Append(std::unique_ptr<Node> child);
+  Node& Insert(size_t index, std::unique_ptr<Node> child);
+  // Replaces the children with one text node (none for empty text).
+  void ReplaceChildrenWithText(std::u16string text);
+
+  const std::vector<Attribute>& attributes() const noexcept { return attributes_; }
+  const std::u16string* FindAttribute(std::u16string_view name) const;
+  // Names are compared without regard to ASCII case and stored in lower case.
+  void SetAttribute(std::u16string_view name, std::u16string value);
+
+  // Form controls: input, select, textarea, button. Their value is the "value"
+  // attribute (textarea: its text).
+  bool IsFormControl() const;
+  std::u16string FormControlType() const;
+  std::u16string Value() const;
+  bool SetValue(std::u16string value);
+
+  // Text of this node and its descendants as a reader sees it (no script or style).
+  std::u16string InnerText() const;
+  // The node written back as HTML.
+  std::u16string Markup() const;
+
+  std::vector<Listener>& listeners() noexcept { return listeners_; }
+
+ private:
+  Document* document_;
+  NodeKind kind_;
+  std::u16string name_;
+  std::u16string data_;
+  std::vector<Attribute> attributes_;
+  Node* parent_ = nullptr;
+  std::vector<std::unique_ptr<Node>> children_;
+  std::vector<Listener> listeners_;
+};
+
+// One dispatch of an event: what the listeners see through cef_domevent_t.
+struct Event {
+  std::u16string type;
+  cef_dom_event_category_t category = DOM_EVENT_CATEGORY_UNKNOWN;
+  cef_dom_event_phase_t phase = DOM_EVENT_PHASE_UNKNOWN;
+  bool bubbles = false;
+  bool cancelable = false;
+  Node* target = nullptr;
+  Node* current = nullptr;
+};
+
+// An <iframe> of the page, in document order.
+struct IFrameInfo {
+  std::u16string name;  // its name attribute, else its id
+  std::u16string src;   // as written (not resolved)
+};
+
+// The document. Made by Page (script_host.h) through a shared pointer, because the
+// DOM records handed to the program keep it alive; Close() drops the listeners' program
+// references so that records a listener keeps cannot hold the document in a cycle.
+class Document : public std::enable_shared_from_this<Document> {
+ public:
+  explicit Document(std::u16string url);
+  ~Document();
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+
+  Node& root() noexcept { return *root_; }
+  const Node& root() const noexcept { return *root_; }
+  const std::u16string& url() const noexcept { return url_; }
+  // The page's text as it arrived.
+  const std::u16string& source() const noexcept { return source_; }
+  void set_source(std::u16string source) { source_ = std::move(source); }
+
+  Node* Html() const;
+  Node* Head() const;
+  Node* Body() const;
+  Node* ElementById(std::u16string_view id) const;
+  // document.title: the text of the first <title>, whitespace collapsed and trimmed.
+  std::u16string Title() const;
+  // Replaces the text of <title> (adding one to <head> when there is none).
+  void SetTitle(std::u16string_view title);
+  // What a reader sees: text outside script, style and head; block elements and <br>
+  // start new lines; runs of white space collapse except inside <pre>.
+  std::u16string Text() const;
+  std::vector<IFrameInfo> IFrames() const;
+  // href of every <link rel="icon"> / <link rel="shortcut icon">, resolved.
+  std::vector<std::u16string> IconUrls() const;
+  // The document's address, or its <base href> resolved against it.
+  std::u16string BaseUrl() const;
+  // `relative` resolved against the document's address.
+  std::u16string CompleteUrl(std::u16string_view relative) const;
+
+  // Dispatches an event along the path root..target: capturing, at target, bubbling
+  // (when `bubbles`). Program listeners get an event record valid for the call.
+  void Dispatch(Node& target, const std::u16string& type, cef_dom_event_category_t category, bool bubbles,
+                bool cancelable);
+  // Ignored once the document is closed.
+  void AddListener(Node& node, Listener listener);
+  // Records the program can hold; each carries the one reference for the receiver.
+  cef_domdocument_t* ShareRecord();
+  cef_domnode_t* ShareNodeRecord(Node* node);  // null for null
+
+  // Calls visitor->visit(document record) and releases the visitor.
+  void Visit(ProgramRef<cef_domvisitor_t> visitor);
+  // Drops every listener; the records still work on the tree.
+  void Close();
+  // Keeps a node taken out of the tree alive for records that may still point at it.
+  void Retire(std::unique_ptr<Node> node);
+
+ private:
+  Node* TitleElement() const;
+
+  std::u16string url_;
+  std::u16string source_;
+  std::unique_ptr<Node> root_;
+  std::vector<std::unique_ptr<Node>> retired_;
+  bool closed_ = false;
+};
+
+}  // namespace cef_engine::dom

@@ -1,0 +1,72 @@
+// Tolerant HTML parser: a tokenizer and a simplified tree builder. It never fails:
+// unknown or unclosed tags, stray end tags, unterminated comments and attributes are
+// repaired the way browsers roughly do. Scripts run where they stand, and text they
+// write (document.write) is parsed right after their </script>.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dom/document.h"
+
+namespace cef_engine::dom {
+
+// Decodes character references (&amp; &lt; &#65; &#x41; ...); unknown ones stay as written.
+std::u16string DecodeEntities(std::u16string_view text);
+
+class HtmlParser {
+ public:
+  // Called with the text of each <script> block and its first line number.
+  using ScriptRunner = std::function<void(std::u16string_view code, int line)>;
+
+  explicit HtmlParser(Document& document);
+
+  // Parses `html` to the end, calling `run` for each script as its end tag is reached.
+  void Parse(std::u16string_view html, const ScriptRunner& run);
+  // document.write: while a script runs, inserts `text` after that script's end tag
+  // (successive writes keep their order); after parsing, the text is parsed at the end
+  // of the document.
+  void Write(std::u16string_view text, const ScriptRunner& run);
+  bool parsing() const noexcept { return parsing_; }
+
+ private:
+  enum class Mode { kBeforeHtml, kBeforeHead, kInHead, kAfterHead, kInBody };
+
+  void Run(const ScriptRunner& run);
+  bool StartsWithAt(size_t pos, std::u16string_view what) const;
+  void ReadText();
+  void ReadComment(size_t skip, std::u16string_view end);
+  void ReadDeclaration();
+  bool ReadTag(const ScriptRunner& run);
+  std::u16string ReadRawText(std::u16string_view tag);
+  int LineAt(size_t pos) const;
+
+  void InsertText(std::u16string text);
+  void InsertComment(std::u16string text);
+  Node& StartElement(const std::u16string& name, std::vector<Attribute> attributes);
+  void EndElement(const std::u16string& name);
+  void EnsureBody();
+  void EnsureHead();
+  Node& Current();
+  void CloseImplied(const std::u16string& name);
+  bool InScope(const std::u16string& name, std::initializer_list<std::u16string_view> barriers) const;
+  void PopUntil(const std::u16string& name);
+
+  Document& document_;
+  std::u16string input_;
+  std::vector<bool> written_;  // per unit of input_: came from document.write
+  size_t pos_ = 0;
+  size_t write_pos_ = 0;  // where document.write inserts while a script runs
+  bool in_script_ = false;
+  bool parsing_ = false;
+  Mode mode_ = Mode::kBeforeHtml;
+  Node* html_ = nullptr;
+  Node* head_ = nullptr;
+  Node* body_ = nullptr;
+  std::vector<Node*> open_;    // open elements below html, innermost last
+  bool skip_newline_ = false;  // a newline right after <pre> is dropped
+};
+
+}  // namespace cef_engine::dom

@@ -1,0 +1,83 @@
+// HTTP through cpp-httplib (Debian's libcpp-httplib). https is not built in.
+#include <httplib.h>
+
+#include "net/http.h"
+#include "net/text_util.h"
+
+namespace cef_engine::net {
+namespace {
+
+constexpr time_t kConnectSeconds = 10;
+constexpr time_t kReadSeconds = 30;
+
+int ErrorCode(httplib::Error error) {
+  switch (error) {
+    case httplib::Error::Connection:
+      return ERR_CONNECTION_REFUSED;
+    case httplib::Error::ConnectionTimeout:
+      return ERR_TIMED_OUT;
+    case httplib::Error::Read:
+    case httplib::Error::Write:
+      return ERR_CONNECTION_RESET;
+    case httplib::Error::ExceedRedirectCount:
+      return ERR_TOO_MANY_REDIRECTS;
+    case httplib::Error::Canceled:
+      return ERR_ABORTED;
+    default:
+      return ERR_FAILED;
+  }
+}
+
+// "text/html; charset=utf-8" gives "text/html".
+std::u16string MimeTypeOf(const std::string& content_type) {
+  auto mime = content_type.substr(0, content_type.find(';'));
+  while (!mime.empty() && mime.back() == ' ') mime.pop_back();
+  return ToUtf16(AsciiLower(std::string_view(mime)));
+}
+
+}  // namespace
+
+LoadResult HttpFetch(const Url& url, const LoadRequest& request) {
+  LoadResult result;
+  result.final_url = url.Spec();
+  if (url.scheme != u"http") {
+    result.error = ERR_DISALLOWED_URL_SCHEME;
+    result.error_text = url.scheme + u" is not supported by this engine";
+    return result;
+  }
+  httplib::Client client(ToUtf8(url.host), url.EffectivePort());
+  client.set_connection_timeout(kConnectSeconds);
+  client.set_read_timeout(kReadSeconds);
+  client.set_follow_location(true);
+  client.set_keep_alive(false);
+
+  httplib::Request req;
+  req.method = ToUtf8(request.method.empty() ? u"GET" : request.method);
+  req.path = ToUtf8(url.has_query ? url.path + u"?" + url.query : url.path);
+  for (const auto& [name, value] : request.headers) req.headers.emplace(ToUtf8(name), ToUtf8(value));
+  if (!request.body.empty() || req.method == "POST" || req.method == "PUT") {
+    req.body = request.body;
+    if (!req.has_header("Content-Type"))
+      req.headers.emplace("Content-Type", "application/x-www-form-urlencoded");
+  }
+  auto response = client.send(req);
+  if (!response) {
+    result.error = ErrorCode(response.error());
+    result.error_text =
+        u"Could not load " + url.Spec() + u": " + ToUtf16(httplib::to_string(response.error()));
+    return result;
+  }
+  result.status = response->status;
+  result.status_text = ToUtf16(response->reason);
+  result.mime_type = MimeTypeOf(response->get_header_value("Content-Type"));
+  for (const auto& [name, value] : response->headers)
+    result.headers.emplace_back(ToUtf16(name), ToUtf16(value));
+  result.body = std::move(response->body);
+  if (!response->location.empty()) {
+    if (const auto final_url = ResolveUrl(url, ToUtf16(response->location)))
+      result.final_url = final_url->Spec();
+  }
+  return result;
+}
+
+}  // namespace cef_engine::net

@@ -1,0 +1,318 @@
+#include "net/loader.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "net/http.h"
+#include "net/schemes.h"
+#include "net/text_util.h"
+#include "net/url.h"
+#include "runtime.h"
+#include "text.h"
+
+namespace cef_engine::net {
+namespace {
+
+constexpr int kMaxRedirects = 20;
+constexpr int kReadChunk = 16 * 1024;
+constexpr size_t kMaxBody = size_t{256} * 1024 * 1024;
+
+std::u16string MimeTypeOfPath(std::u16string_view path) {
+  const auto dot = path.rfind(u'.');
+  const auto extension =
+      AsciiLower(dot == std::u16string_view::npos ? std::u16string_view() : path.substr(dot + 1));
+  if (extension == u"txt") return u"text/plain";
+  if (extension == u"css") return u"text/css";
+  if (extension == u"js") return u"application/javascript";
+  if (extension == u"png") return u"image/png";
+  if (extension == u"gif") return u"image/gif";
+  if (extension == u"jpg" || extension == u"jpeg") return u"image/jpeg";
+  return u"text/html";
+}
+
+// %XX escapes of a file address's path.
+std::u16string PercentDecoded(std::u16string_view text) {
+  std::string bytes;
+  const std::string utf8 = ToUtf8(text);
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    if (utf8[i] == '%' && i + 2 < utf8.size() && std::isxdigit(static_cast<unsigned char>(utf8[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(utf8[i + 2]))) {
+      bytes += static_cast<char>(std::stoi(utf8.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      bytes += utf8[i];
+    }
+  }
+  return ToUtf16(bytes);
+}
+
+LoadResult Failure(int error, std::u16string text, const std::u16string& url) {
+  LoadResult result;
+  result.error = error;
+  result.error_text = std::move(text);
+  result.final_url = url;
+  return result;
+}
+
+}  // namespace
+
+// One load. Its state belongs to the IO thread; `done_` and `cancelled_` are shared with
+// the main thread.
+class LoadJob : public std::enable_shared_from_this<LoadJob> {
+ public:
+  LoadJob(LoadRequest request, ProgramRef<cef_browser_t> browser, std::function<void(LoadResult)> done)
+      : request_(std::move(request)), browser_(std::move(browser)), done_(std::move(done)) {}
+
+  void Begin() {
+    if (cancelled_) return;
+    const auto url = ParseUrl(request_.url);
+    if (!url) return Finish(Failure(ERR_INVALID_URL, u"Invalid address: " + request_.url, request_.url));
+    StartUrl(*url);
+  }
+
+  // Main thread: no result any more; the IO thread lets the handler know.
+  void Cancel() {
+    if (cancelled_.exchange(true)) return;
+    std::function<void(LoadResult)> dropped;
+    {
+      std::lock_guard lock(done_mutex_);
+      dropped = std::move(done_);
+    }
+    Runtime::Get().PostWork(TID_IO, [self = shared_from_this()] { self->Stop(true); });
+  }
+
+  void OnHeadersAvailable();
+  void OnBytesAvailable() {
+    if (stage_ != Stage::kWaitingForBytes) return;
+    stage_ = Stage::kReading;
+    ReadLoop();
+  }
+  void OnHandlerCancel() {
+    if (stage_ == Stage::kDone || stage_ == Stage::kIdle) return;
+    Stop(false);
+    Finish(Failure(ERR_ABORTED, u"The scheme handler cancelled the request", current_.Spec()));
+  }
+
+ private:
+  enum class Stage { kIdle, kWaitingForHeaders, kReading, kWaitingForBytes, kDone };
+
+  void StartUrl(const Url& url);
+  void StartHandler(const SharedFactory& factory);
+  void ReadLoop();
+  void Complete();
+
+  // Drops the handler; `cancel` tells a handler that is still working.
+  void Stop(bool cancel) {
+    auto handler = std::move(handler_);
+    if (cancel && handler && stage_ != Stage::kDone && stage_ != Stage::kIdle && handler->cancel) {
+      handler->cancel(handler.get());
+    }
+    stage_ = Stage::kDone;
+    handler.Reset();
+    request_record_.Reset();
+    response_.Reset();
+    callback_.Reset();
+  }
+
+  void Finish(LoadResult result) {
+    stage_ = Stage::kDone;
+    std::function<void(LoadResult)> done;
+    {
+      std::lock_guard lock(done_mutex_);
+      done = std::move(done_);
+    }
+    if (!done) return;
+    Runtime::Get().PostWork(
+        TID_UI, [self = shared_from_this(), done = std::move(done), result = std::move(result)]() mutable {
+          if (!self->cancelled_) done(std::move(result));
+        });
+  }
+
+  LoadRequest request_;
+  ProgramRef<cef_browser_t> browser_;
+  std::mutex done_mutex_;
+  std::function<void(LoadResult)> done_;
+  std::atomic<bool> cancelled_{false};
+
+  // IO thread only.
+  Url current_;
+  int redirects_ = 0;
+  Stage stage_ = Stage::kIdle;
+  ProgramRef<cef_scheme_handler_t> handler_;
+  EngineRef<Request> request_record_;
+  EngineRef<Response> response_;
+  ProgramRef<cef_scheme_handler_callback_t> callback_;
+  int64_t expected_ = -1;
+  std::string body_;
+};
+
+namespace {
+
+// The engine's side of a scheme handler's progress reports. They may come from any
+// thread, also from inside the handler's own calls, so each is queued for the IO thread.
+class HandlerCallback final : public EngineObject<cef_scheme_handler_callback_t> {
+ public:
+  explicit HandlerCallback(std::weak_ptr<LoadJob> job) : job_(std::move(job)) {
+    record()->headers_available = &Forward<&LoadJob::OnHeadersAvailable>;
+    record()->bytes_available = &Forward<&LoadJob::OnBytesAvailable>;
+    record()->cancel = &Forward<&LoadJob::OnHandlerCancel>;
+  }
+
+ private:
+  template <void (LoadJob::*Event)()>
+  static void CEF_CALLBACK Forward(cef_scheme_handler_callback_t* self) {
+    auto job = static_cast<HandlerCallback*>(FromRecord(self))->job_.lock();
+    if (job) Runtime::Get().PostWork(TID_IO, [job] { ((*job).*Event)(); });
+  }
+  std::weak_ptr<LoadJob> job_;
+};
+
+}  // namespace
+
+void LoadJob::StartUrl(const Url& url) {
+  current_ = url;
+  if (auto factory = FindSchemeHandlerFactory(url.scheme, url.host)) return StartHandler(factory);
+  if (url.scheme == u"http" || url.scheme == u"https") {
+    LoadResult result = HttpFetch(url, request_);
+    if (cancelled_) return;
+    if (result.final_url.empty()) result.final_url = url.Spec();
+    return Finish(std::move(result));
+  }
+  if (url.scheme == u"about" && url.path == u"blank") {
+    LoadResult result;
+    result.status = 200;
+    result.status_text = u"OK";
+    result.mime_type = u"text/html";
+    result.final_url = url.Spec();
+    return Finish(std::move(result));
+  }
+  if (url.scheme == u"file") {
+    std::u16string path = PercentDecoded(url.path);
+#if defined(_WIN32)
+    if (path.size() > 2 && path[0] == u'/' && path[2] == u':') path.erase(0, 1);
+#endif
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    if (!file) return Finish(Failure(ERR_FILE_NOT_FOUND, u"File not found: " + path, url.Spec()));
+    LoadResult result;
+    result.status = 200;
+    result.status_text = u"OK";
+    result.mime_type = MimeTypeOfPath(path);
+    result.body.assign(std::istreambuf_iterator<char>(file), {});
+    result.final_url = url.Spec();
+    return Finish(std::move(result));
+  }
+  Finish(Failure(ERR_UNKNOWN_URL_SCHEME, u"Unknown URL scheme: " + url.scheme, url.Spec()));
+}
+
+void LoadJob::StartHandler(const SharedFactory& factory) {
+  const auto address = current_.SpecWithoutFragment();
+  request_record_ = MakeEngineObject<Request>();
+  request_record_->Set(address, request_.method, request_.headers, request_.body);
+  const cef_string_t scheme{current_.scheme.data(), current_.scheme.size(), nullptr};
+  cef_scheme_handler_t* created = nullptr;
+  if ((*factory)->create) {
+    created = (*factory)->create(factory->get(), browser_.Share(), &scheme, request_record_->Share());
+  }
+  handler_ = ProgramRef<cef_scheme_handler_t>::Adopt(created);
+  if (!handler_ || !handler_->process_request) {
+    Stop(false);
+    return Finish(
+        Failure(ERR_FAILED, u"The scheme handler factory made no handler for " + address, current_.Spec()));
+  }
+  callback_ =
+      ProgramRef<cef_scheme_handler_callback_t>::Adopt(NewEngineRecord<HandlerCallback>(weak_from_this()));
+  stage_ = Stage::kWaitingForHeaders;
+  if (!handler_->process_request(handler_.get(), request_record_->Share(), callback_.Share())) {
+    Stop(false);
+    return Finish(
+        Failure(ERR_FAILED, u"The scheme handler refused the request for " + address, current_.Spec()));
+  }
+}
+
+void LoadJob::OnHeadersAvailable() {
+  if (stage_ != Stage::kWaitingForHeaders || !handler_) return;
+  response_ = MakeEngineObject<Response>();
+  expected_ = -1;
+  cef_string_t redirect{};
+  if (handler_->get_response_headers) {
+    handler_->get_response_headers(handler_.get(), response_->Share(), &expected_, &redirect);
+  }
+  const std::u16string target(ViewOf(&redirect));
+  ClearRecord(&redirect);
+  if (!target.empty()) {
+    Stop(false);
+    if (++redirects_ > kMaxRedirects) {
+      return Finish(Failure(ERR_TOO_MANY_REDIRECTS, u"Too many redirects", current_.Spec()));
+    }
+    const auto next = ResolveUrl(current_, target);
+    if (!next)
+      return Finish(Failure(ERR_INVALID_URL, u"Invalid redirect address: " + target, current_.Spec()));
+    request_.method = u"GET";
+    request_.body.clear();
+    stage_ = Stage::kIdle;
+    return StartUrl(*next);
+  }
+  stage_ = Stage::kReading;
+  ReadLoop();
+}
+
+// Reads until the announced length, a false answer, or (without a length) 0 bytes; with
+// a length, 0 bytes means "wait for bytes_available".
+void LoadJob::ReadLoop() {
+  std::vector<char> buffer(kReadChunk);
+  while (stage_ == Stage::kReading && handler_) {
+    if (expected_ >= 0 && static_cast<int64_t>(body_.size()) >= expected_) return Complete();
+    if (body_.size() > kMaxBody) {
+      Stop(true);
+      return Finish(Failure(ERR_FILE_TOO_BIG, u"The response is too big", current_.Spec()));
+    }
+    int wanted = kReadChunk;
+    if (expected_ >= 0) wanted = static_cast<int>(std::min<int64_t>(wanted, expected_ - body_.size()));
+    int got = 0;
+    const bool more = handler_->read_response &&
+                      handler_->read_response(handler_.get(), buffer.data(), wanted, &got, callback_.Share());
+    got = std::clamp(got, 0, wanted);
+    body_.append(buffer.data(), static_cast<size_t>(got));
+    if (!more) return Complete();
+    if (got == 0) {
+      if (expected_ < 0) return Complete();
+      stage_ = Stage::kWaitingForBytes;
+      return;
+    }
+  }
+}
+
+void LoadJob::Complete() {
+  LoadResult result;
+  const auto response = response_ ? response_->Take() : Response::Snapshot{};
+  result.status = response.status ? response.status : 200;
+  result.status_text = response.status_text;
+  result.mime_type = response.mime_type.empty() ? u"text/html" : response.mime_type;
+  result.headers = response.headers;
+  result.body = std::move(body_);
+  result.final_url = current_.Spec();
+  Stop(false);
+  Finish(std::move(result));
+}
+
+void LoadHandle::Cancel() {
+  if (auto job = std::exchange(job_, nullptr)) job->Cancel();
+}
+
+std::shared_ptr<LoadHandle> StartLoad(LoadRequest request, cef_browser_t* browser,
+                                      std::function<void(LoadResult)> done) {
+  auto job = std::make_shared<LoadJob>(std::move(request), ProgramRef<cef_browser_t>::Retain(browser),
+                                       std::move(done));
+  Runtime::Get().PostWork(TID_IO, [job] { job->Begin(); });
+  return std::make_shared<LoadHandle>(std::move(job));
+}
+
+}  // namespace cef_engine::net

@@ -1,0 +1,54 @@
+// Resource loading for the browser: one load per request, run on the IO thread, through
+// the program's scheme handler factories, HTTP, file: or about:blank. The result comes
+// back on the main thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "cef/cef_records.h"
+#include "net/records.h"
+
+namespace cef_engine::net {
+
+struct LoadRequest {
+  std::u16string url, method;
+  HeaderList headers;
+  std::string body;
+};
+
+struct LoadResult {
+  int error = 0;  // 0, or a cef_handler_errorcode_t
+  std::u16string error_text, final_url, status_text, mime_type;
+  int status = 0;
+  HeaderList headers;
+  std::string body;
+};
+
+class LoadJob;
+
+// Cancels its load when cancelled or destroyed: a scheme handler that is still working
+// gets its `cancel` call on the IO thread, and `done` is not called any more.
+class LoadHandle {
+ public:
+  explicit LoadHandle(std::shared_ptr<LoadJob> job) : job_(std::move(job)) {}
+  LoadHandle(const LoadHandle&) = delete;
+  LoadHandle& operator=(const LoadHandle&) = delete;
+  ~LoadHandle() { Cancel(); }
+  // Main thread.
+  void Cancel();
+  // The load has finished: the handle lets go of it without cancelling.
+  void Forget() { job_.reset(); }
+
+ private:
+  std::shared_ptr<LoadJob> job_;
+};
+
+// Starts loading on the IO thread; `done` runs on the main thread unless the load is
+// cancelled first. `browser` is lent for the scheme handler factory's create call.
+// Main thread.
+std::shared_ptr<LoadHandle> StartLoad(LoadRequest request, cef_browser_t* browser,
+                                      std::function<void(LoadResult)> done);
+
+}  // namespace cef_engine::net

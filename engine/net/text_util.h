@@ -1,0 +1,37 @@
+// Small text helpers of the network module: UTF-8 and UTF-16 both ways, ASCII case.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "utf.h"
+
+namespace cef_engine::net {
+
+inline std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  utf::Transcode(text, out);
+  return out;
+}
+
+inline std::u16string ToUtf16(std::string_view text) {
+  std::u16string out;
+  utf::Transcode(text, out);
+  return out;
+}
+
+template <class Char>
+std::basic_string<Char> AsciiLower(std::basic_string_view<Char> text) {
+  std::basic_string<Char> out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](Char c) { return (c >= 'A' && c <= 'Z') ? static_cast<Char>(c - 'A' + 'a') : c; });
+  return out;
+}
+
+template <class Char>
+bool EqualsIgnoringCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+  return AsciiLower(a) == AsciiLower(b);
+}
+
+}  // namespace cef_engine::net

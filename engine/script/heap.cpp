@@ -1,0 +1,255 @@
+// The shared Duktape heap: text conversion, pinned values, attachments, helpers.
+#include "script/heap.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace cef_engine::script {
+namespace {
+
+constexpr const char* kValues = DUK_HIDDEN_SYMBOL("values");
+constexpr const char* kHelpers = DUK_HIDDEN_SYMBOL("helpers");
+constexpr const char* kAttachmentId = DUK_HIDDEN_SYMBOL("attachment");
+
+// Out of memory inside Duktape, or an error with no protected call to catch it.
+void Fatal(void*, const char* message) {
+  std::fprintf(stderr, "cef engine: fatal script engine error: %s\n", message ? message : "");
+  std::abort();
+}
+
+// Source of the helpers, in Heap::Helper order.
+constexpr const char* kHelperSource =
+    "[function(v){return Object.prototype.toString.call(v)==='[object Date]';},"
+    "function(d){return Date.prototype.getTime.call(d);},"
+    "function(ms){return new Date(ms);},"
+    "function(o){var k=[];for(var p in o)k.push(p);return k;}]";
+
+std::weak_ptr<Heap>& Current() {
+  static std::weak_ptr<Heap> heap;
+  return heap;
+}
+
+Heap*& Live() {
+  static Heap* heap = nullptr;
+  return heap;
+}
+
+std::vector<duk_context*>& Running() {
+  static std::vector<duk_context*> running;
+  return running;
+}
+
+struct ScriptClock {
+  std::chrono::milliseconds limit{10000};
+  std::chrono::steady_clock::time_point deadline;
+};
+ScriptClock& Clock() {
+  static ScriptClock clock;
+  return clock;
+}
+
+}  // namespace
+
+std::string ToDuk(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string FromDuk(const char* bytes, size_t length) {
+  std::u16string out;
+  out.reserve(length);
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  size_t i = 0;
+  auto continuation = [&](size_t k) { return i + k < length && (p[i + k] & 0xC0) == 0x80; };
+  while (i < length) {
+    const unsigned char lead = p[i];
+    if (lead < 0x80) {
+      out += static_cast<char16_t>(lead);
+      i += 1;
+    } else if ((lead & 0xE0) == 0xC0 && continuation(1)) {
+      out += static_cast<char16_t>(((lead & 0x1F) << 6) | (p[i + 1] & 0x3F));
+      i += 2;
+    } else if ((lead & 0xF0) == 0xE0 && continuation(1) && continuation(2)) {
+      out += static_cast<char16_t>(((lead & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F));
+      i += 3;
+    } else if ((lead & 0xF8) == 0xF0 && continuation(1) && continuation(2) && continuation(3)) {
+      char32_t cp =
+          ((lead & 0x07) << 18) | ((p[i + 1] & 0x3F) << 12) | ((p[i + 2] & 0x3F) << 6) | (p[i + 3] & 0x3F);
+      if (cp >= 0x10000 && cp <= 0x10FFFF) {
+        cp -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (cp >> 10));
+        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+      } else {
+        out += u'\uFFFD';
+      }
+      i += 4;
+    } else {
+      out += u'\uFFFD';
+      i += 1;
+    }
+  }
+  return out;
+}
+
+void PushText(duk_context* ctx, std::u16string_view text) {
+  const std::string bytes = ToDuk(text);
+  duk_push_lstring(ctx, bytes.data(), bytes.size());
+}
+
+std::u16string TextAt(duk_context* ctx, duk_idx_t index) {
+  duk_size_t length = 0;
+  const char* bytes = duk_get_lstring(ctx, index, &length);
+  return bytes ? FromDuk(bytes, length) : std::u16string();
+}
+
+void PushError(duk_context* ctx, std::u16string_view message) {
+  const std::string bytes = ToDuk(message);
+  // No C file name: the error is blamed on the script line that called us.
+  duk_push_error_object_raw(ctx, DUK_ERR_ERROR, nullptr, 0, "%s", bytes.c_str());
+}
+
+duk_context* RunningThread() { return Running().empty() ? nullptr : Running().back(); }
+RunningScope::RunningScope(duk_context* ctx) {
+  if (Running().empty()) Clock().deadline = std::chrono::steady_clock::now() + Clock().limit;
+  Running().push_back(ctx);
+}
+RunningScope::~RunningScope() { Running().pop_back(); }
+
+void SetScriptTimeLimit(std::chrono::milliseconds limit) { Clock().limit = limit; }
+
+ScriptClockPause::ScriptClockPause() : left_(Clock().deadline - std::chrono::steady_clock::now()) {}
+ScriptClockPause::~ScriptClockPause() { Clock().deadline = std::chrono::steady_clock::now() + left_; }
+
+std::shared_ptr<Heap> Heap::Get() {
+  std::shared_ptr<Heap> heap = Current().lock();
+  if (!heap) {
+    heap = std::make_shared<Heap>();
+    Current() = heap;
+  }
+  return heap;
+}
+
+Heap::Heap() {
+  main_ = duk_create_heap(nullptr, nullptr, nullptr, nullptr, &Fatal);
+  if (!main_) Fatal(nullptr, "cannot create the script heap");
+  Live() = this;
+  duk_push_heap_stash(main_);
+  duk_push_array(main_);
+  duk_put_prop_string(main_, -2, kValues);
+  duk_eval_string(main_, kHelperSource);
+  duk_put_prop_string(main_, -2, kHelpers);
+  duk_pop(main_);
+}
+
+Heap::~Heap() {
+  destroying_ = true;
+  duk_destroy_heap(main_);
+  main_ = nullptr;
+  Live() = nullptr;
+  // Released after the heap is gone: a release may reach back into the engine.
+  auto doomed = std::move(attachments_);
+  doomed.clear();
+}
+
+uint32_t Heap::Pin(duk_context* ctx, duk_idx_t index) {
+  index = duk_normalize_index(ctx, index);
+  uint32_t slot;
+  if (!free_slots_.empty()) {
+    slot = free_slots_.back();
+    free_slots_.pop_back();
+  } else {
+    slot = next_slot_++;
+  }
+  duk_push_heap_stash(ctx);
+  duk_get_prop_string(ctx, -1, kValues);
+  duk_dup(ctx, index);
+  duk_put_prop_index(ctx, -2, slot);
+  duk_pop_2(ctx);
+  return slot;
+}
+
+void Heap::Push(duk_context* ctx, uint32_t slot) const {
+  duk_push_heap_stash(ctx);
+  duk_get_prop_string(ctx, -1, kValues);
+  duk_get_prop_index(ctx, -1, slot);
+  duk_remove(ctx, -2);
+  duk_remove(ctx, -2);
+}
+
+void Heap::Unpin(uint32_t slot) {
+  if (destroying_) return;
+  free_slots_.push_back(slot);
+  duk_context* ctx = WorkThread(main_);
+  duk_push_heap_stash(ctx);
+  duk_get_prop_string(ctx, -1, kValues);
+  duk_push_undefined(ctx);
+  duk_put_prop_index(ctx, -2, slot);  // the object may be finalized here
+  duk_pop_2(ctx);
+}
+
+void Heap::PushHelper(duk_context* ctx, Helper helper) const {
+  duk_push_heap_stash(ctx);
+  duk_get_prop_string(ctx, -1, kHelpers);
+  duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(helper));
+  duk_remove(ctx, -2);
+  duk_remove(ctx, -2);
+}
+
+Attachment* Heap::AttachmentOf(duk_context* ctx, duk_idx_t index, bool create) {
+  if (!duk_is_object(ctx, index)) return nullptr;
+  index = duk_normalize_index(ctx, index);
+  duk_get_prop_string(ctx, index, kAttachmentId);
+  const auto id = static_cast<uint32_t>(duk_get_uint_default(ctx, -1, 0));
+  duk_pop(ctx);
+  if (id != 0) {
+    auto found = attachments_.find(id);
+    return found == attachments_.end() ? nullptr : &found->second;
+  }
+  if (!create) return nullptr;
+  const uint32_t fresh = next_attachment_++;
+  duk_dup(ctx, index);
+  const bool stored = Protected(ctx, 1, 0, [fresh](duk_context* c, duk_idx_t object) -> duk_ret_t {
+    duk_push_uint(c, fresh);
+    duk_put_prop_string(c, object, kAttachmentId);
+    duk_push_c_function(c, &Heap::Finalize, 2);
+    duk_set_finalizer(c, object);
+    return 0;
+  });                           // the copy went in as the argument; nothing comes back
+  if (!stored) return nullptr;  // e.g. a frozen object
+  return &attachments_[fresh];
+}
+
+duk_ret_t Heap::Finalize(duk_context* ctx) {
+  Heap* heap = Live();
+  duk_get_prop_string(ctx, 0, kAttachmentId);
+  const auto id = static_cast<uint32_t>(duk_get_uint_default(ctx, -1, 0));
+  duk_pop(ctx);
+  if (!heap || heap->destroying_) return 0;  // released by ~Heap
+  auto found = heap->attachments_.find(id);
+  if (found == heap->attachments_.end()) return 0;
+  Attachment doomed = std::move(found->second);
+  heap->attachments_.erase(found);
+  return 0;  // `doomed` releases the program's records here
+}
+
+}  // namespace cef_engine::script
+
+// Asked by Duktape now and then while script runs (see the engine's duk_config.h); once
+// it answers 1 it keeps doing so until the script has unwound.
+extern "C" int cef_engine_script_timed_out(void*) {
+  using namespace cef_engine::script;
+  return !Running().empty() && std::chrono::steady_clock::now() > Clock().deadline;
+}

@@ -1,0 +1,459 @@
+// What page script sees of its page: document (write, writeln, title, getElementById,
+// body, addEventListener, URL), window (open, addEventListener, onload, setTimeout,
+// clearTimeout, location.href), console.log and element objects (click,
+// addEventListener, attributes, id, tagName, innerText, value).
+#include <algorithm>
+
+#include "dom/text_util.h"
+#include "runtime.h"
+#include "script/context.h"
+
+namespace cef_engine::script {
+namespace {
+
+constexpr const char* kContextId = DUK_HIDDEN_SYMBOL("context");
+constexpr const char* kNode = DUK_HIDDEN_SYMBOL("node");
+constexpr const char* kElementPrototype = DUK_HIDDEN_SYMBOL("elementPrototype");
+constexpr const char* kDocument = DUK_HIDDEN_SYMBOL("document");
+
+enum Op : int {
+  kWrite,
+  kWriteln,
+  kGetElementById,
+  kTitleGet,
+  kTitleSet,
+  kConsoleLog,
+  kWindowOpen,
+  kClick,
+  kAddEventListener,
+  kGetAttribute,
+  kSetAttribute,
+  kIdGet,
+  kTagNameGet,
+  kInnerTextGet,
+  kValueGet,
+  kValueSet,
+  kBodyGet,
+  kSetTimeout,
+  kClearTimeout,
+};
+
+duk_ret_t PageEntry(duk_context* ctx) {
+  Outcome outcome = Outcome::kReturn;
+  {
+    duk_push_current_function(ctx);
+    duk_get_prop_string(ctx, -1, kContextId);
+    const int id = duk_get_int(ctx, -1);
+    duk_pop_2(ctx);
+    const std::shared_ptr<ContextState> state = ContextState::FromId(id);
+    if (state && state->valid() && state->document())
+      outcome = state->PageCall(ctx, duk_get_current_magic(ctx));
+    else
+      duk_push_undefined(ctx);
+  }
+  if (outcome == Outcome::kThrow) return duk_throw(ctx);
+  return 1;
+}
+
+// The argument as text, as String(value) would give (errors give "Error").
+std::u16string ArgText(duk_context* ctx, duk_idx_t index) {
+  if (index >= duk_get_top(ctx) || duk_is_undefined(ctx, index)) return u"undefined";
+  duk_dup(ctx, index);
+  duk_safe_to_string(ctx, -1);
+  std::u16string text = TextAt(ctx, -1);
+  duk_pop(ctx);
+  return text;
+}
+
+std::u16string JoinArgs(duk_context* ctx, std::u16string_view separator) {
+  std::u16string text;
+  const duk_idx_t count = duk_get_top(ctx);
+  for (duk_idx_t k = 0; k < count; ++k) {
+    if (k) text += separator;
+    text += ArgText(ctx, k);
+  }
+  return text;
+}
+
+std::u16string Upper(std::u16string text) {
+  for (auto& c : text)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+  return text;
+}
+
+struct Method {
+  const char* name;
+  Op op;
+};
+struct Property {
+  const char* name;
+  Op get;
+  int set;  // an Op, or -1 for read-only
+};
+
+// Adds native methods and accessors to the object on top of the stack.
+void Define(duk_context* ctx, int id, std::initializer_list<Method> methods,
+            std::initializer_list<Property> properties) {
+  auto push_function = [&](int op, duk_idx_t nargs) {
+    duk_push_c_function(ctx, &PageEntry, nargs);
+    duk_set_magic(ctx, -1, op);
+    duk_push_int(ctx, id);
+    duk_put_prop_string(ctx, -2, kContextId);
+  };
+  for (const auto& method : methods) {
+    push_function(method.op, DUK_VARARGS);
+    duk_put_prop_string(ctx, -2, method.name);
+  }
+  for (const auto& property : properties) {
+    duk_push_string(ctx, property.name);
+    push_function(property.get, 0);
+    duk_uint_t flags = DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_SET_ENUMERABLE | DUK_DEFPROP_SET_CONFIGURABLE;
+    if (property.set >= 0) {
+      push_function(property.set, 1);
+      flags |= DUK_DEFPROP_HAVE_SETTER;
+    }
+    duk_def_prop(ctx, property.set >= 0 ? -4 : -3, flags);  // [object key getter setter?]
+  }
+}
+
+void SetNode(duk_context* ctx, duk_idx_t object, dom::Node* node, int id) {
+  object = duk_normalize_index(ctx, object);
+  duk_push_pointer(ctx, node);
+  duk_put_prop_string(ctx, object, kNode);
+  duk_push_int(ctx, id);
+  duk_put_prop_string(ctx, object, kContextId);
+}
+
+}  // namespace
+
+void ContextState::InstallPageObjects() {
+  duk_context* ctx = thread_;
+  dom::Node* root = &document_->root();
+  duk_push_global_object(ctx);
+  const duk_idx_t global = duk_get_top_index(ctx);
+  SetNode(ctx, global, root, id_);
+  duk_dup(ctx, global);
+  duk_put_prop_string(ctx, global, "window");
+  duk_dup(ctx, global);
+  duk_put_prop_string(ctx, global, "self");
+  Define(ctx, id_,
+         {{"open", kWindowOpen},
+          {"addEventListener", kAddEventListener},
+          {"setTimeout", kSetTimeout},
+          {"clearTimeout", kClearTimeout}},
+         {});
+  // The page's address, as script reads it (location.href, document.URL).
+  duk_push_object(ctx);
+  PushText(ctx, document_->url());
+  duk_put_prop_string(ctx, -2, "href");
+  duk_put_prop_string(ctx, global, "location");
+
+  duk_push_object(ctx);
+  SetNode(ctx, -1, root, id_);
+  Define(ctx, id_,
+         {{"write", kWrite},
+          {"writeln", kWriteln},
+          {"getElementById", kGetElementById},
+          {"addEventListener", kAddEventListener}},
+         {{"title", kTitleGet, kTitleSet}, {"body", kBodyGet, -1}});
+  PushText(ctx, document_->url());
+  duk_put_prop_string(ctx, -2, "URL");
+  duk_dup_top(ctx);
+  duk_put_prop_string(ctx, global, kDocument);  // what script cannot replace
+  duk_put_prop_string(ctx, global, "document");
+
+  duk_push_object(ctx);
+  Define(ctx, id_,
+         {{"log", kConsoleLog}, {"info", kConsoleLog}, {"warn", kConsoleLog}, {"error", kConsoleLog}}, {});
+  duk_put_prop_string(ctx, global, "console");
+
+  duk_push_object(ctx);
+  Define(ctx, id_,
+         {{"click", kClick},
+          {"addEventListener", kAddEventListener},
+          {"getAttribute", kGetAttribute},
+          {"setAttribute", kSetAttribute}},
+         {{"id", kIdGet, -1},
+          {"tagName", kTagNameGet, -1},
+          {"innerText", kInnerTextGet, -1},
+          {"textContent", kInnerTextGet, -1},
+          {"value", kValueGet, kValueSet}});
+  duk_put_prop_string(ctx, global, kElementPrototype);
+  duk_pop(ctx);
+}
+
+void ContextState::PushElement(duk_context* ctx, dom::Node* node) {
+  if (!node) {
+    duk_push_null(ctx);
+    return;
+  }
+  if (node == &document_->root()) {
+    PushGlobal(ctx, thread_);
+    duk_get_prop_string(ctx, -1, kDocument);
+    duk_remove(ctx, -2);
+    return;
+  }
+  if (const auto found = elements_.find(node); found != elements_.end()) {
+    heap_->Push(ctx, found->second);
+    return;
+  }
+  duk_push_object(ctx);
+  PushGlobal(ctx, thread_);
+  duk_get_prop_string(ctx, -1, kElementPrototype);
+  duk_remove(ctx, -2);
+  duk_set_prototype(ctx, -2);
+  SetNode(ctx, -1, node, id_);
+  elements_[node] = heap_->Pin(ctx, -1);
+}
+
+dom::Node* ContextState::NodeOfThis(duk_context* ctx) {
+  duk_push_this(ctx);
+  if (duk_is_undefined(ctx, -1)) {  // a plain call: the window's
+    duk_pop(ctx);
+    PushGlobal(ctx, thread_);
+  }
+  dom::Node* node = nullptr;
+  if (duk_is_object(ctx, -1)) {
+    // Only objects this context made for its own document carry a node it may follow.
+    duk_get_prop_string(ctx, -1, kContextId);
+    const bool ours = duk_get_int_default(ctx, -1, 0) == id_;
+    duk_pop(ctx);
+    duk_get_prop_string(ctx, -1, kNode);
+    if (ours) node = static_cast<dom::Node*>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+  }
+  duk_pop(ctx);
+  return node;
+}
+
+Outcome ContextState::PageCall(duk_context* ctx, int op) {
+  const std::shared_ptr<ContextState> keep = shared_from_this();
+  dom::Document& document = *document_;
+  switch (op) {
+    case kWrite:
+    case kWriteln: {
+      std::u16string text = JoinArgs(ctx, u"");
+      if (op == kWriteln) text += u'\n';
+      if (write_) write_(text);
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    }
+    case kGetElementById:
+      PushElement(ctx, document.ElementById(ArgText(ctx, 0)));
+      return Outcome::kReturn;
+    case kTitleGet:
+      PushText(ctx, document.Title());
+      return Outcome::kReturn;
+    case kTitleSet:
+      document.SetTitle(ArgText(ctx, 0));
+      if (hooks_) hooks_->TitleChanged(document.Title());
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    case kConsoleLog: {
+      const std::u16string message = JoinArgs(ctx, u" ");
+      duk_inspect_callstack_entry(ctx, -2);  // the script line that called
+      int line = 0;
+      if (duk_is_object(ctx, -1)) {
+        duk_get_prop_string(ctx, -1, "lineNumber");
+        line = duk_get_int_default(ctx, -1, 0);
+        duk_pop(ctx);
+      }
+      duk_pop(ctx);
+      if (hooks_) hooks_->ConsoleMessage(message, document.url(), line);
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    }
+    case kWindowOpen:
+      if (duk_get_top(ctx) > 0 && hooks_) hooks_->OpenWindow(document.CompleteUrl(ArgText(ctx, 0)));
+      duk_push_null(ctx);
+      return Outcome::kReturn;
+    case kBodyGet:
+      PushElement(ctx, document.Body());
+      return Outcome::kReturn;
+    case kSetTimeout:
+      duk_push_int(ctx, duk_is_function(ctx, 0) ? SetTimer(ctx, 0, duk_get_int_default(ctx, 1, 0)) : 0);
+      return Outcome::kReturn;
+    case kClearTimeout:
+      if (const auto timer = timers_.find(duk_get_int_default(ctx, 0, 0)); timer != timers_.end()) {
+        heap_->Unpin(timer->second);
+        timers_.erase(timer);
+      }
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    default:
+      break;
+  }
+
+  // Element methods: `this` must be an element (or the document, or window).
+  dom::Node* node = NodeOfThis(ctx);
+  if (!node) {
+    PushError(ctx, u"TypeError: not a node of this document");
+    return Outcome::kThrow;
+  }
+  switch (op) {
+    case kClick:
+      Click(*node);
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    case kAddEventListener:
+      if (duk_get_top(ctx) >= 2 && duk_is_function(ctx, 1)) {
+        const uint32_t slot = PinListener(ctx, 1);
+        const bool capture = duk_get_top(ctx) >= 3 && duk_to_boolean(ctx, 2);
+        std::weak_ptr<ContextState> weak = weak_from_this();
+        document.AddListener(*node,
+                             dom::Listener{ArgText(ctx, 0), capture, {}, [weak, slot](dom::Event& event) {
+                                             if (auto state = weak.lock(); state && state->valid())
+                                               state->CallListener(slot, event);
+                                           }});
+      }
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    case kGetAttribute: {
+      const std::u16string* value = node->FindAttribute(ArgText(ctx, 0));
+      if (value)
+        PushText(ctx, *value);
+      else
+        duk_push_null(ctx);
+      return Outcome::kReturn;
+    }
+    case kSetAttribute:
+      if (node->IsElement()) node->SetAttribute(ArgText(ctx, 0), ArgText(ctx, 1));
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    case kIdGet: {
+      const std::u16string* id = node->FindAttribute(u"id");
+      PushText(ctx, id ? *id : std::u16string());
+      return Outcome::kReturn;
+    }
+    case kTagNameGet:
+      PushText(ctx, Upper(node->name()));
+      return Outcome::kReturn;
+    case kInnerTextGet:
+      PushText(ctx, node->InnerText());
+      return Outcome::kReturn;
+    case kValueGet:
+      PushText(ctx, node->Value());
+      return Outcome::kReturn;
+    case kValueSet:
+      node->SetValue(ArgText(ctx, 0));
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    default:
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+  }
+}
+
+void ContextState::Click(dom::Node& node) {
+  const std::shared_ptr<dom::Document> document = document_;
+  document->Dispatch(node, u"click", DOM_EVENT_CATEGORY_MOUSE, true, true);
+  // Default action: a link to a new window opens it.
+  if (!valid_ || !node.IsElement() || node.name() != u"a") return;
+  const std::u16string* href = node.FindAttribute(u"href");
+  const std::u16string* target = node.FindAttribute(u"target");
+  if (href && target && dom::EqualsIgnoringAsciiCase(*target, u"_blank") && hooks_)
+    hooks_->OpenWindow(document->CompleteUrl(*href));
+}
+
+void ContextState::PushEvent(duk_context* ctx, const dom::Event& event) {
+  duk_push_object(ctx);
+  PushText(ctx, event.type);
+  duk_put_prop_string(ctx, -2, "type");
+  PushElement(ctx, event.target);
+  duk_put_prop_string(ctx, -2, "target");
+  PushElement(ctx, event.current);
+  duk_put_prop_string(ctx, -2, "currentTarget");
+  duk_push_int(ctx, event.phase);
+  duk_put_prop_string(ctx, -2, "eventPhase");
+  duk_push_boolean(ctx, event.bubbles);
+  duk_put_prop_string(ctx, -2, "bubbles");
+  duk_push_boolean(ctx, event.cancelable);
+  duk_put_prop_string(ctx, -2, "cancelable");
+}
+
+void ContextState::CallListener(uint32_t slot, dom::Event& event) {
+  const std::shared_ptr<ContextState> keep = shared_from_this();
+  duk_context* ctx = WorkThread(thread_);
+  const duk_idx_t top = duk_get_top(ctx);
+  heap_->Push(ctx, slot);
+  PushElement(ctx, event.current);
+  PushEvent(ctx, event);
+  Enter();
+  int rc;
+  {
+    RunningScope running(ctx);
+    rc = duk_pcall_method(ctx, 1);
+  }
+  Exit();
+  if (rc != DUK_EXEC_SUCCESS) ReportError(DescribeError(ctx, -1));
+  duk_set_top(ctx, top);
+}
+
+int ContextState::SetTimer(duk_context* ctx, duk_idx_t function, int delay_ms) {
+  const int id = ++last_timer_;
+  const uint32_t slot = heap_->Pin(ctx, function);
+  std::weak_ptr<ContextState> weak = weak_from_this();
+  const bool posted = Runtime::Get().PostWork(
+      TID_UI,
+      [weak, id] {
+        if (auto state = weak.lock(); state && state->valid()) state->RunTimer(id);
+      },
+      std::chrono::milliseconds(std::max(0, delay_ms)));
+  if (!posted) {
+    heap_->Unpin(slot);
+    return 0;
+  }
+  timers_[id] = slot;
+  return id;
+}
+
+void ContextState::RunTimer(int id) {
+  const auto timer = timers_.find(id);
+  if (timer == timers_.end()) return;  // cleared
+  const uint32_t slot = timer->second;
+  timers_.erase(timer);
+  const std::shared_ptr<ContextState> keep = shared_from_this();
+  duk_context* ctx = WorkThread(thread_);
+  const duk_idx_t top = duk_get_top(ctx);
+  heap_->Push(ctx, slot);
+  heap_->Unpin(slot);
+  PushGlobal(ctx, thread_);
+  Enter();
+  int rc;
+  {
+    RunningScope running(ctx);
+    rc = duk_pcall_method(ctx, 0);
+  }
+  Exit();
+  if (rc != DUK_EXEC_SUCCESS) ReportError(DescribeError(ctx, -1));
+  duk_set_top(ctx, top);
+}
+
+void ContextState::FireWindowLoad() {
+  if (!valid_) return;
+  const std::shared_ptr<ContextState> keep = shared_from_this();
+  duk_context* ctx = WorkThread(thread_);
+  const duk_idx_t top = duk_get_top(ctx);
+  PushGlobal(ctx, thread_);
+  // window.onload may be anything, an accessor that throws too.
+  const bool read = Protected(ctx, 1, 2, [](duk_context* c, duk_idx_t window) -> duk_ret_t {
+    duk_get_prop_string(c, window, "onload");
+    duk_swap_top(c, -2);
+    return 2;  // [onload window]
+  });
+  if (read && duk_is_function(ctx, -2)) {
+    PushEvent(ctx, dom::Event{u"load", DOM_EVENT_CATEGORY_UNKNOWN, DOM_EVENT_PHASE_AT_TARGET, false, false,
+                              &document_->root(), &document_->root()});
+    Enter();
+    int rc;
+    {
+      RunningScope running(ctx);
+      rc = duk_pcall_method(ctx, 1);
+    }
+    Exit();
+    if (rc != DUK_EXEC_SUCCESS) ReportError(DescribeError(ctx, -1));
+  }
+  duk_set_top(ctx, top);
+}
+
+}  // namespace cef_engine::script

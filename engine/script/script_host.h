@@ -1,0 +1,88 @@
+// A loaded page: its document and its script context, and what the page asks of the
+// frame that shows it. The browser module makes one Page per load of a frame and talks
+// to the page only through this header. Everything here runs on the main thread.
+//
+//   class MyFrame : public script::FrameHooks { ... };
+//   auto page = script::Page::Load(html, url, hooks);  // parses, runs scripts, fires DOMContentLoaded
+//   hooks: on_title_change(page->Title()); page->Frames() -> child frames; page->IconUrls()
+//   page->FireLoad();                                  // after the frame's load completed
+//   frame.get_text -> page->Text(); get_source -> page->Source()
+//   frame.execute_java_script -> page->ExecuteJavaScript(code, url, line)
+//   frame.get_v8context -> page->ShareV8Context(); visit_dom -> page->VisitDom(visitor)
+//   destroying the Page invalidates its context; records the program holds stay safe.
+//   Never destroy a Page from inside its own calls (FrameHooks, or program handlers its
+//   scripts call): post the destruction as a task.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cef/cef_records.h"
+#include "dom/document.h"
+#include "engine_object.h"
+
+namespace cef_engine::dom {
+class HtmlParser;
+}
+
+namespace cef_engine::script {
+
+class ContextState;
+
+// What a frame offers its page's scripts. Called on the main thread, possibly while
+// Page::Load is still running (scripts run during the parse).
+class FrameHooks {
+ public:
+  virtual ~FrameHooks() = default;
+  // document.title was set by script (the parsed <title> is read through Page::Title).
+  virtual void TitleChanged(const std::u16string& title) = 0;
+  // window.open(url) or a script click on <a target="_blank">; `url` is resolved.
+  virtual void OpenWindow(const std::u16string& url) = 0;
+  // console.log and uncaught script errors.
+  virtual void ConsoleMessage(const std::u16string& message, const std::u16string& source, int line) = 0;
+  virtual cef_browser_t* ShareBrowser() = 0;  // +1 reference for the receiver, or null
+  virtual cef_frame_t* ShareFrame() = 0;      // +1 reference for the receiver, or null
+  virtual std::u16string Url() = 0;
+};
+
+class Page {
+ public:
+  // Parses `html` (never fails: bad markup is repaired, script errors go to
+  // ConsoleMessage), running registered extensions first and then the page's scripts
+  // where they stand, then fires DOMContentLoaded. `hooks` must outlive the page.
+  static std::unique_ptr<Page> Load(std::u16string_view html, const std::u16string& url, FrameHooks& hooks);
+  ~Page();
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
+
+  dom::Document& document() noexcept { return *document_; }
+  ContextState& script() noexcept { return *script_; }
+
+  std::u16string Title() const;
+  std::u16string Text() const;
+  std::u16string Source() const;
+  std::vector<dom::IFrameInfo> Frames() const;
+  std::vector<std::u16string> IconUrls() const;
+
+  // Runs script in the page's context (execute_java_script); errors go to ConsoleMessage.
+  void ExecuteJavaScript(std::u16string_view code, std::u16string_view script_url, int start_line);
+  // The page's context record with one reference for the receiver.
+  cef_v8context_t* ShareV8Context();
+  // visit_dom: calls the visitor with the document record, then releases the visitor.
+  void VisitDom(ProgramRef<cef_domvisitor_t> visitor);
+  // The window's load event (document and window listeners, then window.onload).
+  void FireLoad();
+
+ private:
+  Page() = default;
+  void Run(std::u16string_view code, int line);
+
+  std::u16string url_;
+  std::shared_ptr<dom::Document> document_;
+  std::unique_ptr<dom::HtmlParser> parser_;
+  std::shared_ptr<ContextState> script_;
+};
+
+}  // namespace cef_engine::script

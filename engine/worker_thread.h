@@ -1,0 +1,33 @@
+// A thread of the engine's own (IO, FILE) that runs the tasks posted to it, in order,
+// until the engine shuts down.
+#pragma once
+
+#include <thread>
+#include <vector>
+
+#include "task_queue.h"
+
+namespace cef_engine {
+
+class WorkerThread {
+ public:
+  explicit WorkerThread(cef_thread_id_t id) : id_(id) {}
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+  ~WorkerThread() { Stop(); }
+
+  void Start();
+  // Stops accepting tasks, waits for the running one and hands back those still queued;
+  // the caller releases them outside its locks.
+  std::vector<TaskQueue::Task> Stop();
+
+  bool Post(TaskQueue::Task& task, TaskQueue::Clock::duration delay) { return tasks_.Post(task, delay); }
+  bool IsCurrent() const { return thread_.joinable() && std::this_thread::get_id() == thread_.get_id(); }
+
+ private:
+  cef_thread_id_t id_;
+  TaskQueue tasks_;
+  std::thread thread_;
+};
+
+}  // namespace cef_engine

@@ -1,0 +1,398 @@
+// The binding's classes driving our engine: a client with life-span, load and display
+// handlers, requests with header maps, scheme handlers in direct mode (called on the
+// engine's IO thread) and in main-thread mode, page scripts, pop-ups, failed loads and
+// frames. Each test leaves no engine object alive.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ceflib/bridges/client.h"
+#include "ceflib/bridges/scheme.h"
+#include "ceflib/core/application.h"
+#include "ceflib/core/engine_library.h"
+#include "ceflib/core/main_thread.h"
+#include "ceflib/core/registration.h"
+#include "ceflib/core/strings.h"
+#include "ceflib/wrappers/browser.h"
+#include "ceflib/wrappers/request.h"
+#include "support/engine_probe.h"
+#include "support/test_http_server.h"
+
+#if defined(_WIN32)
+#undef LoadString  // windows.h's macro would rename the frame's member
+#endif
+
+namespace {
+
+using namespace ceflib;
+
+std::string Narrow(const ustring& text) {
+  std::string out;
+  for (char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
+ustring Widen(std::string_view text) { return ustring(text.begin(), text.end()); }
+bool Contains(const ustring& text, std::u16string_view part) { return text.find(part) != ustring::npos; }
+
+// The launcher's test page, written the same way: a script that writes lines.
+const std::string kScriptPage =
+    "<html><head><title>Scheme page</title></head><body>Served by the scheme<pre>"
+    "<script language=\"javascript\">document.writeln('first line written');"
+    "document.writeln('second line written');</script></pre></body></html>";
+
+// Where scheme handlers ran, by scheme host.
+struct SchemeLog {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  void Add(std::string line) {
+    std::lock_guard lock(mutex);
+    lines.push_back(std::move(line));
+  }
+  std::vector<std::string> Get() {
+    std::lock_guard lock(mutex);
+    return lines;
+  }
+};
+SchemeLog& Schemes() {
+  static SchemeLog log;
+  return log;
+}
+
+// A scheme handler like the launcher's: the whole page is made in ProcessRequest, which
+// reports headers and bytes at once; reads copy consecutive slices.
+class TPageScheme : public TCefSchemeHandlerOwn {
+ public:
+  using TCefSchemeHandlerOwn::TCefSchemeHandlerOwn;
+
+  bool ProcessRequest(const RefPtr<ICefRequest>& request,
+                      const RefPtr<ICefSchemeHandlerCallback>& callback) override {
+    const ustring url = request->GetUrl();
+    const char* thread = CefIsMainThread() ? "main" : cef_currently_on(TID_IO) ? "io" : "other";
+    Schemes().Add(Narrow(url) + " " + thread);
+    body_ = kScriptPage;
+    callback->HeadersAvailable();
+    callback->BytesAvailable();
+    return true;
+  }
+  void GetResponseHeaders(const RefPtr<ICefResponse>& response, int64_t& length, ustring&) override {
+    response->SetStatus(200);
+    response->SetStatusText(u"OK");
+    response->SetMimeType(u"text/html");
+    length = static_cast<int64_t>(body_.size());
+  }
+  bool ReadResponse(void* out, int wanted, int& read, const RefPtr<ICefSchemeHandlerCallback>&) override {
+    read = static_cast<int>(std::min(body_.size() - offset_, static_cast<size_t>(std::min(wanted, 100))));
+    std::memcpy(out, body_.data() + offset_, static_cast<size_t>(read));
+    offset_ += static_cast<size_t>(read);
+    return true;
+  }
+
+ private:
+  std::string body_;
+  size_t offset_ = 0;
+};
+
+// Events of every handler, one line each, in order; all must come on the main thread.
+struct Events {
+  std::vector<std::string> lines;
+  bool off_main_thread = false;
+  void Add(std::string line) {
+    if (!CefIsMainThread()) off_main_thread = true;
+    lines.push_back(std::move(line));
+  }
+  int Count(const std::string& prefix) const {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  }
+  bool Has(const std::string& line) const {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+};
+
+// Browsers in these tests have no parent window; on Windows theirs stay hidden (a
+// pop-up style without WS_VISIBLE), which spares Wine showing and hiding them.
+#if defined(_WIN32)
+constexpr uint32_t kHiddenWindow = WS_POPUP;
+#else
+constexpr uint32_t kHiddenWindow = 0;
+#endif
+
+std::string FrameName(const RefPtr<ICefFrame>& frame) {
+  return frame->IsMain() ? "main" : Narrow(frame->GetName());
+}
+
+class TLifeSpan : public TCefLifeSpanHandlerOwn {
+ public:
+  explicit TLifeSpan(Events& events) : events_(events) {}
+  bool OnBeforePopup(const RefPtr<ICefBrowser>&, const cef_popup_features_t*, cef_window_info_t* info,
+                     ustring& url, RefPtr<ICefBase>&, cef_browser_settings_t*) override {
+    events_.Add("before_popup " + Narrow(url));
+    info->m_dwStyle = kHiddenWindow;
+    return cancel_popups;
+  }
+  void OnAfterCreated(const RefPtr<ICefBrowser>& browser) override {
+    events_.Add(browser->IsPopup() ? "after_created popup" : "after_created");
+    browsers.push_back(browser);
+  }
+  void OnBeforeClose(const RefPtr<ICefBrowser>&) override { events_.Add("before_close"); }
+
+  bool cancel_popups = true;
+  std::vector<RefPtr<ICefBrowser>> browsers;
+
+ private:
+  Events& events_;
+};
+
+class TLoad : public TCefLoadHandlerOwn {
+ public:
+  explicit TLoad(Events& events) : events_(events) {}
+  void OnLoadStart(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame) override {
+    events_.Add("load_start " + FrameName(frame));
+  }
+  void OnLoadEnd(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame, int status) override {
+    events_.Add("load_end " + FrameName(frame) + " " + std::to_string(status));
+  }
+  bool OnLoadError(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&, int code, const ustring& url,
+                   ustring&) override {
+    events_.Add("load_error " + std::to_string(code) + " " + Narrow(url));
+    return false;
+  }
+
+ private:
+  Events& events_;
+};
+
+class TDisplay : public TCefDisplayHandlerOwn {
+ public:
+  explicit TDisplay(Events& events) : events_(events) {}
+  void OnTitleChange(const RefPtr<ICefBrowser>&, const ustring& title) override {
+    events_.Add("title " + Narrow(title));
+  }
+
+ private:
+  Events& events_;
+};
+
+class TTestClient : public TCefClientOwn {
+ public:
+  TTestClient()
+      : life_span(Make<TLifeSpan>(events)), load(Make<TLoad>(events)), display(Make<TDisplay>(events)) {}
+  RefPtr<ICefBase> GetLifeSpanHandler() override { return life_span; }
+  RefPtr<ICefBase> GetLoadHandler() override { return load; }
+  RefPtr<ICefBase> GetDisplayHandler() override { return display; }
+
+  Events events;
+  RefPtr<TLifeSpan> life_span;
+  RefPtr<TLoad> load;
+  RefPtr<TDisplay> display;
+};
+
+// A task on the engine's loop that ends it once `done` holds or time is up.
+class TPoll : public TCefOwn<cef_task_t> {
+ public:
+  TPoll(std::function<bool()> done, std::chrono::steady_clock::time_point deadline)
+      : done_(std::move(done)), deadline_(deadline) {
+    Bind<&TPoll::Execute>(record()->execute);
+  }
+  void Execute(cef_thread_id_t) {
+    if (done_() || std::chrono::steady_clock::now() > deadline_) {
+      cef_quit_message_loop();
+    } else {
+      Post(5);
+    }
+  }
+  void Post(int64_t delay) {
+    cef_post_delayed_task(TID_UI, reinterpret_cast<cef_task_t*>(CefDataOf(RefPtr<ICefBase>(this))), delay);
+  }
+
+ private:
+  std::function<bool()> done_;
+  std::chrono::steady_clock::time_point deadline_;
+};
+
+bool RunUntil(std::function<bool()> done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  auto poll = Make<TPoll>(done, std::chrono::steady_clock::now() + timeout);
+  poll->Post(0);
+  CefRunMessageLoop();
+  return done();
+}
+
+class EngineRun : public testing::Environment {
+ public:
+  void SetUp() override {
+    CefOnRegisterCustomSchemes = [](const RefPtr<ICefSchemeRegistrar>& registrar) {
+      registrar->AddCustomScheme(u"client", true, false, false);
+    };
+    CefEnsureEngine();
+    ASSERT_TRUE(CefRegisterSchemeHandlerFactory<TPageScheme>(u"client", u"direct", false));
+    ASSERT_TRUE(CefRegisterSchemeHandlerFactory<TPageScheme>(u"client", u"main", true));
+  }
+  void TearDown() override {
+    CefShutdownEngine();
+    CefOnRegisterCustomSchemes = nullptr;
+  }
+};
+const auto* const engine_run = testing::AddGlobalTestEnvironment(new EngineRun);
+
+class Integration : public testing::Test {
+ protected:
+  void TearDown() override {
+    for (auto& browser : client_->life_span->browsers) browser->CloseBrowser();
+    const int open = static_cast<int>(client_->life_span->browsers.size());
+    EXPECT_TRUE(RunUntil([&] { return client_->events.Count("before_close") >= open; }));
+    EXPECT_FALSE(client_->events.off_main_thread) << "a handler was called off the main thread";
+    client_->life_span->browsers.clear();
+    EXPECT_EQ(engine_probe::LiveObjects(), 0) << "engine objects left alive by the test";
+  }
+
+  // Opens a browser on `url` and waits for its first load to end or fail.
+  RefPtr<ICefBrowser> Open(const ustring& url) {
+    cef_window_info_t info{};
+    info.m_nWidth = 800;
+    info.m_nHeight = 600;
+    info.m_dwStyle = kHiddenWindow;
+    cef_browser_settings_t settings{};
+    settings.size = sizeof(settings);
+    EXPECT_TRUE(CefBrowserCreate(info, client_, url, settings));
+    EXPECT_TRUE(RunUntil([&] {
+      return !client_->life_span->browsers.empty() &&
+             (client_->events.Count("load_end main") > 0 || client_->events.Count("load_error") > 0);
+    }));
+    return client_->life_span->browsers.empty() ? nullptr : client_->life_span->browsers.front();
+  }
+
+  void LoadAndWait(const RefPtr<ICefFrame>& frame, const ustring& url) {
+    client_->events.lines.clear();
+    frame->LoadUrl(url);
+    EXPECT_TRUE(RunUntil([&] { return client_->events.Count("load_end main") > 0; })) << Narrow(url);
+  }
+
+  RefPtr<TTestClient> client_ = Make<TTestClient>();
+  test_http::Server server_;
+};
+
+TEST_F(Integration, RequestWithHeaderMapReachesTheServerExactly) {
+  server_.Serve("/UCClient/login.php",
+                test_http::Page("<html><head><title>Login</title></head><body>Login</body></html>"));
+  server_.Serve("/game/game.php",
+                test_http::Page("<html><head><title>Game</title></head><body>Game</body></html>"));
+  auto browser = Open(Widen(server_.Url("/UCClient/login.php")));
+  ASSERT_TRUE(browser);
+  EXPECT_TRUE(client_->events.Has("title Login"));
+  EXPECT_TRUE(client_->events.Has("load_end main 200"));
+  EXPECT_FALSE(browser->IsPopup());
+  EXPECT_NE(browser->GetWindowHandle(), nullptr);
+
+  // As the launcher's buttons do: GET, one header, the page's address.
+  auto request = TCefRequestRef::New();
+  request->SetMethod(u"GET");
+  auto headers = Make<TCefStringMultimapOwn>();
+  headers->Append(u"X-CEF-Version", u"1.0.0.3");
+  request->SetHeaderMap(*headers);
+  request->SetUrl(Widen(server_.Url("/game/game.php")));
+  client_->events.lines.clear();
+  browser->GetMainFrame()->LoadRequest(request);
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("load_end main") > 0; }));
+  EXPECT_TRUE(client_->events.Has("title Game"));
+
+  const auto requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_FALSE(requests[0].Header("X-CEF-Version")) << "the start page goes without the header";
+  EXPECT_EQ(requests[1].method, "GET");
+  EXPECT_EQ(requests[1].target, "/game/game.php");
+  EXPECT_EQ(requests[1].Header("X-CEF-Version"), "1.0.0.3");
+  EXPECT_EQ(std::count_if(requests[1].headers.begin(), requests[1].headers.end(),
+                          [](const auto& h) { return h.first.rfind("X-", 0) == 0; }),
+            1)
+      << "exactly one added header";
+}
+
+TEST_F(Integration, SchemePagesInDirectAndMainThreadModes) {
+  auto browser = Open(u"client://direct/page");
+  ASSERT_TRUE(browser);
+  auto frame = browser->GetMainFrame();
+  const ustring direct_text = frame->GetText();
+  EXPECT_TRUE(Contains(direct_text, u"Served by the scheme")) << Narrow(direct_text);
+  EXPECT_TRUE(Contains(direct_text, u"first line written\nsecond line written")) << Narrow(direct_text);
+  EXPECT_TRUE(client_->events.Has("title Scheme page"));
+
+  LoadAndWait(frame, u"client://main/other?x=1");
+  EXPECT_TRUE(Contains(frame->GetText(), u"second line written"));
+  const auto seen = Schemes().Get();
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen[seen.size() - 2], "client://direct/page io") << "direct mode runs on the engine's IO thread";
+  EXPECT_EQ(seen.back(), "client://main/other?x=1 main") << "main-thread mode runs on the main thread";
+}
+
+TEST_F(Integration, PopupsFromPageScriptAreCancelledOrOpened) {
+  auto browser = Open(u"about:blank");
+  ASSERT_TRUE(browser);
+  const ustring page = u"<html><body><script>window.open('client://direct/popup');</script></body></html>";
+  client_->life_span->cancel_popups = true;
+  browser->GetMainFrame()->LoadString(page, u"http://opener.test/");
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("before_popup") == 1; }));
+  EXPECT_TRUE(client_->events.Has("before_popup client://direct/popup"));
+  RunUntil([] { return false; }, std::chrono::milliseconds(100));
+  EXPECT_EQ(client_->life_span->browsers.size(), 1u) << "the cancelled pop-up opened no browser";
+
+  client_->life_span->cancel_popups = false;
+  browser->GetMainFrame()->LoadString(page, u"http://opener.test/");
+  ASSERT_TRUE(RunUntil([&] { return client_->life_span->browsers.size() == 2; }));
+  auto popup = client_->life_span->browsers[1];
+  EXPECT_TRUE(popup->IsPopup());
+  EXPECT_EQ(popup->GetOpenerWindowHandle(), browser->GetWindowHandle());
+  EXPECT_TRUE(client_->events.Has("after_created popup"));
+  ASSERT_TRUE(RunUntil([&] { return Contains(popup->GetMainFrame()->GetText(), u"first line written"); }));
+}
+
+TEST_F(Integration, FailedLoadReportsTheErrorAndFramesLoadOnTheirOwn) {
+  const std::string refused = "http://127.0.0.1:" + std::to_string(server_.ClosedPort()) + "/";
+  auto browser = Open(Widen(refused));
+  ASSERT_TRUE(browser);
+  EXPECT_TRUE(client_->events.Has("load_error " + std::to_string(ERR_CONNECTION_REFUSED) + " " + refused));
+  EXPECT_EQ(client_->events.lines.back(), "load_end main 0") << "the load that started also ends";
+
+  server_.Serve(
+      "/outer",
+      test_http::Page("<html><body>Outer <iframe name=\"inner\" src=\"/inner\"></iframe></body></html>"));
+  server_.Serve("/inner", test_http::Page("<html><body>Inner</body></html>"));
+  client_->events.lines.clear();
+  browser->GetMainFrame()->LoadUrl(Widen(server_.Url("/outer")));
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("load_end") == 2; }));
+  EXPECT_EQ(client_->events.Count("load_start"), 2);
+  EXPECT_TRUE(client_->events.Has("load_end inner 200"));
+  auto inner = browser->GetFrame(u"inner");
+  ASSERT_TRUE(inner);
+  EXPECT_EQ(inner->GetParent()->GetIdentifier(), browser->GetMainFrame()->GetIdentifier());
+  std::vector<ustring> names;
+  browser->GetFrameNames(names);
+  EXPECT_NE(std::find(names.begin(), names.end(), u"inner"), names.end());
+}
+
+TEST_F(Integration, LoadStringKeepsSourceAndHistory) {
+  auto browser = Open(u"about:blank");
+  ASSERT_TRUE(browser);
+  auto frame = browser->GetMainFrame();
+  const ustring first = u"<html><head><title>First</title></head><body>one</body></html>";
+  const ustring second = u"<html><head><title>Second</title></head><body>two</body></html>";
+  frame->LoadString(first, u"http://pages.test/1");
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Has("title First"); }));
+  frame->LoadString(second, u"http://pages.test/2");
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Has("title Second"); }));
+  EXPECT_EQ(frame->GetSource(), second);
+  EXPECT_EQ(frame->GetUrl(), u"http://pages.test/2");
+  EXPECT_TRUE(browser->CanGoBack());
+  client_->events.lines.clear();
+  browser->GoBack();
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Has("title First"); }));
+  EXPECT_EQ(frame->GetSource(), first);
+  EXPECT_TRUE(browser->CanGoForward());
+}
+
+}  // namespace
