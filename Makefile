@@ -11,7 +11,8 @@ all: test
 deps:
 	@scripts/install-deps.sh
 
-build-%: deps
+# A static pattern rule: make skips implicit rules for phony targets.
+$(addprefix build-,$(PRESETS_TEST) native): build-%: deps
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $* -j $(JOBS)
 
