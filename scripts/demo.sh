@@ -25,12 +25,16 @@ fi
 "$root/scripts/wine-run.sh" "$build/bin/Tessaril.exe" &
 launcher_pid=$!
 echo "Tessaril started (site: $site)."
-for _ in $(seq 600); do
-  grep -q '/UCClient/login.php' "$state/requests.jsonl" 2>/dev/null && break
+# Loaded: the site saw the login page and the window's caption shows its title.
+for _ in $(seq 1200); do
+  if grep -q '/UCClient/login.php' "$state/requests.jsonl" 2>/dev/null &&
+    xwininfo -root -tree 2>/dev/null | grep -q '"Tessaril - '; then
+    break
+  fi
   kill -0 $launcher_pid 2>/dev/null || break
   sleep 0.1
 done
-sleep 3  # let the page paint
+sleep 2  # let the page paint
 import -window root "$shot"
 echo "Screenshot of the launcher: $shot"
 if [ -n "${DEMO_HEADLESS:-}" ]; then

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ g++-multilib googletest libgtest-dev libbenchmark-dev duktape-dev
   libcpp-httplib-dev libcpp-httplib-dev:i386 g++-mingw-w64-i686-posix wine wine32 xvfb xauth python3 imagemagick
-  clang libclang-rt-14-dev valgrind)
+  clang libclang-rt-14-dev valgrind libc6-dbg:i386 fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -11,5 +11,9 @@ export WINEARCH=win32
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true
+  # Wine's own dialog font lacks Vietnamese letters (the button captions); DejaVu has them.
+  for font in System Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif"; do
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /t REG_SZ /d "DejaVu Sans" /f >/dev/null 2>&1 || true
+  done
 fi
 exec wine "$@"
