@@ -1,18 +1,9 @@
 #include "ceflib/core/strings.h"
 
+#include "ceflib/core/conversions.h"
 #include "ceflib/core/engine_library.h"
 
 namespace ceflib {
-
-namespace {
-// Reads a record the engine fills into a zeroed one, then releases the engine's text.
-template <class Fill>
-ustring ReadFilled(Fill&& fill) {
-  cef_string_t record{};
-  fill(&record);
-  return CefStringClearAndGet(&record);
-}
-}  // namespace
 
 cef_string_t CefStringAlloc(const ustring& s) {
   cef_string_t record{};
@@ -60,16 +51,13 @@ extern "C" int CefStringCopyUtf16(const char16* src, size_t length, cef_string_u
 void CefStringListRead(cef_string_list_t list, std::vector<ustring>& out) {
   int n = cef_string_list_size(list);
   for (int i = 0; i < n; ++i)
-    out.push_back(ReadFilled([&](cef_string_t* r) { cef_string_list_value(list, i, r); }));
+    out.push_back(CefStringReadFilled([&](cef_string_t* r) { cef_string_list_value(list, i, r); }));
 }
 
 CefOwnedStringList::CefOwnedStringList() : list_(cef_string_list_alloc()) {}
 CefOwnedStringList::~CefOwnedStringList() { cef_string_list_free(list_); }
 
-void CefOwnedStringList::Append(const ustring& item) {
-  cef_string_t view = CefStringView(item);
-  cef_string_list_append(list_, &view);
-}
+void CefOwnedStringList::Append(const ustring& item) { cef_string_list_append(list_, ToEngine(item)); }
 
 TCefStringMultimapOwn::TCefStringMultimapOwn() : FStringMap(cef_string_multimap_alloc()) {}
 TCefStringMultimapOwn::~TCefStringMultimapOwn() { cef_string_multimap_free(FStringMap); }
@@ -77,27 +65,24 @@ TCefStringMultimapOwn::~TCefStringMultimapOwn() { cef_string_multimap_free(FStri
 int TCefStringMultimapOwn::GetSize() { return cef_string_multimap_size(FStringMap); }
 
 int TCefStringMultimapOwn::FindCount(const ustring& key) {
-  cef_string_t k = CefStringView(key);
-  return cef_string_multimap_find_count(FStringMap, &k);
+  return cef_string_multimap_find_count(FStringMap, ToEngine(key));
 }
 
 ustring TCefStringMultimapOwn::Enumerate(const ustring& key, int valueIndex) {
-  cef_string_t k = CefStringView(key);
-  return ReadFilled([&](cef_string_t* r) { cef_string_multimap_enumerate(FStringMap, &k, valueIndex, r); });
+  return CefStringReadFilled(
+      [&](cef_string_t* r) { cef_string_multimap_enumerate(FStringMap, ToEngine(key), valueIndex, r); });
 }
 
 ustring TCefStringMultimapOwn::GetKey(int index) {
-  return ReadFilled([&](cef_string_t* r) { cef_string_multimap_key(FStringMap, index, r); });
+  return CefStringReadFilled([&](cef_string_t* r) { cef_string_multimap_key(FStringMap, index, r); });
 }
 
 ustring TCefStringMultimapOwn::GetValue(int index) {
-  return ReadFilled([&](cef_string_t* r) { cef_string_multimap_value(FStringMap, index, r); });
+  return CefStringReadFilled([&](cef_string_t* r) { cef_string_multimap_value(FStringMap, index, r); });
 }
 
 int TCefStringMultimapOwn::Append(const ustring& key, const ustring& value) {
-  cef_string_t k = CefStringView(key);
-  cef_string_t v = CefStringView(value);
-  return cef_string_multimap_append(FStringMap, &k, &v);
+  return cef_string_multimap_append(FStringMap, ToEngine(key), ToEngine(value));
 }
 
 void TCefStringMultimapOwn::Clear() { cef_string_multimap_clear(FStringMap); }

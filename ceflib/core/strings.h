@@ -33,6 +33,14 @@ void CefStringAssign(cef_string_t* target, const ustring& s);
 ustring CefStringRead(const cef_string_t* p);
 // Copies the record's text, then releases it; p must not be null.
 ustring CefStringClearAndGet(cef_string_t* p);
+// Reads text the engine writes into a record we supply: the record starts zeroed (so
+// an engine that writes nothing gives the empty string) and its text is released after.
+template <class Fill>
+ustring CefStringReadFilled(Fill&& fill) {
+  cef_string_t record{};
+  fill(&record);
+  return CefStringClearAndGet(&record);
+}
 // Copies and frees a userfree string; null gives the empty string.
 ustring CefStringFreeAndGet(cef_string_userfree_t u);
 // The binding's own UTF-16 to UTF-16 copy, behind cef_string_to_utf16/from_utf16.
