@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs every test program of the native32 preset (i386 Linux, no Wine) under valgrind
+# memcheck: any memory error or definitely/indirectly lost block fails the program.
+# Command, working directory and environment of each test come from CTest, so the
+# programs run exactly as `ctest --preset native32` runs them. Logs go to
+# build/native32/valgrind/<test>.log.
+# Usage: scripts/valgrind-native32.sh [regex of test names]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+filter=${1:-}
+logs=build/native32/valgrind
+rm -rf "$logs"
+mkdir -p "$logs"
+valgrind_args=(--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect
+  --show-leak-kinds=definite,indirect --track-origins=yes --num-callers=30
+  --suppressions="$PWD/tests/valgrind/native32.supp" --gen-suppressions=all)
+
+# One line per test: name, working directory, environment (';'-separated), command.
+tests=$(ctest --preset native32 --show-only=json-v1 | python3 -c '
+import json, sys
+for t in json.load(sys.stdin)["tests"]:
+    props = {p["name"]: p["value"] for p in t.get("properties", [])}
+    env = ";".join(props.get("ENVIRONMENT", []))
+    print("\x1f".join([t["name"], props.get("WORKING_DIRECTORY", "."), env] + t["command"]))
+')
+status=0
+count=0
+while IFS=$'\x1f' read -r -a fields; do
+  name=${fields[0]} dir=${fields[1]} env=${fields[2]}
+  command=("${fields[@]:3}")
+  [ -n "$filter" ] && ! [[ $name =~ $filter ]] && continue
+  # The export-table checks run cmake scripts, not our programs.
+  [[ ${command[0]} == *cmake ]] && continue
+  count=$((count + 1))
+  env_args=()
+  IFS=';' read -r -a env_args <<<"$env"
+  start=$SECONDS
+  if (cd "$dir" && env "${env_args[@]}" valgrind "${valgrind_args[@]}" --log-file="$OLDPWD/$logs/$name.log" \
+    "${command[@]}" >"$OLDPWD/$logs/$name.out" 2>&1); then
+    echo "valgrind $name: ok ($((SECONDS - start)) s)"
+  else
+    echo "valgrind $name: FAILED ($((SECONDS - start)) s); see $logs/$name.log and $name.out" >&2
+    grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|FAILED' "$logs/$name.log" "$logs/$name.out" | head -5 >&2
+    status=1
+  fi
+done <<<"$tests"
+[ "$count" -eq 0 ] && { echo "valgrind: no native32 tests found (build the preset first)" >&2; exit 1; }
+exit $status

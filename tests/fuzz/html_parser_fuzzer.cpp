@@ -1,0 +1,55 @@
+// The engine's HTML tokenizer and tree builder on arbitrary bytes, read as UTF-8 and
+// converted by the engine: parsing never crashes and the document answers its queries.
+// Each script block writes its own text back once (document.write), so written markup
+// is parsed where the script stands; writes stop after a few, so the page stays finite.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "cef_engine.h"
+#include "dom/document.h"
+#include "dom/html_parser.h"
+
+namespace {
+
+// A failed property aborts, so libFuzzer keeps the input; the line tells which one.
+void Check(bool ok, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+  if (ok) return;
+  std::fprintf(stderr, "check failed at %s:%d\n", file, line);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  cef_string_utf16_t text{};
+  cef_string_utf8_to_utf16(reinterpret_cast<const char*>(data), size, &text);
+  const std::u16string html(text.str ? text.str : u"", text.length);
+  cef_string_utf16_clear(&text);
+
+  using cef_engine::dom::Document;
+  using cef_engine::dom::HtmlParser;
+  auto document = std::make_shared<Document>(u"http://fuzz.example/dir/page.html");
+  document->set_source(html);
+  HtmlParser parser(*document);
+  int writes = 0;
+  HtmlParser::ScriptRunner run = [&](std::u16string_view code, int line) {
+    Check(line >= 1);
+    if (writes++ < 4) parser.Write(code, run);
+  };
+  parser.Parse(html, run);
+  Check(!parser.parsing());
+  parser.Write(html.substr(0, 256), run);  // after parsing: appended at the end
+
+  Check(document->Html() != nullptr && document->Body() != nullptr);
+  (void)document->Title();
+  (void)document->Text();
+  (void)document->root().Markup();
+  (void)document->IFrames();
+  (void)document->IconUrls();
+  (void)document->BaseUrl();
+  document->SetTitle(html.substr(0, 64));
+  document->Close();
+  return 0;
+}
