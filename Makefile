@@ -1,8 +1,10 @@
 # Entry points for newcomers and CI. `make test` installs what is missing, then builds
-# and tests every target: native (under ASan/UBSan), native32 and win32 (under Wine).
+# and tests every target: native under ASan/UBSan and (thread-sensitive tests) under
+# TSan, native32 (also under valgrind) and win32 (under Wine), then runs the fuzzers
+# for a bounded time.
 SHELL := /bin/bash
 JOBS ?= 2
-PRESETS_TEST := native-asan native32 win32
+PRESETS_TEST := native-asan native-tsan native32 win32
 
 .PHONY: all deps test bench demo clean fuzz test-valgrind32 $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
 
@@ -20,8 +22,8 @@ test-native-asan: build-native-asan
 	@rm -rf build/native-asan/test-results
 	@ctest --preset native-asan -j $(JOBS)
 
-# The thread-sensitive tests (engine and integration) under ThreadSanitizer; not part
-# of `make test`.
+# The thread-sensitive tests (engine, integration, reference-count stress) under
+# ThreadSanitizer.
 test-native-tsan: deps
 	@cmake --preset native-tsan >/dev/null
 	@cmake --build --preset native-tsan -j $(JOBS)
@@ -36,20 +38,25 @@ test-win32: build-win32
 	@rm -rf build/win32/test-results
 	@xvfb-run -a -s "-screen 0 1600x1000x24" ctest --preset win32 -j $(JOBS)
 
-# Every target runs even when an earlier one fails; the summary names the failures.
+# Every step runs even when an earlier one fails; the summary of the test counts comes
+# last and the failed steps are named above it.
+TEST_STEPS := $(addprefix test-,$(PRESETS_TEST)) test-valgrind32 fuzz
 test: deps
-	@status=0; \
-	for p in $(PRESETS_TEST); do $(MAKE) --no-print-directory test-$$p || status=1; done; \
+	@status=0; failed=""; \
+	for t in $(TEST_STEPS); do \
+	  FUZZ_SECONDS=$${FUZZ_SECONDS:-20} $(MAKE) --no-print-directory $$t || { status=1; failed="$$failed $$t"; }; \
+	done; \
+	[ -z "$$failed" ] || echo "Failed steps:$$failed"; \
 	python3 scripts/test-summary.py $(addprefix build/,$(PRESETS_TEST)) || status=1; \
 	exit $$status
 
 # The native32 test programs under valgrind memcheck (no leaks, no errors); the Wine
-# programs of win32 are not run. Not part of `make test`.
+# programs of win32 are not run.
 test-valgrind32: build-native32
 	@scripts/valgrind-native32.sh
 
 # libFuzzer targets (clang, ASan/UBSan) for FUZZ_SECONDS each (default 30) over a copy
-# of the committed corpus; not part of `make test`.
+# of the committed corpus.
 fuzz: deps
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
