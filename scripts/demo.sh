@@ -11,16 +11,16 @@ shot=${DEMO_SCREENSHOT:-$root/docs/launcher.png}
 site=$(grep -E '^TESSARIL_SITE_ADDRESS:' "$build/CMakeCache.txt" | cut -d= -f2-)
 port=${site##*:}
 
+if [ -z "${DISPLAY:-}" ] && [ -z "${DEMO_INNER:-}" ]; then
+  echo "No display: running on a private X server."
+  DEMO_INNER=1 DEMO_HEADLESS=1 DEMO_SCREENSHOT="$shot" exec xvfb-run -a -s "-screen 0 1440x860x24" "$0"
+fi
+
 mkdir -p "$state" "$(dirname "$shot")"
 rm -f "$state/requests.jsonl"
 python3 "$root/site/server.py" --port "$port" --log "$state/requests.jsonl" >"$state/site.out" 2>&1 &
 site_pid=$!
 trap 'kill $site_pid 2>/dev/null || true' EXIT
-
-if [ -z "${DISPLAY:-}" ] && [ -z "${DEMO_INNER:-}" ]; then
-  echo "No display: running on a private X server."
-  DEMO_INNER=1 DEMO_HEADLESS=1 DEMO_SCREENSHOT="$shot" exec xvfb-run -a -s "-screen 0 1440x860x24" "$0"
-fi
 
 "$root/scripts/wine-run.sh" "$build/bin/Tessaril.exe" &
 launcher_pid=$!
