@@ -262,7 +262,7 @@ int cef_parse_url(const cef_string_t* url, cef_urlparts_t* parts) {
   return 1;
 }
 
-// From the spec when it is given; otherwise from the scheme and the other parts.
+// From the whole address when it is given; otherwise from the scheme and the other parts.
 int cef_create_url(const cef_urlparts_t* parts, cef_string_t* url) {
   if (!parts || !url) return 0;
   std::u16string text(ViewOf(&parts->spec));
