@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,9 +57,11 @@ std::wstring ClassOf(HWND window) {
 }
 
 std::string Utf8(const std::wstring& text) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                      nullptr);
   return out;
 }
 
@@ -121,12 +124,24 @@ int Count(const std::string& text, const std::string& part) {
 // One running launcher; ended (forcibly if need be) when the test is over.
 class Launcher {
  public:
-  explicit Launcher(const fs::path& exe) {
+  // With errorLog, the program's standard error (and the engine's) goes to that file.
+  explicit Launcher(const fs::path& exe, const fs::path& errorLog = {}) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    HANDLE log = INVALID_HANDLE_VALUE;
+    if (!errorLog.empty()) {
+      SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+      log = CreateFileW(errorLog.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+      startup.dwFlags = STARTF_USESTDHANDLES;
+      startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+      startup.hStdOutput = log;
+      startup.hStdError = log;
+    }
     std::wstring command = L"\"" + exe.wstring() + L"\"";
-    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              exe.parent_path().c_str(), &startup, &process_);
+    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, log != INVALID_HANDLE_VALUE, 0,
+                              nullptr, exe.parent_path().c_str(), &startup, &process_);
+    if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
   }
   ~Launcher() {
     if (!started_) return;
@@ -144,7 +159,8 @@ class Launcher {
   }
   // Waits for the process to end; its exit code, or -1 when it did not end in time.
   long WaitForExit(std::chrono::milliseconds timeout) const {
-    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return -1;
+    if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+      return -1;
     DWORD code = 0;
     GetExitCodeProcess(process_.hProcess, &code);
     return static_cast<long>(code);
@@ -204,7 +220,8 @@ class LauncherEndToEnd : public testing::Test {
 };
 
 TEST_F(LauncherEndToEnd, PlayerSession) {
-  Launcher launcher(ProgramDir() / "Tessaril.exe");
+  const fs::path errorLog = StateDir() / "launcher-stderr.txt";
+  Launcher launcher(ProgramDir() / "Tessaril.exe", errorLog);
   ASSERT_TRUE(launcher.Started());
   HWND main = nullptr;
   ASSERT_TRUE(WaitFor([&] { return (main = launcher.FindTopLevel(L"chromium")) != nullptr; }))
@@ -254,19 +271,25 @@ TEST_F(LauncherEndToEnd, PlayerSession) {
 
   // The slow game page greys "Vao game" out while it loads; the other buttons stay.
   HWND enterGame = ControlById(main, 202);
-  EXPECT_TRUE(IsWindowEnabled(enterGame));
+  // The title can arrive before the shop page's load has ended; the next timer tick
+  // then frees the button.
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(enterGame) != FALSE; }, 1s));
   Click(main, 202);
   ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(enterGame); }, 2s)) << "not greyed while loading";
   for (int id : {204, 205, 206, 207}) EXPECT_TRUE(IsWindowEnabled(ControlById(main, id))) << id;
-  ASSERT_TRUE(WaitFor([&] { return CaptionIs(main, L"Tessaril - V\u00E0o game"); }, 10s)) << Utf8(TextOf(main));
-  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(enterGame) != FALSE; }, 1s)) << "still greyed after the load";
+  ASSERT_TRUE(WaitFor([&] { return CaptionIs(main, L"Tessaril - V\u00E0o game"); }, 10s))
+      << Utf8(TextOf(main));
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(enterGame) != FALSE; }, 1s))
+      << "still greyed after the load";
   EXPECT_EQ(Count(LastRequestFor("/game/game.php"), "\"X-CEF-Version\", \"1.0.0.3\""), 1);
 
   // A page that opens a new window: its address loads in the pane, no second window.
   Click(main, 205);
-  ASSERT_TRUE(WaitFor([&] { return CaptionIs(main, L"Tessaril - Opened by a pop-up"); })) << Utf8(TextOf(main));
+  ASSERT_TRUE(WaitFor([&] { return CaptionIs(main, L"Tessaril - Opened by a pop-up"); }))
+      << Utf8(TextOf(main));
   EXPECT_EQ(Count(LastRequestFor("/UCClient/giftcode.php"), "\"X-CEF-Version\", \"1.0.0.3\""), 1);
-  EXPECT_EQ(Count(LastRequestFor("/popup-target.html"), "X-CEF-Version"), 0) << "pop-ups load without the header";
+  EXPECT_EQ(Count(LastRequestFor("/popup-target.html"), "X-CEF-Version"), 0)
+      << "pop-ups load without the header";
   EXPECT_EQ(TopLevelWindowsOf(launcher.Id()).size(), 1u);
 
   // The top-up page opens the self-test page, whose script calls the native extension.
@@ -299,12 +322,18 @@ TEST_F(LauncherEndToEnd, PlayerSession) {
   // A bigger window: a bigger pane, the same button row.
   SetWindowPos(main, nullptr, 0, 0, 1600, 900, SWP_NOZORDER | SWP_NOMOVE);
   GetClientRect(main, &client);
-  EXPECT_TRUE(WaitFor([&] { return SameRect(ClientRectOf(pane, main), RECT{0, 24, client.right, client.bottom}); }));
+  EXPECT_TRUE(WaitFor([&] {
+    return SameRect(ClientRectOf(pane, main), RECT{0, 24, client.right, client.bottom});
+  }));
   EXPECT_TRUE(SameRect(ClientRectOf(ControlById(main, 207), main), RECT{808, 0, 1008, 24}));
 
-  // Closing ends the process normally.
+  // Closing ends the process normally, and the engine, shut down after the launcher let
+  // go of its client and browser, has nothing left alive to report.
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(launcher.WaitForExit(20s), 0);
+  std::ifstream errors(errorLog);
+  std::string errorText((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(errorText.find("still alive"), std::string::npos) << errorText;
 }
 
 TEST_F(LauncherEndToEnd, WithoutTheEngineItSaysSoBeforeAnyWindow) {
@@ -313,10 +342,12 @@ TEST_F(LauncherEndToEnd, WithoutTheEngineItSaysSoBeforeAnyWindow) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   fs::copy_file(ProgramDir() / "Tessaril.exe", dir / "Tessaril.exe");
-  Launcher launcher(dir / "Tessaril.exe");
+  const fs::path errorLog = dir / "stderr.txt";
+  Launcher launcher(dir / "Tessaril.exe", errorLog);
   ASSERT_TRUE(launcher.Started());
   HWND box = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (box = launcher.FindTopLevel(L"#32770")) != nullptr; })) << "no error shown";
+  ASSERT_TRUE(WaitFor([&] { return (box = launcher.FindTopLevel(L"#32770")) != nullptr; }))
+      << "no error shown";
   EXPECT_EQ(launcher.FindTopLevel(L"chromium"), nullptr);
   std::wstring message;
   for (HWND child : ChildrenOf(box)) {
@@ -325,6 +356,11 @@ TEST_F(LauncherEndToEnd, WithoutTheEngineItSaysSoBeforeAnyWindow) {
   EXPECT_NE(message.find(L"System Error.  Code: 126."), std::wstring::npos) << Utf8(message);
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   EXPECT_EQ(launcher.WaitForExit(20s), 1);
+  // The same text reaches standard error (which also shows that the session test above
+  // really reads what the program writes there).
+  std::ifstream errors(errorLog);
+  std::string errorText((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
+  EXPECT_NE(errorText.find("System Error.  Code: 126."), std::string::npos) << errorText;
 }
 
 }  // namespace
