@@ -6,7 +6,7 @@ SHELL := /bin/bash
 JOBS ?= 2
 PRESETS_TEST := native-asan native-tsan native32 win32
 
-.PHONY: all deps test bench demo clean fuzz test-valgrind32 $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
+.PHONY: all deps test bench bench-startup demo clean fuzz test-valgrind32 $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
 
 all: test
 
@@ -77,6 +77,10 @@ bench: deps
 	@build/native/bin/ceflib_bench $(BENCH_FLAGS) --benchmark_out=build/native/bench.json \
 	  --benchmark_out_format=json >build/native/bench.log 2>&1 || { cat build/native/bench.log; exit 1; }
 	@python3 scripts/bench-ratios.py build/native/bench.json
+
+# Launcher start-up under Wine with our engine, median of RUNS (default 5) runs.
+bench-startup: build-win32
+	@scripts/bench-launcher-startup.sh
 
 clean:
 	rm -rf build
