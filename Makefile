@@ -77,6 +77,7 @@ bench: deps
 	@build/native/bin/ceflib_bench $(BENCH_FLAGS) --benchmark_out=build/native/bench.json \
 	  --benchmark_out_format=json >build/native/bench.log 2>&1 || { cat build/native/bench.log; exit 1; }
 	@python3 scripts/bench-ratios.py build/native/bench.json
+	@$(MAKE) --no-print-directory bench-startup
 
 # Launcher start-up under Wine with our engine, median of RUNS (default 5) runs.
 bench-startup: build-win32
