@@ -154,10 +154,12 @@ void Runtime::Shutdown() {
     loop = std::move(loop_);
   }
   // Released outside the lock, since a release may call back into the engine. Queued
-  // tasks never run; UI tasks go first, so a worker waiting for one is let go before
-  // the workers are joined. The application goes last.
+  // UI tasks never run; they go first, so a worker waiting for one is let go. Then the
+  // IO thread runs what is queued for it (the stopped loads call their handlers'
+  // cancel there) before the workers are stopped. The application goes last.
   loop.reset();
   dropped.clear();
+  io_.Drain();
   for (auto* worker : {&io_, &file_}) worker->Stop().clear();
   app.Reset();
   const std::string alive = LiveCounts::Report();
@@ -167,6 +169,13 @@ void Runtime::Shutdown() {
 bool Runtime::Initialized() {
   std::lock_guard lock(mutex_);
   return initialized_;
+}
+
+bool Runtime::AfterIoTasks(std::function<void()> then) {
+  return PostWork(TID_IO, [this, then = std::move(then)]() mutable {
+    io_.AfterCurrentTask(
+        [then = std::move(then)]() mutable { Runtime::Get().PostWork(TID_UI, std::move(then)); });
+  });
 }
 
 void Runtime::AtShutdown(std::function<void()> release) {

@@ -44,6 +44,9 @@ class Runtime {
   bool PostWork(cef_thread_id_t thread, std::function<void()> work,
                 std::chrono::milliseconds delay = std::chrono::milliseconds(0));
   bool Initialized();
+  // `then` runs on the main thread once every IO task queued before this call has run
+  // and has been released; false (and `then` dropped) when the engine is not running.
+  bool AfterIoTasks(std::function<void()> then);
 
   // Modules that keep program objects register how to let them go; cef_shutdown runs
   // these first, while the threads still run, in registration order.

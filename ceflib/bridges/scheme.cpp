@@ -1,5 +1,7 @@
 #include "ceflib/bridges/scheme.h"
 
+#include <exception>
+
 #include "ceflib/core/main_thread.h"
 
 namespace ceflib {
@@ -14,6 +16,29 @@ RefPtr<ICefSchemeHandlerCallback> CallbackOf(cef_scheme_handler_callback_t* call
 RefPtr<ICefResponse> ResponseOf(cef_response_t* response) {
   return FromEngineArg<RefPtr<ICefResponse>>(response);
 }
+
+// A read that throws cancels the request through the engine's callback, so that bytes it
+// reported before throwing cannot end the load as a success.
+class CancelOnThrow {
+ public:
+  explicit CancelOnThrow(RefPtr<ICefSchemeHandlerCallback> callback) noexcept
+      : callback_(std::move(callback)), exceptions_(std::uncaught_exceptions()) {}
+  CancelOnThrow(const CancelOnThrow&) = delete;
+  CancelOnThrow& operator=(const CancelOnThrow&) = delete;
+  ~CancelOnThrow() {
+    if (!callback_ || std::uncaught_exceptions() <= exceptions_) return;
+    try {
+      callback_->Cancel();
+    } catch (...) {
+      // The handler's own exception is the one reported.
+    }
+  }
+  const RefPtr<ICefSchemeHandlerCallback>& callback() const noexcept { return callback_; }
+
+ private:
+  RefPtr<ICefSchemeHandlerCallback> callback_;
+  int exceptions_;
+};
 
 // An empty redirect leaves the engine's string as it was.
 void StoreRedirect(cef_string_t* target, const ustring& redirect) {
@@ -37,9 +62,10 @@ void CEF_CALLBACK GetResponseHeadersDirect(cef_scheme_handler_t* self, cef_respo
 int CEF_CALLBACK ReadResponseDirect(cef_scheme_handler_t* self, void* dataOut, int bytesToRead,
                                     int* bytesRead, cef_scheme_handler_callback_t* callback) {
   return CefGuarded([&] {
+    const CancelOnThrow guard(CallbackOf(callback));
     int unused = 0;
     return HandlerOf(self)->ReadResponse(dataOut, bytesToRead, bytesRead ? *bytesRead : unused,
-                                         CallbackOf(callback))
+                                         guard.callback())
                ? 1
                : 0;
   });
@@ -70,8 +96,9 @@ void CEF_CALLBACK GetResponseHeadersOnMainThread(cef_scheme_handler_t* self, cef
 int CEF_CALLBACK ReadResponseOnMainThread(cef_scheme_handler_t* self, void* dataOut, int bytesToRead,
                                           int* bytesRead, cef_scheme_handler_callback_t* callback) {
   return CefGuarded([&] {
+    const CancelOnThrow guard(CallbackOf(callback));
     TSHSyncReadResponse call(HandlerOf(self), dataOut, bytesToRead, bytesRead ? *bytesRead : 0,
-                             CallbackOf(callback));
+                             guard.callback());
     CefRunOnMainThread([&] { call.Execute(); });
     if (bytesRead) *bytesRead = call.FBytesRead;
     return call.FResult ? 1 : 0;

@@ -108,6 +108,20 @@ void Browser::Close(bool ask) {
   }
   if (main) main->StopLoad();
   if (window_) window_->Destroy();
+  // The close is reported once the stopped loads have let go of everything they held on
+  // the IO thread (their handlers' last calls included); at shutdown, at once.
+  if (!Runtime::Get().AfterIoTasks([keep] { keep->FinishClose(); })) FinishClose();
+}
+
+void Browser::FinishClose() {
+  if (finished_) return;
+  finished_ = true;
+  EngineRef<Browser> keep(this);
+  EngineRef<Frame> main;
+  {
+    std::lock_guard lock(mutex_);
+    main = main_frame_;
+  }
   if (life_span_ && life_span_->on_before_close) life_span_->on_before_close(life_span_.get(), Share());
   if (main) main->Detach();
   ProgramRef<cef_client_t> client;
@@ -128,9 +142,13 @@ void Browser::Close(bool ask) {
   if (browsers.empty()) std::vector<EngineRef<Browser>>().swap(browsers);
 }
 
+// Closes without asking; a browser whose close is waiting for the IO thread finishes now.
 void Browser::CloseAll() {
   const auto browsers = Registry().browsers;
-  for (const auto& browser : browsers) browser->Close(false);
+  for (const auto& browser : browsers) {
+    browser->Close(false);
+    browser->FinishClose();
+  }
 }
 
 void Browser::NotifyLoadStart(Frame& frame) {

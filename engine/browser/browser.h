@@ -90,6 +90,8 @@ class Browser final : public EngineObject<cef_browser_t> {
   void Close(bool ask);
   // Every open browser is closed (engine shutdown), without asking.
   static void CloseAll();
+  // Main thread: the browser is closing or closed; it starts no new load.
+  bool closed() const { return closed_; }
 
   int id() const { return id_; }
   cef_window_handle_t window() const;
@@ -116,6 +118,8 @@ class Browser final : public EngineObject<cef_browser_t> {
     std::u16string url;
     std::optional<std::u16string> content;  // pages from load_string / load_stream
   };
+  // Reports the close and lets go of the page, the client and its handlers.
+  void FinishClose();
   void Navigate(int delta);
   void ReportNavState();
   EngineRef<Frame> MainFrame() const;
@@ -138,6 +142,7 @@ class Browser final : public EngineObject<cef_browser_t> {
   int history_index_ = -1;
   bool closed_ = false;
   // Main thread only.
+  bool finished_ = false;
   ProgramRef<cef_life_span_handler_t> life_span_;
   ProgramRef<cef_load_handler_t> load_handler_;
   ProgramRef<cef_display_handler_t> display_;

@@ -77,7 +77,7 @@ std::u16string Frame::url() const {
 
 // The load starts now: the program learns of it before the first byte arrives.
 void Frame::Load(net::LoadRequest request, bool history) {
-  if (detached_) return;
+  if (detached_ || browser_->closed()) return;
   StopLoad();
   browser_->NotifyLoadStart(*this);
   if (detached_) return;
@@ -89,7 +89,7 @@ void Frame::Load(net::LoadRequest request, bool history) {
 }
 
 void Frame::LoadContent(std::u16string html, std::u16string url, bool history) {
-  if (detached_) return;
+  if (detached_ || browser_->closed()) return;
   StopLoad();
   browser_->NotifyLoadStart(*this);
   if (detached_) return;

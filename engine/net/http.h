@@ -1,12 +1,58 @@
-// The platform's HTTP stack behind one blocking call, made on the IO thread: cpp-httplib
-// on Linux, WinHTTP on Windows. Redirects are followed.
+// HTTP: the platform's stack behind one blocking fetch (cpp-httplib on Linux, WinHTTP on
+// Windows), run on a thread of its own per transfer so that a slow server holds up no
+// other load. Redirects are followed.
 #pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
 
 #include "net/loader.h"
 #include "net/url.h"
 
 namespace cef_engine::net {
 
-LoadResult HttpFetch(const Url& url, const LoadRequest& request);
+// How a transfer in flight is aborted from another thread. The fetch registers what
+// breaks its blocking calls (closing the socket or the request handle) for as long as
+// that may be done.
+class TransferControl {
+ public:
+  // Fetch thread. `abort` may run on any thread until ClearAbort returns; it runs at once
+  // when the transfer was aborted already.
+  void SetAbort(std::function<void()> abort);
+  // Fetch thread. True when the registered abort ran.
+  bool ClearAbort();
+  // Any thread, as often as needed: each call runs the registered abort again.
+  void Abort();
+  bool Aborted() const;
+
+ private:
+  mutable std::mutex mutex_;
+  bool aborted_ = false;
+  bool abort_ran_ = false;
+  std::function<void()> abort_;
+};
+
+// Platform fetch; answers an ERR_ABORTED failure once aborted.
+LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control);
+
+// One fetch on a thread of its own. `done` runs on that thread with the result, unless
+// the transfer was aborted first; it touches no engine object itself.
+class HttpTransfer {
+ public:
+  static std::shared_ptr<HttpTransfer> Start(Url url, LoadRequest request,
+                                             std::function<void(LoadResult)> done);
+  // Any thread: the result is dropped and the fetch breaks off as soon as it can.
+  void Abort();
+
+  struct State;
+  explicit HttpTransfer(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+// Engine shutdown: aborts every transfer still running and waits for their threads.
+void AbortAllTransfers();
 
 }  // namespace cef_engine::net

@@ -37,7 +37,7 @@ std::u16string MimeTypeOf(const std::string& content_type) {
 
 }  // namespace
 
-LoadResult HttpFetch(const Url& url, const LoadRequest& request) {
+LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control) {
   LoadResult result;
   result.final_url = url.Spec();
   if (url.scheme != u"http") {
@@ -60,7 +60,16 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request) {
     if (!req.has_header("Content-Type"))
       req.headers.emplace("Content-Type", "application/x-www-form-urlencoded");
   }
+  // Shutting the socket down breaks off a send or receive in progress; the progress
+  // check stops a body that keeps coming.
+  req.progress = [&control](uint64_t, uint64_t) { return !control.Aborted(); };
+  control.SetAbort([&client] { client.stop(); });
   auto response = client.send(req);
+  if (control.ClearAbort() || control.Aborted()) {
+    result.error = ERR_ABORTED;
+    result.error_text = u"The transfer of " + url.Spec() + u" was aborted";
+    return result;
+  }
   if (!response) {
     result.error = ErrorCode(response.error());
     result.error_text =

@@ -1,9 +1,10 @@
-// HTTP through WinHTTP, synchronous, on the IO thread.
+// HTTP through WinHTTP, synchronous, on the transfer's own thread.
 #include <windows.h>
 #include <winhttp.h>
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/http.h"
@@ -82,9 +83,58 @@ HeaderList ParseHeaders(std::wstring_view raw) {
   return headers;
 }
 
+// Sends the request and reads the whole response through an open request handle.
+LoadResult Exchange(HINTERNET req, const Url& url, const LoadRequest& request) {
+  std::wstring headers;
+  for (const auto& [name, value] : request.headers) headers += Wide(name) + L": " + Wide(value) + L"\r\n";
+  if (!request.body.empty()) headers += L"Content-Type: application/x-www-form-urlencoded\r\n";
+  // Added, not replaced: a name that repeats is sent once per value.
+  if (!headers.empty() &&
+      !WinHttpAddRequestHeaders(req, headers.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD))
+    return Failed(url, u"WinHttpAddRequestHeaders");
+  auto* body = request.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(request.body.data());
+  const auto body_size = static_cast<DWORD>(request.body.size());
+  if (!WinHttpSendRequest(req, WINHTTP_NO_ADDITIONAL_HEADERS, 0, body, body_size, body_size, 0))
+    return Failed(url, u"WinHttpSendRequest");
+  if (!WinHttpReceiveResponse(req, nullptr)) return Failed(url, u"WinHttpReceiveResponse");
+
+  LoadResult result;
+  DWORD status = 0, size = sizeof(status);
+  WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  result.status = static_cast<int>(status);
+  result.status_text = FromWide(QueryText(req, WINHTTP_QUERY_STATUS_TEXT));
+  result.headers = ParseHeaders(QueryText(req, WINHTTP_QUERY_RAW_HEADERS_CRLF));
+  for (const auto& [name, value] : result.headers) {
+    if (AsciiLower(std::u16string_view(name)) != u"content-type") continue;
+    auto mime = value.substr(0, value.find(u';'));
+    while (!mime.empty() && mime.back() == u' ') mime.pop_back();
+    result.mime_type = AsciiLower(std::u16string_view(mime));
+  }
+  for (;;) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(req, &available)) return Failed(url, u"WinHttpQueryDataAvailable");
+    if (available == 0) break;
+    std::vector<char> chunk(available);
+    DWORD read = 0;
+    if (!WinHttpReadData(req, chunk.data(), available, &read)) return Failed(url, u"WinHttpReadData");
+    result.body.append(chunk.data(), read);
+  }
+  DWORD url_size = 0;
+  WinHttpQueryOption(req, WINHTTP_OPTION_URL, nullptr, &url_size);
+  std::vector<wchar_t> final_url(url_size / sizeof(wchar_t) + 1);
+  result.final_url = url.Spec();
+  if (url_size && WinHttpQueryOption(req, WINHTTP_OPTION_URL, final_url.data(), &url_size)) {
+    if (const auto parsed =
+            ParseUrl(FromWide(std::wstring_view(final_url.data(), url_size / sizeof(wchar_t)))))
+      result.final_url = parsed->Spec();
+  }
+  return result;
+}
+
 }  // namespace
 
-LoadResult HttpFetch(const Url& url, const LoadRequest& request) {
+LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control) {
   const bool secure = url.scheme == u"https";
   Internet session(WinHttpOpen(L"Tessaril engine/1", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                WINHTTP_NO_PROXY_BYPASS, 0));
@@ -95,54 +145,22 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request) {
   if (!connection) return Failed(url, u"WinHttpConnect");
   const std::wstring method = Wide(request.method.empty() ? u"GET" : request.method);
   const std::wstring target = Wide(url.has_query ? url.path + u"?" + url.query : url.path);
-  Internet req(WinHttpOpenRequest(connection.get(), method.c_str(), target.c_str(), nullptr,
-                                  WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                  secure ? WINHTTP_FLAG_SECURE : 0));
+  HINTERNET req =
+      WinHttpOpenRequest(connection.get(), method.c_str(), target.c_str(), nullptr, WINHTTP_NO_REFERER,
+                         WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
   if (!req) return Failed(url, u"WinHttpOpenRequest");
-
-  std::wstring headers;
-  for (const auto& [name, value] : request.headers) headers += Wide(name) + L": " + Wide(value) + L"\r\n";
-  if (!request.body.empty()) headers += L"Content-Type: application/x-www-form-urlencoded\r\n";
-  // Added, not replaced: a name that repeats is sent once per value.
-  if (!headers.empty() &&
-      !WinHttpAddRequestHeaders(req.get(), headers.c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD))
-    return Failed(url, u"WinHttpAddRequestHeaders");
-  auto* body = request.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(request.body.data());
-  const auto body_size = static_cast<DWORD>(request.body.size());
-  if (!WinHttpSendRequest(req.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, body, body_size, body_size, 0))
-    return Failed(url, u"WinHttpSendRequest");
-  if (!WinHttpReceiveResponse(req.get(), nullptr)) return Failed(url, u"WinHttpReceiveResponse");
-
-  LoadResult result;
-  DWORD status = 0, size = sizeof(status);
-  WinHttpQueryHeaders(req.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
-  result.status = static_cast<int>(status);
-  result.status_text = FromWide(QueryText(req.get(), WINHTTP_QUERY_STATUS_TEXT));
-  result.headers = ParseHeaders(QueryText(req.get(), WINHTTP_QUERY_RAW_HEADERS_CRLF));
-  for (const auto& [name, value] : result.headers) {
-    if (AsciiLower(std::u16string_view(name)) != u"content-type") continue;
-    auto mime = value.substr(0, value.find(u';'));
-    while (!mime.empty() && mime.back() == u' ') mime.pop_back();
-    result.mime_type = AsciiLower(std::u16string_view(mime));
-  }
-  for (;;) {
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(req.get(), &available)) return Failed(url, u"WinHttpQueryDataAvailable");
-    if (available == 0) break;
-    std::vector<char> chunk(available);
-    DWORD read = 0;
-    if (!WinHttpReadData(req.get(), chunk.data(), available, &read)) return Failed(url, u"WinHttpReadData");
-    result.body.append(chunk.data(), read);
-  }
-  DWORD url_size = 0;
-  WinHttpQueryOption(req.get(), WINHTTP_OPTION_URL, nullptr, &url_size);
-  std::vector<wchar_t> final_url(url_size / sizeof(wchar_t) + 1);
-  result.final_url = url.Spec();
-  if (url_size && WinHttpQueryOption(req.get(), WINHTTP_OPTION_URL, final_url.data(), &url_size)) {
-    if (const auto parsed =
-            ParseUrl(FromWide(std::wstring_view(final_url.data(), url_size / sizeof(wchar_t)))))
-      result.final_url = parsed->Spec();
+  // Closing the request handle from another thread breaks off the call in progress;
+  // the handle is closed once, by whichever side comes first.
+  control.SetAbort([req, closed = false]() mutable {
+    if (!std::exchange(closed, true)) WinHttpCloseHandle(req);
+  });
+  LoadResult result = Exchange(req, url, request);
+  if (!control.ClearAbort()) WinHttpCloseHandle(req);
+  if (control.Aborted()) {
+    result = {};
+    result.final_url = url.Spec();
+    result.error = ERR_ABORTED;
+    result.error_text = u"The transfer of " + url.Spec() + u" was aborted";
   }
   return result;
 }

@@ -64,8 +64,10 @@ LoadResult Failure(int error, std::u16string text, const std::u16string& url) {
 
 }  // namespace
 
-// One load. Its state belongs to the IO thread; `done_` and `cancelled_` are shared with
-// the main thread.
+// One load, done in small steps on the IO thread (one handler call or one transfer
+// result each), so that loads take turns and a stopped load ends between two steps.
+// Its state belongs to the IO thread; `done_` and `cancelled_` are shared with the main
+// thread, `handler_cancelled_` and `stopped_` with the handler's threads.
 class LoadJob : public std::enable_shared_from_this<LoadJob> {
  public:
   LoadJob(LoadRequest request, ProgramRef<cef_browser_t> browser, std::function<void(LoadResult)> done)
@@ -89,16 +91,27 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
     Runtime::Get().PostWork(TID_IO, [self = shared_from_this()] { self->Stop(true); });
   }
 
+  // Queues `step` for the IO thread unless the load has stopped. Any thread.
+  void Post(void (LoadJob::*step)()) {
+    std::lock_guard lock(post_mutex_);
+    if (stopped_) return;
+    Runtime::Get().PostWork(TID_IO, [weak = weak_from_this(), step] {
+      if (auto self = weak.lock()) ((*self).*step)();
+    });
+  }
+  // The handler's callback said cancel: a handler call in progress fails the load when
+  // it returns, whatever it answered. Any thread.
+  void HandlerCancelled() { handler_cancelled_ = true; }
+
   void OnHeadersAvailable();
   void OnBytesAvailable() {
-    if (stage_ != Stage::kWaitingForBytes) return;
+    if (stage_ != Stage::kWaitingForBytes || cancelled_) return;
     stage_ = Stage::kReading;
-    ReadLoop();
+    ReadStep();
   }
   void OnHandlerCancel() {
     if (stage_ == Stage::kDone || stage_ == Stage::kIdle) return;
-    Stop(false);
-    Finish(Failure(ERR_ABORTED, u"The scheme handler cancelled the request", current_.Spec()));
+    HandlerFailed();
   }
 
  private:
@@ -106,24 +119,54 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
 
   void StartUrl(const Url& url);
   void StartHandler(const SharedFactory& factory);
-  void ReadLoop();
+  void ReadStep();
   void Complete();
+  void HttpDone(LoadResult result) {
+    if (cancelled_ || stage_ == Stage::kDone) return;
+    transfer_.reset();
+    if (result.final_url.empty()) result.final_url = current_.Spec();
+    Finish(std::move(result));
+  }
+  // After a handler call: true when the load went on past it.
+  bool StillLoading() {
+    if (cancelled_ || stage_ == Stage::kDone) return false;
+    if (!handler_cancelled_) return true;
+    HandlerFailed();
+    return false;
+  }
+  void HandlerFailed() {
+    DropHandler(false);
+    Finish(Failure(ERR_ABORTED, u"The scheme handler cancelled the request", current_.Spec()));
+  }
 
-  // Drops the handler; `cancel` tells a handler that is still working.
-  void Stop(bool cancel) {
+  // Lets go of the handler; `cancel` tells a handler that is still working.
+  void DropHandler(bool cancel) {
     auto handler = std::move(handler_);
     if (cancel && handler && stage_ != Stage::kDone && stage_ != Stage::kIdle && handler->cancel) {
       handler->cancel(handler.get());
     }
-    stage_ = Stage::kDone;
+    stage_ = Stage::kIdle;
     handler.Reset();
     request_record_.Reset();
     response_.Reset();
     callback_.Reset();
   }
 
-  void Finish(LoadResult result) {
+  // The load is over: nothing more is queued for it, a transfer in flight is aborted and
+  // every engine and program object it held is let go.
+  void Stop(bool cancel) {
+    {
+      std::lock_guard lock(post_mutex_);
+      stopped_ = true;
+    }
+    if (auto transfer = std::exchange(transfer_, nullptr)) transfer->Abort();
+    DropHandler(cancel);
     stage_ = Stage::kDone;
+    browser_.Reset();
+  }
+
+  void Finish(LoadResult result) {
+    Stop(false);
     std::function<void(LoadResult)> done;
     {
       std::lock_guard lock(done_mutex_);
@@ -141,6 +184,9 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   std::mutex done_mutex_;
   std::function<void(LoadResult)> done_;
   std::atomic<bool> cancelled_{false};
+  std::atomic<bool> handler_cancelled_{false};
+  std::mutex post_mutex_;
+  bool stopped_ = false;
 
   // IO thread only.
   Url current_;
@@ -150,27 +196,38 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   EngineRef<Request> request_record_;
   EngineRef<Response> response_;
   ProgramRef<cef_scheme_handler_callback_t> callback_;
+  std::shared_ptr<HttpTransfer> transfer_;
   int64_t expected_ = -1;
   std::string body_;
+  std::vector<char> buffer_;
 };
 
 namespace {
 
 // The engine's side of a scheme handler's progress reports. They may come from any
-// thread, also from inside the handler's own calls, so each is queued for the IO thread.
+// thread, also from inside the handler's own calls, so each is queued for the IO thread;
+// a cancel also marks the load at once, so that the call it came from cannot end well.
 class HandlerCallback final : public EngineObject<cef_scheme_handler_callback_t> {
  public:
   explicit HandlerCallback(std::weak_ptr<LoadJob> job) : job_(std::move(job)) {
     record()->headers_available = &Forward<&LoadJob::OnHeadersAvailable>;
     record()->bytes_available = &Forward<&LoadJob::OnBytesAvailable>;
-    record()->cancel = &Forward<&LoadJob::OnHandlerCancel>;
+    record()->cancel = &Cancel;
   }
 
  private:
+  static std::shared_ptr<LoadJob> JobOf(cef_scheme_handler_callback_t* self) {
+    return static_cast<HandlerCallback*>(FromRecord(self))->job_.lock();
+  }
   template <void (LoadJob::*Event)()>
   static void CEF_CALLBACK Forward(cef_scheme_handler_callback_t* self) {
-    auto job = static_cast<HandlerCallback*>(FromRecord(self))->job_.lock();
-    if (job) Runtime::Get().PostWork(TID_IO, [job] { ((*job).*Event)(); });
+    if (auto job = JobOf(self)) job->Post(Event);
+  }
+  static void CEF_CALLBACK Cancel(cef_scheme_handler_callback_t* self) {
+    if (auto job = JobOf(self)) {
+      job->HandlerCancelled();
+      job->Post(&LoadJob::OnHandlerCancel);
+    }
   }
   std::weak_ptr<LoadJob> job_;
 };
@@ -181,10 +238,18 @@ void LoadJob::StartUrl(const Url& url) {
   current_ = url;
   if (auto factory = FindSchemeHandlerFactory(url.scheme, url.host)) return StartHandler(factory);
   if (url.scheme == u"http" || url.scheme == u"https") {
-    LoadResult result = HttpFetch(url, request_);
-    if (cancelled_) return;
-    if (result.final_url.empty()) result.final_url = url.Spec();
-    return Finish(std::move(result));
+    // The transfer runs on a thread of its own; its result comes back as a step.
+    stage_ = Stage::kWaitingForHeaders;
+    transfer_ = HttpTransfer::Start(url, request_, [weak = weak_from_this()](LoadResult result) {
+      auto self = weak.lock();
+      if (!self) return;
+      std::lock_guard lock(self->post_mutex_);
+      if (self->stopped_) return;
+      Runtime::Get().PostWork(TID_IO, [weak, result = std::move(result)]() mutable {
+        if (auto job = weak.lock()) job->HttpDone(std::move(result));
+      });
+    });
+    return;
   }
   if (url.scheme == u"about" && url.path == u"blank") {
     LoadResult result;
@@ -223,22 +288,22 @@ void LoadJob::StartHandler(const SharedFactory& factory) {
   }
   handler_ = ProgramRef<cef_scheme_handler_t>::Adopt(created);
   if (!handler_ || !handler_->process_request) {
-    Stop(false);
     return Finish(
         Failure(ERR_FAILED, u"The scheme handler factory made no handler for " + address, current_.Spec()));
   }
+  if (cancelled_) return;
   callback_ =
       ProgramRef<cef_scheme_handler_callback_t>::Adopt(NewEngineRecord<HandlerCallback>(weak_from_this()));
   stage_ = Stage::kWaitingForHeaders;
   if (!handler_->process_request(handler_.get(), request_record_->Share(), callback_.Share())) {
-    Stop(false);
     return Finish(
         Failure(ERR_FAILED, u"The scheme handler refused the request for " + address, current_.Spec()));
   }
+  StillLoading();
 }
 
 void LoadJob::OnHeadersAvailable() {
-  if (stage_ != Stage::kWaitingForHeaders || !handler_) return;
+  if (stage_ != Stage::kWaitingForHeaders || !handler_ || cancelled_) return;
   response_ = MakeEngineObject<Response>();
   expected_ = -1;
   cef_string_t redirect{};
@@ -247,8 +312,9 @@ void LoadJob::OnHeadersAvailable() {
   }
   const std::u16string target(ViewOf(&redirect));
   ClearRecord(&redirect);
+  if (!StillLoading()) return;
   if (!target.empty()) {
-    Stop(false);
+    DropHandler(false);
     if (++redirects_ > kMaxRedirects) {
       return Finish(Failure(ERR_TOO_MANY_REDIRECTS, u"Too many redirects", current_.Spec()));
     }
@@ -257,37 +323,38 @@ void LoadJob::OnHeadersAvailable() {
       return Finish(Failure(ERR_INVALID_URL, u"Invalid redirect address: " + target, current_.Spec()));
     request_.method = u"GET";
     request_.body.clear();
-    stage_ = Stage::kIdle;
     return StartUrl(*next);
   }
   stage_ = Stage::kReading;
-  ReadLoop();
+  ReadStep();
 }
 
-// Reads until the announced length, a false answer, or (without a length) 0 bytes; with
-// a length, 0 bytes means "wait for bytes_available".
-void LoadJob::ReadLoop() {
-  std::vector<char> buffer(kReadChunk);
-  while (stage_ == Stage::kReading && handler_) {
-    if (expected_ >= 0 && static_cast<int64_t>(body_.size()) >= expected_) return Complete();
-    if (body_.size() > kMaxBody) {
-      Stop(true);
-      return Finish(Failure(ERR_FILE_TOO_BIG, u"The response is too big", current_.Spec()));
-    }
-    int wanted = kReadChunk;
-    if (expected_ >= 0) wanted = static_cast<int>(std::min<int64_t>(wanted, expected_ - body_.size()));
-    int got = 0;
-    const bool more = handler_->read_response &&
-                      handler_->read_response(handler_.get(), buffer.data(), wanted, &got, callback_.Share());
-    got = std::clamp(got, 0, wanted);
-    body_.append(buffer.data(), static_cast<size_t>(got));
-    if (!more) return Complete();
-    if (got == 0) {
-      if (expected_ < 0) return Complete();
-      stage_ = Stage::kWaitingForBytes;
-      return;
-    }
+// One read, then the next one as a step of its own, until the announced length, a false
+// answer, or (without a length) 0 bytes; with a length, 0 bytes means "wait for
+// bytes_available".
+void LoadJob::ReadStep() {
+  if (stage_ != Stage::kReading || !handler_ || cancelled_) return;
+  if (expected_ >= 0 && static_cast<int64_t>(body_.size()) >= expected_) return Complete();
+  if (body_.size() > kMaxBody) {
+    DropHandler(true);
+    return Finish(Failure(ERR_FILE_TOO_BIG, u"The response is too big", current_.Spec()));
   }
+  int wanted = kReadChunk;
+  if (expected_ >= 0) wanted = static_cast<int>(std::min<int64_t>(wanted, expected_ - body_.size()));
+  buffer_.resize(static_cast<size_t>(kReadChunk));
+  int got = 0;
+  const bool more = handler_->read_response &&
+                    handler_->read_response(handler_.get(), buffer_.data(), wanted, &got, callback_.Share());
+  if (!StillLoading()) return;
+  got = std::clamp(got, 0, wanted);
+  body_.append(buffer_.data(), static_cast<size_t>(got));
+  if (!more) return Complete();
+  if (got == 0) {
+    if (expected_ < 0) return Complete();
+    stage_ = Stage::kWaitingForBytes;
+    return;
+  }
+  Post(&LoadJob::ReadStep);
 }
 
 void LoadJob::Complete() {
@@ -299,7 +366,6 @@ void LoadJob::Complete() {
   result.headers = response.headers;
   result.body = std::move(body_);
   result.final_url = current_.Spec();
-  Stop(false);
   Finish(std::move(result));
 }
 

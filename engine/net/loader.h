@@ -1,5 +1,6 @@
-// Resource loading for the browser: one load per request, run on the IO thread, through
-// the program's scheme handler factories, HTTP, file: or about:blank. The result comes
+// Resource loading for the browser: one load per request, through the program's scheme
+// handler factories, HTTP, file: or about:blank. Loads run in small steps on the IO thread
+// (HTTP transfers on threads of their own), so none waits for another. The result comes
 // back on the main thread.
 #pragma once
 
@@ -29,7 +30,8 @@ struct LoadResult {
 class LoadJob;
 
 // Cancels its load when cancelled or destroyed: a scheme handler that is still working
-// gets its `cancel` call on the IO thread, and `done` is not called any more.
+// gets its `cancel` call on the IO thread after the call in progress (if any), an HTTP
+// transfer is aborted, and `done` is not called any more.
 class LoadHandle {
  public:
   explicit LoadHandle(std::shared_ptr<LoadJob> job) : job_(std::move(job)) {}

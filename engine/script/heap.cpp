@@ -1,6 +1,9 @@
 // The shared Duktape heap: text conversion, pinned values, attachments, helpers.
 #include "script/heap.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -46,6 +49,56 @@ struct ScriptClock {
 ScriptClock& Clock() {
   static ScriptClock clock;
   return clock;
+}
+
+// What the script heap holds. Each block carries its size in front of it. The heap is
+// used on the main thread only.
+struct ScriptMemory {
+  size_t limit = size_t{256} * 1024 * 1024;
+  size_t used = 0;
+};
+ScriptMemory& Memory() {
+  static ScriptMemory memory;
+  return memory;
+}
+constexpr size_t kBlockHeader = sizeof(std::max_align_t);
+
+size_t& SizeOf(void* block) { return *reinterpret_cast<size_t*>(static_cast<char*>(block) - kBlockHeader); }
+
+void* Allocate(void*, duk_size_t size) {
+  auto& memory = Memory();
+  if (size > memory.limit - std::min(memory.used, memory.limit) || size > SIZE_MAX - kBlockHeader)
+    return nullptr;
+  auto* base = static_cast<char*>(std::malloc(kBlockHeader + size));
+  if (!base) return nullptr;
+  memory.used += size;
+  *reinterpret_cast<size_t*>(base) = size;
+  return base + kBlockHeader;
+}
+
+void Free(void*, void* block) {
+  if (!block) return;
+  Memory().used -= SizeOf(block);
+  std::free(static_cast<char*>(block) - kBlockHeader);
+}
+
+void* Reallocate(void* udata, void* block, duk_size_t size) {
+  if (!block) return Allocate(udata, size);
+  if (size == 0) {
+    Free(udata, block);
+    return nullptr;
+  }
+  auto& memory = Memory();
+  const size_t old = SizeOf(block);
+  if (size > old &&
+      (size - old > memory.limit - std::min(memory.used, memory.limit) || size > SIZE_MAX - kBlockHeader))
+    return nullptr;
+  auto* base =
+      static_cast<char*>(std::realloc(static_cast<char*>(block) - kBlockHeader, kBlockHeader + size));
+  if (!base) return nullptr;
+  memory.used = memory.used - old + size;
+  *reinterpret_cast<size_t*>(base) = size;
+  return base + kBlockHeader;
 }
 
 }  // namespace
@@ -129,6 +182,7 @@ RunningScope::RunningScope(duk_context* ctx) {
 RunningScope::~RunningScope() { Running().pop_back(); }
 
 void SetScriptTimeLimit(std::chrono::milliseconds limit) { Clock().limit = limit; }
+void SetScriptMemoryLimit(size_t bytes) { Memory().limit = bytes; }
 
 ScriptClockPause::ScriptClockPause() : left_(Clock().deadline - std::chrono::steady_clock::now()) {}
 ScriptClockPause::~ScriptClockPause() { Clock().deadline = std::chrono::steady_clock::now() + left_; }
@@ -143,7 +197,7 @@ std::shared_ptr<Heap> Heap::Get() {
 }
 
 Heap::Heap() {
-  main_ = duk_create_heap(nullptr, nullptr, nullptr, nullptr, &Fatal);
+  main_ = duk_create_heap(&Allocate, &Reallocate, &Free, nullptr, &Fatal);
   if (!main_) Fatal(nullptr, "cannot create the script heap");
   Live() = this;
   duk_push_heap_stash(main_);

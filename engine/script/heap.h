@@ -106,6 +106,9 @@ class RunningScope {
 // Script that runs longer than this (counted from the outermost entry into script,
 // without the time the program's handlers take) is stopped with a RangeError.
 void SetScriptTimeLimit(std::chrono::milliseconds limit);
+// The script heap's memory is limited: an allocation past the limit fails, which stops
+// the script with an error ("alloc failed") instead of exhausting the process.
+void SetScriptMemoryLimit(size_t bytes);
 // Stops the script clock while the program's code runs.
 class ScriptClockPause {
  public:

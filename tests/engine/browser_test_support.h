@@ -292,6 +292,7 @@ class SchemeServer {
     bool refuse = false;
     bool never_answer = false;  // process_request accepts but never reports headers
     bool announce_length = true;
+    bool endless = false;  // every read answers `chunk` more bytes
   };
   static Page Body(std::string body, int status = 200) {
     Page page;
@@ -309,6 +310,8 @@ class SchemeServer {
     std::u16string url, method;
     bool on_io_thread = false;
     bool cancelled = false;
+    int reads = 0;
+    bool read_after_cancel = false;
   };
 
   SchemeServer() { factory_.record()->create = &Create; }
@@ -327,15 +330,19 @@ class SchemeServer {
     for (auto& handler : handlers_) out.push_back(handler->seen);
     return out;
   }
-  // Every handler and the factory were released by the engine.
-  bool Released() const {
+  // Every handler the factory made was released by the engine.
+  bool HandlersReleased() const {
     std::lock_guard lock(mutex_);
     for (auto& handler : handlers_) {
       if (handler->object.refs() != 0) return false;
     }
-    return factory_.refs() == 0;
+    return true;
   }
+  // ... and the factory too.
+  bool Released() const { return HandlersReleased() && factory_.refs() == 0; }
   int chunk = 7;
+  // Runs on the handler's thread when the engine cancels a handler.
+  std::function<void()> on_cancel;
 
  private:
   struct Handler {
@@ -362,7 +369,9 @@ class SchemeServer {
     h->get_response_headers = &Headers;
     h->read_response = &Read;
     h->cancel = [](cef_scheme_handler_t* self) CEF_CALLBACK {
-      std::lock_guard lock(HandlerOf(self)->server->mutex_);
+      auto* server = HandlerOf(self)->server;
+      if (server->on_cancel) server->on_cancel();
+      std::lock_guard lock(server->mutex_);
       HandlerOf(self)->seen.cancelled = true;
     };
     std::lock_guard lock(server->mutex_);
@@ -409,6 +418,17 @@ class SchemeServer {
                                cef_scheme_handler_callback_t* callback) {
     Held<cef_scheme_handler_callback_t> c(callback);
     auto* handler = HandlerOf(self);
+    {
+      std::lock_guard lock(handler->server->mutex_);
+      ++handler->seen.reads;
+      if (handler->seen.cancelled) handler->seen.read_after_cancel = true;
+    }
+    if (handler->page.endless) {
+      const int n = std::min(wanted, handler->server->chunk);
+      std::memset(out, 'x', static_cast<size_t>(n));
+      *read = n;
+      return 1;
+    }
     const size_t n = std::min({static_cast<size_t>(wanted), static_cast<size_t>(handler->server->chunk),
                                handler->page.body.size() - handler->offset});
     std::memcpy(out, handler->page.body.data() + handler->offset, n);

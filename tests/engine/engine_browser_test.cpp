@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -234,6 +236,90 @@ TEST_F(EngineBrowserTest, StoppingALoadCancelsItsSchemeHandler) {
   browser->stop_load(browser);
   ASSERT_TRUE(RunUntil([&] { return schemes_.seen()[0].cancelled; })) << "cancel reaches the handler";
   EXPECT_TRUE(client_.Logged("load_end main 0")) << "the stopped load ends";
+}
+
+// Opens one more browser with the fixture's client, without waiting for its load.
+void CreateBrowser(cef_client_t* client, const std::u16string& url) {
+  cef_window_info_t info{};
+#if defined(_WIN32)
+  info.m_dwStyle = WS_POPUP;
+#endif
+  cef_browser_settings_t settings{};
+  settings.size = sizeof(settings);
+  const auto address = View(url);
+  EXPECT_EQ(cef_browser_create(&info, client, &address, &settings), 1);
+}
+
+TEST_F(EngineBrowserTest, EndlessAndSilentLoadsHoldUpNoOtherLoadAndStopWithinOneRead) {
+  auto endless = SchemeServer::Body("");
+  endless.endless = true;
+  endless.announce_length = false;
+  schemes_.Serve(u"/endless", endless);
+  test_http::SilentListener silent;
+  cef_browser_t* first = Open(u"about:blank");
+  ASSERT_NE(first, nullptr);
+  auto main = Main(first);
+  const std::u16string endless_url = u"client://test/endless";
+  const auto endless_view = View(endless_url);
+  main->load_url(main.get(), &endless_view);
+  ASSERT_TRUE(RunUntil([&] { return schemes_.seen().size() == 1 && schemes_.seen()[0].reads > 3; }));
+  CreateBrowser(client_.HandOver(), Widen(silent.Url("/never")));
+  CreateBrowser(client_.HandOver(), u"about:blank");
+  ASSERT_TRUE(RunUntil([&] {
+    return client_.browsers.size() == 3 && client_.Count("load_end main 200") == 2;
+  })) << "a blank page loads beside an endless and a silent response";
+
+  // A new navigation cancels the endless load: no read after the handler's cancel.
+  client_.ClearLog();
+  const std::u16string blank = u"about:blank";
+  const auto blank_view = View(blank);
+  main->load_url(main.get(), &blank_view);
+  ASSERT_TRUE(RunUntil([&] { return client_.Count("load_end main 200") == 1; }));
+  EXPECT_TRUE(schemes_.seen()[0].cancelled);
+  // The silent transfer is stopped; its load ends once, with status 0.
+  cef_browser_t* waiting = client_.browsers[1].get();
+  waiting->stop_load(waiting);
+  ASSERT_TRUE(RunUntil([&] { return client_.Count("load_end main 0") == 1; }));
+  EXPECT_FALSE(schemes_.seen()[0].read_after_cancel);
+  EXPECT_EQ(client_.Count("load_error"), 0) << "a stopped load reports nothing more";
+  EXPECT_EQ(client_.Count("load_end"), 2);
+}
+
+TEST_F(EngineBrowserTest, CloseIsReportedOnceTheLoadsLetGoOnTheIoThread) {
+  auto hang = SchemeServer::Body("");
+  hang.never_answer = true;
+  schemes_.Serve(u"/hang", hang);
+  cef_browser_t* browser = Open(u"about:blank");
+  ASSERT_NE(browser, nullptr);
+  auto main = Main(browser);
+  const std::u16string url = u"client://test/hang";
+  const auto view = View(url);
+  main->load_url(main.get(), &view);
+  ASSERT_TRUE(RunUntil([&] { return schemes_.seen().size() == 1; }));
+
+  // The IO thread is held busy until the close has been asked for and the main thread
+  // has gone on; the handler's cancel must still come before the close report.
+  struct Blocker {
+    FakeRecord<cef_task_t> object{this};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+  } blocker;
+  blocker.object.record()->execute = [](cef_task_t* self, cef_thread_id_t) CEF_CALLBACK {
+    FakeRecord<cef_task_t>::OwnerOf<Blocker>(self)->released.wait();
+  };
+  ASSERT_EQ(cef_post_task(TID_IO, blocker.object.HandOver()), 1);
+  std::atomic<bool> closed_before_cancel{false};
+  schemes_.on_cancel = [&] { closed_before_cancel = client_.Count("before_close") > 0; };
+  browser->close_browser(browser);
+  ASSERT_TRUE(RunUntil([&] { return client_.Logged("do_close"); }));
+  blocker.release.set_value();
+  ASSERT_TRUE(RunUntil([&] { return client_.Count("before_close") == 1; }));
+  EXPECT_TRUE(schemes_.seen()[0].cancelled);
+  EXPECT_FALSE(closed_before_cancel) << "the close was reported while the load still held its handler";
+  EXPECT_TRUE(schemes_.HandlersReleased()) << "the handler was released before the close report";
+  client_.browsers.clear();
+  main.reset();
+  EXPECT_EQ(cef_engine_live_objects(), 0) << Utf8(TakeText(cef_engine_live_object_report()));
 }
 
 TEST_F(EngineBrowserTest, FramesLoadOnTheirOwn) {

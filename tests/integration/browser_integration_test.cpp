@@ -8,7 +8,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -98,6 +100,54 @@ class TPageScheme : public TCefSchemeHandlerOwn {
   size_t offset_ = 0;
 };
 
+// Serves the page's first five bytes, then throws from the read.
+class TThrowingScheme : public TPageScheme {
+ public:
+  using TPageScheme::TPageScheme;
+  bool ReadResponse(void* out, int, int& read, const RefPtr<ICefSchemeHandlerCallback>&) override {
+    std::memcpy(out, "<html", 5);
+    read = 5;
+    throw std::runtime_error("the read failed after five bytes");
+  }
+};
+
+// What the endless handlers saw; `closed` is set when their browser reported its close.
+struct EndlessLog {
+  std::atomic<int> reads{0}, reads_after_close{0};
+  std::atomic<bool> closed{false}, cancelled{false};
+};
+EndlessLog& Endless() {
+  static EndlessLog log;
+  return log;
+}
+
+// Answers 64 bytes more on every read, without a length.
+class TEndlessScheme : public TCefSchemeHandlerOwn {
+ public:
+  using TCefSchemeHandlerOwn::TCefSchemeHandlerOwn;
+  bool ProcessRequest(const RefPtr<ICefRequest>&,
+                      const RefPtr<ICefSchemeHandlerCallback>& callback) override {
+    callback->HeadersAvailable();
+    return true;
+  }
+  void GetResponseHeaders(const RefPtr<ICefResponse>& response, int64_t& length, ustring&) override {
+    response->SetStatus(200);
+    response->SetMimeType(u"text/html");
+    length = -1;
+  }
+  bool ReadResponse(void* out, int wanted, int& read, const RefPtr<ICefSchemeHandlerCallback>&) override {
+    ++Endless().reads;
+    if (Endless().closed) ++Endless().reads_after_close;
+    read = std::min(wanted, 64);
+    std::memset(out, 'x', static_cast<size_t>(read));
+    return true;
+  }
+  void Cancel() override {
+    TCefSchemeHandlerOwn::Cancel();
+    Endless().cancelled = true;
+  }
+};
+
 // Events of every handler, one line each, in order; all must come on the main thread.
 struct Events {
   std::vector<std::string> lines;
@@ -140,9 +190,13 @@ class TLifeSpan : public TCefLifeSpanHandlerOwn {
     events_.Add(browser->IsPopup() ? "after_created popup" : "after_created");
     browsers.push_back(browser);
   }
-  void OnBeforeClose(const RefPtr<ICefBrowser>&) override { events_.Add("before_close"); }
+  void OnBeforeClose(const RefPtr<ICefBrowser>&) override {
+    events_.Add("before_close");
+    if (on_before_close) on_before_close();
+  }
 
   bool cancel_popups = true;
+  std::function<void()> on_before_close;
   std::vector<RefPtr<ICefBrowser>> browsers;
 
  private:
@@ -223,6 +277,30 @@ bool RunUntil(std::function<bool()> done, std::chrono::milliseconds timeout = st
   return done();
 }
 
+// A task that runs `work` on whichever thread it was posted to.
+class TWork : public TCefOwn<cef_task_t> {
+ public:
+  explicit TWork(std::function<void()> work) : work_(std::move(work)) {
+    Bind<&TWork::Execute>(record()->execute);
+  }
+  void Execute(cef_thread_id_t) { work_(); }
+  bool PostTo(cef_thread_id_t thread) {
+    return cef_post_task(thread, reinterpret_cast<cef_task_t*>(CefDataOf(RefPtr<ICefBase>(this)))) != 0;
+  }
+
+ private:
+  std::function<void()> work_;
+};
+
+// A task posted to the IO thread now comes back to the main thread: the IO thread is not
+// held up by anything queued before it.
+bool IoThreadGoesOn() {
+  auto back = std::make_shared<std::atomic<bool>>(false);
+  auto to_ui = Make<TWork>([back] { *back = true; });
+  auto to_io = Make<TWork>([to_ui] { to_ui->PostTo(TID_UI); });
+  return to_io->PostTo(TID_IO) && RunUntil([back] { return back->load(); });
+}
+
 class EngineRun : public testing::Environment {
  public:
   void SetUp() override {
@@ -232,6 +310,9 @@ class EngineRun : public testing::Environment {
     CefEnsureEngine();
     ASSERT_TRUE(CefRegisterSchemeHandlerFactory<TPageScheme>(u"client", u"direct", false));
     ASSERT_TRUE(CefRegisterSchemeHandlerFactory<TPageScheme>(u"client", u"main", true));
+    ASSERT_TRUE(CefRegisterSchemeHandlerFactory<TThrowingScheme>(u"client", u"throws", false));
+    ASSERT_TRUE(CefRegisterSchemeHandlerFactory<TThrowingScheme>(u"client", u"throwsmain", true));
+    ASSERT_TRUE(CefRegisterSchemeHandlerFactory<TEndlessScheme>(u"client", u"endlessmain", true));
   }
   void TearDown() override {
     CefShutdownEngine();
@@ -328,6 +409,36 @@ TEST_F(Integration, SchemePagesInDirectAndMainThreadModes) {
   ASSERT_GE(seen.size(), 2u);
   EXPECT_EQ(seen[seen.size() - 2], "client://direct/page io") << "direct mode runs on the engine's IO thread";
   EXPECT_EQ(seen.back(), "client://main/other?x=1 main") << "main-thread mode runs on the main thread";
+}
+
+TEST_F(Integration, AReadThatThrowsAfterReportingBytesFailsTheLoadInBothModes) {
+  auto browser = Open(u"about:blank");
+  ASSERT_TRUE(browser);
+  for (const ustring url : {u"client://throws/page", u"client://throwsmain/page"}) {
+    client_->events.lines.clear();
+    const auto reported = CefOnEntryException;
+    int exceptions = 0;
+    CefOnEntryException = [&](std::exception_ptr) { ++exceptions; };
+    LoadAndWait(browser->GetMainFrame(), url);
+    CefOnEntryException = reported;
+    EXPECT_EQ(exceptions, 1) << Narrow(url);
+    EXPECT_TRUE(client_->events.Has("load_error " + std::to_string(ERR_ABORTED) + " " + Narrow(url)))
+        << Narrow(url);
+    EXPECT_EQ(client_->events.lines.back(), "load_end main 0") << Narrow(url);
+  }
+}
+
+TEST_F(Integration, AMainThreadHandlerIsNotCalledAfterItsBrowserReportedTheClose) {
+  auto browser = Open(u"about:blank");
+  ASSERT_TRUE(browser);
+  browser->GetMainFrame()->LoadUrl(u"client://endlessmain/page");
+  ASSERT_TRUE(RunUntil([] { return Endless().reads > 3; }));
+  client_->life_span->on_before_close = [] { Endless().closed = true; };
+  browser->CloseBrowser();
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("before_close") == 1; }));
+  EXPECT_TRUE(Endless().cancelled);
+  EXPECT_TRUE(IoThreadGoesOn()) << "the endless load holds up the IO thread";
+  EXPECT_EQ(Endless().reads_after_close, 0);
 }
 
 TEST_F(Integration, PopupsFromPageScriptAreCancelledOrOpened) {

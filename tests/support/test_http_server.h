@@ -215,4 +215,31 @@ class Server {
   std::vector<Request> requests_;
 };
 
+// A server that takes connections (the system's backlog does) and never answers: a
+// transfer to it waits until it is aborted.
+class SilentListener {
+ public:
+  SilentListener() {
+    socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(socket_, 16);
+    socklen_t size = sizeof address;
+    getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+  }
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+  ~SilentListener() { CloseSocket(socket_); }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  Socket socket_ = kNoSocket;
+  int port_ = 0;
+};
+
 }  // namespace test_http

@@ -658,4 +658,29 @@ TEST_F(ScriptTest, ScriptThatNeverEndsIsStopped) {
   EXPECT_TRUE(slow.balanced());
 }
 
+// Loops whose time goes into built-in calls, and script that allocates without end, are
+// stopped with an error and the page goes on.
+TEST_F(ScriptTest, ScriptSpendingItsTimeInBuiltInsOrMemoryIsStopped) {
+  cef_engine::script::SetScriptTimeLimit(std::chrono::milliseconds(300));
+  {
+    auto page = Load(
+        u"<script>var n = 0; for (;;) { ++n; new Array(100000).join('x'); }</script>"
+        u"<script>document.write(n < 5000 ? 'stopped in time' : 'ran ' + n + ' times');</script>");
+    EXPECT_EQ(page->Text(), u"stopped in time") << "the time check waits too many instructions";
+    ASSERT_EQ(frame.console.size(), 1u);
+    EXPECT_EQ(frame.console[0].message.substr(0, 19), u"Uncaught RangeError");
+  }
+  cef_engine::script::SetScriptTimeLimit(std::chrono::seconds(10));
+  cef_engine::script::SetScriptMemoryLimit(size_t{64} * 1024 * 1024);
+  frame.console.clear();
+  {
+    auto page = Load(u"<script>var s = 'x'; for (;;) s = s + s;</script><p>next</p>");
+    EXPECT_EQ(page->Text(), u"next");
+    ASSERT_EQ(frame.console.size(), 1u);
+    EXPECT_NE(frame.console[0].message.find(u"alloc failed"), std::u16string::npos);
+  }
+  cef_engine::script::SetScriptMemoryLimit(size_t{256} * 1024 * 1024);
+  cef_shutdown();
+}
+
 }  // namespace
