@@ -664,14 +664,14 @@ TEST_F(ScriptTest, ScriptSpendingItsTimeInBuiltInsOrMemoryIsStopped) {
   cef_engine::script::SetScriptTimeLimit(std::chrono::milliseconds(300));
   {
     auto page = Load(
-        u"<script>var n = 0; for (;;) { ++n; new Array(100000).join('x'); }</script>"
-        u"<script>document.write(n < 5000 ? 'stopped in time' : 'ran ' + n + ' times');</script>");
+        u"<script>var n = 0; for (;;) { ++n; new Array(10000).join('x'); }</script>"
+        u"<script>document.write(n < 10000 ? 'stopped in time' : 'ran ' + n + ' times');</script>");
     EXPECT_EQ(page->Text(), u"stopped in time") << "the time check waits too many instructions";
     ASSERT_EQ(frame.console.size(), 1u);
     EXPECT_EQ(frame.console[0].message.substr(0, 19), u"Uncaught RangeError");
   }
   cef_engine::script::SetScriptTimeLimit(std::chrono::seconds(10));
-  cef_engine::script::SetScriptMemoryLimit(size_t{64} * 1024 * 1024);
+  cef_engine::script::SetScriptMemoryLimit(size_t{16} * 1024 * 1024);
   frame.console.clear();
   {
     auto page = Load(u"<script>var s = 'x'; for (;;) s = s + s;</script><p>next</p>");
