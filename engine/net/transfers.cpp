@@ -3,6 +3,10 @@
 #include <list>
 #include <thread>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "immortal.h"
 #include "net/http.h"
 #include "runtime.h"
@@ -40,10 +44,19 @@ bool TransferControl::Aborted() const {
 
 struct HttpTransfer::State {
   TransferControl control;
-  std::mutex mutex;  // `done` against Abort
+  std::mutex mutex;  // `done`, `finished` and `module` against Abort and shutdown
   std::function<void(LoadResult)> done;
-  std::atomic<bool> finished{false};
+  bool finished = false;
   std::thread thread;
+#if defined(_WIN32)
+  // Set when shutdown stopped waiting for this thread: the thread holds the engine
+  // library loaded until it ends.
+  HMODULE module = nullptr;
+#endif
+  bool Finished() {
+    std::lock_guard lock(mutex);
+    return finished;
+  }
 };
 
 namespace {
@@ -60,9 +73,16 @@ Transfers& Registry() {
   return *transfers;
 }
 
+#if defined(_WIN32)
+// How long shutdown waits for aborted transfers. WinHTTP (under Wine at least) may not
+// break off a blocking receive when its handle is closed; such a thread is left to end
+// by itself.
+constexpr auto kAbortWait = std::chrono::milliseconds(500);
+#endif
+
 void JoinFinished(std::list<std::shared_ptr<HttpTransfer::State>>& running) {
   for (auto it = running.begin(); it != running.end();) {
-    if ((*it)->finished) {
+    if ((*it)->Finished()) {
       (*it)->thread.join();
       it = running.erase(it);
     } else {
@@ -90,7 +110,7 @@ std::shared_ptr<HttpTransfer> HttpTransfer::Start(Url url, LoadRequest request,
       AbortAllTransfers();
     });
   }
-  state->thread = std::thread([state, url = std::move(url), request = std::move(request)] {
+  state->thread = std::thread([state, url = std::move(url), request = std::move(request)]() mutable {
     LoadResult result = HttpFetch(url, request, state->control);
     std::function<void(LoadResult)> done;
     {
@@ -99,7 +119,25 @@ std::shared_ptr<HttpTransfer> HttpTransfer::Start(Url url, LoadRequest request,
       state->done = nullptr;
     }
     if (done) done(std::move(result));
+    done = nullptr;
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    {
+      std::lock_guard lock(state->mutex);
+      state->finished = true;
+      module = state->module;
+    }
+    if (module) {
+      // Shutdown no longer waits for this thread: it lets go of the library's last
+      // reference itself, without returning into the library.
+      state.reset();
+      result = {};
+      FreeLibraryAndExitThread(module, 0);
+    }
+#else
+    std::lock_guard lock(state->mutex);
     state->finished = true;
+#endif
   });
   registry.running.push_back(state);
   return std::make_shared<HttpTransfer>(std::move(state));
@@ -130,12 +168,30 @@ void AbortAllTransfers() {
     }
   }
   // An abort that came before the fetch opened its connection finds nothing to close,
-  // so it is repeated until the thread has ended.
+  // so it is repeated while waiting.
+#if defined(_WIN32)
+  const auto deadline = std::chrono::steady_clock::now() + kAbortWait;
+#endif
   for (auto& state : running) {
-    while (!state->finished) {
+    while (!state->Finished()) {
+#if defined(_WIN32)
+      if (std::chrono::steady_clock::now() >= deadline) {
+        std::lock_guard lock(state->mutex);
+        if (state->finished) break;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&AbortAllTransfers), &state->module);
+        break;
+      }
+#endif
       state->control.Abort();
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+#if defined(_WIN32)
+    if (state->module) {
+      state->thread.detach();
+      continue;
+    }
+#endif
     state->thread.join();
   }
 }

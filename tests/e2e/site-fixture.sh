@@ -12,7 +12,7 @@ case "$1" in
     [ -f "$state/site.pid" ] && kill "$(cat "$state/site.pid")" 2>/dev/null || true
     rm -f "$state/requests.jsonl" "$state/opened-urls.txt"
     python3 "$root/site/server.py" --port "$port" --log "$state/requests.jsonl" \
-      --slow /game/game.php=3000 \
+      --slow /game/game.php=8000 \
       --popup /UCClient/giftcode.php=/popup-target.html \
       --popup /UCClient/napthe.php=client://test/ >"$state/site.out" 2>&1 &
     echo $! >"$state/site.pid"
