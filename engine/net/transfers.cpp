@@ -74,10 +74,9 @@ Transfers& Registry() {
 }
 
 #if defined(_WIN32)
-// How long shutdown waits for aborted transfers. WinHTTP (under Wine at least) may not
-// break off a blocking receive when its handle is closed; such a thread is left to end
-// by itself.
-constexpr auto kAbortWait = std::chrono::milliseconds(500);
+// How long shutdown waits for aborted transfers. WinHTTP under Wine does not break off a
+// blocking receive when its handle is closed; such a thread is left to end by itself.
+constexpr auto kAbortWait = std::chrono::milliseconds(100);
 #endif
 
 void JoinFinished(std::list<std::shared_ptr<HttpTransfer::State>>& running) {
