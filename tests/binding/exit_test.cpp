@@ -1,9 +1,8 @@
 // A program that ends normally while its globals still hold binding objects (a browser
-// and its frame, a request, maps, a list, a script value): the
-// binding's own finalization shuts the engine down first (this file's globals are made
-// before the binding library's, so they are destroyed after it), and the globals then
-// give their engine resources back. The test fails when the program does not exit
-// cleanly.
+// and its frame, a request, maps, a list, a script value): the binding's own
+// finalization shuts the engine down first (this file's globals are made before the
+// binding library's, so they are destroyed after it), and the globals then give their
+// engine resources back. The test fails when the program does not exit cleanly.
 #include <gtest/gtest.h>
 
 #include <optional>
