@@ -146,8 +146,7 @@ void ClearEntries() {
 #undef CEFLIB_CLEAR_GENERIC
 }
 
-// Moves the engine generation on: objects of the engine before it no longer hand
-// anything back to it.
+// Moves the engine generation on: operations on objects of the engine before raise.
 void NextGeneration() { detail::CefEngineGenerationCounter.fetch_add(1, std::memory_order_acq_rel); }
 
 // Libraries of shut-down engines that binding objects still hold resources of. Plain
