@@ -8,7 +8,10 @@
 //   object     CefDataOf (+1 for the engine)   UnWrap (takes over the reference)
 //   numbers, enumerations, handles, record addresses pass unchanged
 //
-// A wrapper operation is one line: `return Call<bool>(&cef_browser_t::can_go_back);`
+// A wrapper operation is one line: `return Call<bool>(&cef_browser_t::can_go_back);`,
+// and so is a call of an engine export: `return CefCallExport<RefPtr<ICefRequest>>(
+// cef_request_create);`. Both raise "The engine is not loaded" instead of calling into
+// an engine that is not (or no longer) there.
 // A callback entry is generated from its method: `Bind<&TCefLoadHandlerOwn::OnLoadEnd>(
 // record()->on_load_end);`
 #pragma once
@@ -145,9 +148,22 @@ class TCefRef : public TCefBaseRef, public virtual Iface {
   // One wrapper operation: the member, the program's arguments, the program's result.
   template <class P = void, class Fn, class... Args>
   P Call(Fn Record::*member, Args&&... args) const {
+    CheckEngine();
     return CefCall<P>(record(), member, std::forward<Args>(args)...);
   }
 };
+
+// Calls an engine export with the converted arguments and converts its result to P.
+// Raises "The engine is not loaded" when no engine is loaded.
+template <class P = void, class R, class... E, class... Args>
+P CefCallExport(R (*entry)(E...), Args&&... args) {
+  auto fn = CefEntry(entry);
+  if constexpr (std::is_void_v<P>) {
+    fn(ToEngine(std::forward<Args>(args))...);
+  } else {
+    return FromEngineResult<P>(fn(ToEngine(std::forward<Args>(args))...));
+  }
+}
 
 // ---- callback entries -----------------------------------------------------------------
 

@@ -1,6 +1,11 @@
 #include "ceflib/core/engine_library.h"
 
+#include <atomic>
+#include <thread>
+#include <type_traits>
+
 #include "ceflib/core/application.h"
+#include "ceflib/core/engine_state.h"
 #include "ceflib/core/strings.h"
 
 #if defined(_WIN32)
@@ -45,6 +50,11 @@ TGetLocalizedString CefGetLocalizedString;
 TOnRegisterCustomSchemes CefOnRegisterCustomSchemes;
 bool CefAutoDetectProxySettings = false;
 TCefLibraryHandle CefLibraryHandle = nullptr;
+
+namespace detail {
+std::atomic<unsigned> CefEngineGenerationCounter{0};
+std::atomic<long> CefEnginePins{0};
+}  // namespace detail
 
 #define CEFLIB_DEFINE_ENTRY(name, result, params) result(*name) params = nullptr;
 CEF_EXPORT_LIST(CEFLIB_DEFINE_ENTRY)
@@ -136,18 +146,69 @@ void ClearEntries() {
 #undef CEFLIB_CLEAR_GENERIC
 }
 
+// Moves the engine generation on: operations on objects of the engine before raise.
+void NextGeneration() { detail::CefEngineGenerationCounter.fetch_add(1, std::memory_order_acq_rel); }
+
+// Libraries of shut-down engines that binding objects still hold resources of. Plain
+// data under a spin lock: objects released at program end may come after every other
+// static of the binding is gone. Beyond the last slot a library simply stays mapped.
+class PinnedLibraries {
+ public:
+  // Closes handle now when nothing is pinned, keeps it for later otherwise.
+  void CloseOrKeep(TCefLibraryHandle handle) noexcept {
+    Locked locked(lock_);
+    if (detail::CefEnginePins.load(std::memory_order_acquire) == 0) {
+      CloseLibrary(handle);
+    } else if (count_ < kSlots) {
+      handles_[count_++] = handle;
+    }
+  }
+  // Closes every kept library once nothing is pinned.
+  void CloseUnpinned() noexcept {
+    Locked locked(lock_);
+    if (detail::CefEnginePins.load(std::memory_order_acquire) > 0) return;
+    while (count_ > 0) CloseLibrary(handles_[--count_]);
+  }
+
+ private:
+  struct Locked {
+    explicit Locked(std::atomic_flag& flag) noexcept : flag_(flag) {
+      while (flag_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+    }
+    ~Locked() { flag_.clear(std::memory_order_release); }
+    std::atomic_flag& flag_;
+  };
+  static constexpr int kSlots = 8;
+  std::atomic_flag lock_ = ATOMIC_FLAG_INIT;
+  TCefLibraryHandle handles_[kSlots] = {};
+  int count_ = 0;
+};
+static_assert(std::is_trivially_destructible_v<PinnedLibraries>);
+constinit PinnedLibraries pinnedLibraries;
+
 void Unload() {
   TCefLibraryHandle handle = CefLibraryHandle;
   CefLibraryHandle = nullptr;
+  NextGeneration();
   ClearEntries();
-  CloseLibrary(handle);
+  pinnedLibraries.CloseOrKeep(handle);
 }
 
-// Runs at program end, after the program's own static state: every object defined
-// after the globals above is destroyed before them, and program state made during
-// main is gone by then.
+// Set while the engine's message loop runs and while cef_shutdown runs.
+std::atomic<bool> messageLoopRunning{false};
+std::atomic<bool> shuttingDown{false};
+
+// Runs at program end. Objects the program still holds then (its own globals among
+// them, whatever their order of destruction) keep the library mapped and give their
+// resources back when they go. A program that ends from inside an engine callback
+// leaves the engine loaded: its code is still running.
 struct Finalization {
-  ~Finalization() { CefShutdownEngine(); }
+  ~Finalization() {
+    try {
+      CefShutdownEngine();
+    } catch (const ECefException&) {
+    }
+  }
 } finalization;
 
 }  // namespace
@@ -189,6 +250,7 @@ void CefLoadEngine(const ustring& cache, const ustring& userAgent, const ustring
   if (CefLibraryHandle) return;
   CefMaskFloatingPointExceptions();
   CefLibraryHandle = OpenLibrary(CefLibraryName);
+  NextGeneration();
   ResolveEntries(CefLibraryHandle);
   // A library that lacks an export is not used at all: nothing of it is called, and a
   // later attempt starts from scratch.
@@ -215,12 +277,31 @@ void CefEnsureEngine() {
                 CefContextSafetyImplementation);
 }
 
+void detail::CefUnloadUnpinned() noexcept { pinnedLibraries.CloseUnpinned(); }
+
+void CefRaiseEngineNotLoaded() { throw ECefException("The engine is not loaded"); }
+
+bool CefEngineShuttingDown() noexcept { return shuttingDown.load(std::memory_order_acquire); }
+
 void CefRunMessageLoop() {
-  if (CefLibraryHandle) cef_run_message_loop();
+  if (!CefLibraryHandle) return;
+  struct Running {
+    Running() { messageLoopRunning = true; }
+    ~Running() { messageLoopRunning = false; }
+  } running;
+  cef_run_message_loop();
 }
 
 void CefShutdownEngine() {
   if (!CefLibraryHandle) return;
+  // Unloading now would pull the library from under engine code still on the stack.
+  if (CefCallbackDepth() > 0)
+    throw ECefException("The engine cannot be shut down from inside one of its callbacks");
+  if (messageLoopRunning) throw ECefException("The engine cannot be shut down while its message loop runs");
+  shuttingDown = true;
+  struct Done {
+    ~Done() { shuttingDown = false; }
+  } done;
   cef_shutdown();
   Unload();
 }

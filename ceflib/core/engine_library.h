@@ -103,8 +103,14 @@ void CefEnsureEngine();
 void CefRunMessageLoop();
 
 // Shuts the engine down and unloads the library; no-op when unloaded. Runs by itself
-// at program end, after the program's own static state has been released.
+// at program end. Raises ECefException, and leaves the engine as it is, when called from
+// inside an engine callback or while the message loop runs: engine code is still on the
+// stack then. Binding objects still held afterwards release nothing into the unloaded
+// library; their operations raise "The engine is not loaded".
 void CefShutdownEngine();
+
+// True while CefShutdownEngine waits for the engine's own shutdown.
+bool CefEngineShuttingDown() noexcept;
 
 // The values loading puts into the engine's settings record, in its field order.
 struct TCefEngineSettings {

@@ -53,6 +53,12 @@ std::string CefExceptionMessage(std::exception_ptr error) {
 
 void CefReportEntryException(std::exception_ptr error) noexcept {
   try {
+    try {
+      std::rethrow_exception(error);
+    } catch (const ECefShutdownInProgress&) {
+      return;  // an orderly shutdown, not a fault
+    } catch (...) {
+    }
     if (CefOnEntryException) {
       CefOnEntryException(error);
       return;

@@ -9,10 +9,18 @@
 
 namespace ceflib {
 
-// The engine library is unusable (an entry point is missing).
+// The engine is unusable: its library lacks an entry point, it is not loaded, or it
+// cannot do what was asked at this moment.
 class ECefException : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A call the engine dropped unrun because it is shutting down in order. It fails the
+// call like any error, but is no fault of the program and is not reported.
+class ECefShutdownInProgress : public ECefException {
+ public:
+  ECefShutdownInProgress() : ECefException("The engine shut down before the call ran") {}
 };
 
 // An operating-system call failed; carries the system's error code.
@@ -43,11 +51,19 @@ class EAssertionFailed : public std::logic_error {
 using TCefEntryExceptionHook = std::function<void(std::exception_ptr)>;
 extern TCefEntryExceptionHook CefOnEntryException;
 
-// Reports the exception in flight; never throws.
+// Reports the exception in flight, except a call dropped by an orderly shutdown; never
+// throws.
 void CefReportEntryException(std::exception_ptr error) noexcept;
 
 // Message text of an exception_ptr, for reports.
 std::string CefExceptionMessage(std::exception_ptr error);
+
+// How many engine callbacks the calling thread is inside of: engine code is on its
+// stack while this is above zero.
+inline int& CefCallbackDepth() noexcept {
+  static thread_local int depth = 0;
+  return depth;
+}
 
 // Runs the body of an engine callback. An exception from program code is reported and
 // turned into the neutral answer (zero, false or null), so it never crosses the
@@ -55,6 +71,10 @@ std::string CefExceptionMessage(std::exception_ptr error);
 template <class F>
 auto CefGuarded(F&& body) noexcept -> decltype(body()) {
   using R = decltype(body());
+  struct Inside {
+    Inside() noexcept { ++CefCallbackDepth(); }
+    ~Inside() { --CefCallbackDepth(); }
+  } inside;
   try {
     return body();
   } catch (...) {

@@ -77,8 +77,9 @@ class TMainThreadTask : public TCefOwn<cef_task_t> {
   }
   ~TMainThreadTask() override {
     if (queue_->Remove(call_)) {
-      call_->done.set_exception(
-          std::make_exception_ptr(ECefException("The engine dropped a main-thread call")));
+      call_->done.set_exception(CefEngineShuttingDown() ? std::make_exception_ptr(ECefShutdownInProgress())
+                                                        : std::make_exception_ptr(ECefException(
+                                                              "The engine dropped a main-thread call")));
     }
   }
   void Execute(cef_thread_id_t) { queue_->Drain(); }
@@ -97,9 +98,9 @@ void CefProcessMainThreadQueue() {
 }
 
 void CefRunOnMainThread(const std::function<void()>& call) {
-  if (!CefLibraryHandle || !cef_currently_on || !cef_post_task)
-    throw ECefException("The engine is not loaded");
-  if (cef_currently_on(TID_UI)) {
+  if (!CefLibraryHandle) CefRaiseEngineNotLoaded();
+  const auto post = CefEntry(cef_post_task);
+  if (CefEntry(cef_currently_on)(TID_UI)) {
     call();
     return;
   }
@@ -111,7 +112,7 @@ void CefRunOnMainThread(const std::function<void()>& call) {
   RefPtr<ICefBase> task = Make<TMainThreadTask>(queue, pending);
   auto* record = reinterpret_cast<cef_task_t*>(CefDataOf(task));
   task.reset();
-  if (!cef_post_task(TID_UI, record) && queue->Remove(pending)) {
+  if (!post(TID_UI, record) && queue->Remove(pending)) {
     throw ECefException("The engine refused to wake the main thread");
   }
   done.get();  // raises again what the call raised on the main thread

@@ -10,7 +10,8 @@ namespace ceflib {
 // runs at once; from any other thread it is queued, the main thread is woken through
 // the engine's UI task queue, and the caller blocks until the main thread ran it inside
 // the engine's message loop. An exception raised by `call` is raised again here.
-// Throws ECefException when the engine is not loaded or refuses to wake the main thread.
+// Throws ECefException when the engine is not loaded or refuses to wake the main thread,
+// and ECefShutdownInProgress when the engine shuts down before the call ran.
 void CefRunOnMainThread(const std::function<void()>& call);
 
 // Runs every queued call now; the main thread's message loop does this by itself.

@@ -37,6 +37,7 @@ TCefBaseRef::~TCefBaseRef() {
 }
 
 cef_base_t* TCefBaseRef::Wrap() {
+  FEngine.Check();
   if (FData->add_ref) FData->add_ref(FData);
   return FData;
 }

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "cef/cef_records.h"
+#include "ceflib/core/engine_state.h"
 #include "ceflib/core/exceptions.h"
 #include "ceflib/core/ref_counting.h"
 
@@ -67,16 +68,22 @@ class TCefBaseRef : public TInterfacedObject, public virtual ICefBase {
  public:
   // Takes over the reference that came with data; data must not be null.
   explicit TCefBaseRef(void* data);
+  // Raises "The engine is not loaded" once the record's engine has been shut down.
   cef_base_t* Wrap() override;
   cef_base_t* Data() const noexcept { return FData; }
   // A plain base wrapper (offering only Wrap); null gives null.
   static RefPtr<ICefBase> UnWrap(void* data);
 
  protected:
+  // Gives the engine's reference back, also after CefShutdownEngine: the library stays
+  // mapped until the last wrapper has gone.
   ~TCefBaseRef() override;
+  // Raises "The engine is not loaded" once the record's engine has been shut down.
+  void CheckEngine() const { FEngine.Check(); }
 
  private:
   cef_base_t* FData;
+  TCefEnginePin FEngine;
 };
 
 // The record of i with one reference added for the engine; null gives null.

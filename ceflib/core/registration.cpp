@@ -9,13 +9,12 @@ bool CefRegisterSchemeHandlerFactory(const ustring& schemeName, const ustring& h
   CefEnsureEngine();
   // The engine holds the factory's only lasting reference.
   RefPtr<ICefBase> factory = Make<TCefSchemeHandlerFactoryOwn>(std::move(handlerClass), syncMainThread);
-  return cef_register_scheme_handler_factory(ToEngine(schemeName), ToEngine(hostName), ToEngine(factory)) !=
-         0;
+  return CefCallExport<bool>(cef_register_scheme_handler_factory, schemeName, hostName, factory);
 }
 
 bool CefRegisterExtension(const ustring& name, const ustring& code, const RefPtr<ICefv8Handler>& handler) {
   CefEnsureEngine();
-  return cef_register_extension(ToEngine(name), ToEngine(code), ToEngine(handler)) != 0;
+  return CefCallExport<bool>(cef_register_extension, name, code, handler);
 }
 
 }  // namespace ceflib

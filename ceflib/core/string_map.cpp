@@ -5,27 +5,38 @@
 
 namespace ceflib {
 
-TCefStringMapOwn::TCefStringMapOwn() : FStringMap(cef_string_map_alloc()) {}
-TCefStringMapOwn::~TCefStringMapOwn() { cef_string_map_free(FStringMap); }
+TCefStringMapOwn::TCefStringMapOwn()
+    : FStringMap(CefCallExport<cef_string_map_t>(cef_string_map_alloc)), FFree(cef_string_map_free) {}
+TCefStringMapOwn::~TCefStringMapOwn() {
+  if (FFree) FFree(FStringMap);
+}
 
-int TCefStringMapOwn::GetSize() { return cef_string_map_size(FStringMap); }
+cef_string_map_t TCefStringMapOwn::GetHandle() {
+  FEngine.Check();
+  return FStringMap;
+}
+
+int TCefStringMapOwn::GetSize() { return CefCallExport<int>(cef_string_map_size, GetHandle()); }
 
 ustring TCefStringMapOwn::Find(const ustring& key) {
-  return CefStringReadFilled([&](cef_string_t* r) { cef_string_map_find(FStringMap, ToEngine(key), r); });
+  cef_string_map_t map = GetHandle();
+  return CefStringReadFilled([&](cef_string_t* r) { CefCallExport(cef_string_map_find, map, key, r); });
 }
 
 ustring TCefStringMapOwn::GetKey(int index) {
-  return CefStringReadFilled([&](cef_string_t* r) { cef_string_map_key(FStringMap, index, r); });
+  cef_string_map_t map = GetHandle();
+  return CefStringReadFilled([&](cef_string_t* r) { CefCallExport(cef_string_map_key, map, index, r); });
 }
 
 ustring TCefStringMapOwn::GetValue(int index) {
-  return CefStringReadFilled([&](cef_string_t* r) { cef_string_map_value(FStringMap, index, r); });
+  cef_string_map_t map = GetHandle();
+  return CefStringReadFilled([&](cef_string_t* r) { CefCallExport(cef_string_map_value, map, index, r); });
 }
 
 int TCefStringMapOwn::Append(const ustring& key, const ustring& value) {
-  return cef_string_map_append(FStringMap, ToEngine(key), ToEngine(value));
+  return CefCallExport<int>(cef_string_map_append, GetHandle(), key, value);
 }
 
-void TCefStringMapOwn::Clear() { cef_string_map_clear(FStringMap); }
+void TCefStringMapOwn::Clear() { CefCallExport(cef_string_map_clear, GetHandle()); }
 
 }  // namespace ceflib

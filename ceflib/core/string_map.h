@@ -18,11 +18,14 @@ class ICefStringMap : public virtual IInterface {
   virtual void Clear() = 0;
 };
 
+// Freed with its last reference, also after CefShutdownEngine; making or using one
+// without an engine (or no longer the one it came from) raises "The engine is not
+// loaded".
 class TCefStringMapOwn : public TInterfacedObject, public ICefStringMap {
  public:
   TCefStringMapOwn();
 
-  cef_string_map_t GetHandle() override { return FStringMap; }
+  cef_string_map_t GetHandle() override;
   int GetSize() override;
   ustring Find(const ustring& key) override;
   ustring GetKey(int index) override;
@@ -35,6 +38,8 @@ class TCefStringMapOwn : public TInterfacedObject, public ICefStringMap {
 
  private:
   cef_string_map_t FStringMap;
+  void (*FFree)(cef_string_map_t);  // kept: the entry table empties at shutdown
+  TCefEnginePin FEngine;
 };
 
 }  // namespace ceflib

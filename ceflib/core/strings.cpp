@@ -9,16 +9,16 @@ cef_string_t CefStringAlloc(const ustring& s) {
   cef_string_t record{};
   if (s.empty()) return record;
 #if defined(_WIN32)
-  cef_string_from_wide(reinterpret_cast<const wchar_t*>(s.data()), s.size(), &record);
+  CefEntry(cef_string_from_wide)(reinterpret_cast<const wchar_t*>(s.data()), s.size(), &record);
 #else
   // wchar_t is not UTF-16 here; the UTF-16 entry makes the same engine-owned copy.
-  cef_string_utf16_set(s.data(), s.size(), &record, 1);
+  CefEntry(cef_string_utf16_set)(s.data(), s.size(), &record, 1);
 #endif
   return record;
 }
 
 void CefStringAssign(cef_string_t* target, const ustring& s) {
-  if (target) cef_string_set(s.data(), s.size(), target, 1);
+  if (target) CefEntry(cef_string_set)(s.data(), s.size(), target, 1);
 }
 
 ustring CefStringRead(const cef_string_t* p) {
@@ -27,10 +27,12 @@ ustring CefStringRead(const cef_string_t* p) {
 }
 
 ustring CefStringClearAndGet(cef_string_t* p) {
-  // Released even when the copy throws.
+  // Released even when the copy throws; text of an engine that is gone stays as it is.
   struct Clear {
     cef_string_t* p;
-    ~Clear() { cef_string_clear(p); }
+    ~Clear() {
+      if (cef_string_clear) cef_string_clear(p);
+    }
   } clear{p};
   return CefStringRead(p);
 }
@@ -39,7 +41,9 @@ ustring CefStringFreeAndGet(cef_string_userfree_t u) {
   if (!u) return {};
   struct Free {
     cef_string_userfree_t u;
-    ~Free() { cef_string_userfree_free(u); }
+    ~Free() {
+      if (cef_string_userfree_free) cef_string_userfree_free(u);
+    }
   } free{u};
   return CefStringRead(u);
 }
@@ -49,43 +53,67 @@ extern "C" int CefStringCopyUtf16(const char16* src, size_t length, cef_string_u
 }
 
 void CefStringListRead(cef_string_list_t list, std::vector<ustring>& out) {
-  int n = cef_string_list_size(list);
+  int n = CefEntry(cef_string_list_size)(list);
   for (int i = 0; i < n; ++i)
-    out.push_back(CefStringReadFilled([&](cef_string_t* r) { cef_string_list_value(list, i, r); }));
+    out.push_back(
+        CefStringReadFilled([&](cef_string_t* r) { CefCallExport(cef_string_list_value, list, i, r); }));
 }
 
-CefOwnedStringList::CefOwnedStringList() : list_(cef_string_list_alloc()) {}
-CefOwnedStringList::~CefOwnedStringList() { cef_string_list_free(list_); }
+CefOwnedStringList::CefOwnedStringList()
+    : list_(CefCallExport<cef_string_list_t>(cef_string_list_alloc)), free_(cef_string_list_free) {}
+CefOwnedStringList::~CefOwnedStringList() {
+  if (free_) free_(list_);
+}
 
-void CefOwnedStringList::Append(const ustring& item) { cef_string_list_append(list_, ToEngine(item)); }
+cef_string_list_t CefOwnedStringList::Handle() const {
+  engine_.Check();
+  return list_;
+}
+void CefOwnedStringList::Append(const ustring& item) {
+  CefCallExport(cef_string_list_append, Handle(), item);
+}
+void CefOwnedStringList::ReadInto(std::vector<ustring>& out) const { CefStringListRead(Handle(), out); }
 
-TCefStringMultimapOwn::TCefStringMultimapOwn() : FStringMap(cef_string_multimap_alloc()) {}
-TCefStringMultimapOwn::~TCefStringMultimapOwn() { cef_string_multimap_free(FStringMap); }
+TCefStringMultimapOwn::TCefStringMultimapOwn()
+    : FStringMap(CefCallExport<cef_string_multimap_t>(cef_string_multimap_alloc)),
+      FFree(cef_string_multimap_free) {}
+TCefStringMultimapOwn::~TCefStringMultimapOwn() {
+  if (FFree) FFree(FStringMap);
+}
 
-int TCefStringMultimapOwn::GetSize() { return cef_string_multimap_size(FStringMap); }
+cef_string_multimap_t TCefStringMultimapOwn::GetHandle() {
+  FEngine.Check();
+  return FStringMap;
+}
+
+int TCefStringMultimapOwn::GetSize() { return CefCallExport<int>(cef_string_multimap_size, GetHandle()); }
 
 int TCefStringMultimapOwn::FindCount(const ustring& key) {
-  return cef_string_multimap_find_count(FStringMap, ToEngine(key));
+  return CefCallExport<int>(cef_string_multimap_find_count, GetHandle(), key);
 }
 
 ustring TCefStringMultimapOwn::Enumerate(const ustring& key, int valueIndex) {
+  cef_string_multimap_t map = GetHandle();
   return CefStringReadFilled(
-      [&](cef_string_t* r) { cef_string_multimap_enumerate(FStringMap, ToEngine(key), valueIndex, r); });
+      [&](cef_string_t* r) { CefCallExport(cef_string_multimap_enumerate, map, key, valueIndex, r); });
 }
 
 ustring TCefStringMultimapOwn::GetKey(int index) {
-  return CefStringReadFilled([&](cef_string_t* r) { cef_string_multimap_key(FStringMap, index, r); });
+  cef_string_multimap_t map = GetHandle();
+  return CefStringReadFilled([&](cef_string_t* r) { CefCallExport(cef_string_multimap_key, map, index, r); });
 }
 
 ustring TCefStringMultimapOwn::GetValue(int index) {
-  return CefStringReadFilled([&](cef_string_t* r) { cef_string_multimap_value(FStringMap, index, r); });
+  cef_string_multimap_t map = GetHandle();
+  return CefStringReadFilled(
+      [&](cef_string_t* r) { CefCallExport(cef_string_multimap_value, map, index, r); });
 }
 
 int TCefStringMultimapOwn::Append(const ustring& key, const ustring& value) {
-  return cef_string_multimap_append(FStringMap, ToEngine(key), ToEngine(value));
+  return CefCallExport<int>(cef_string_multimap_append, GetHandle(), key, value);
 }
 
-void TCefStringMultimapOwn::Clear() { cef_string_multimap_clear(FStringMap); }
+void TCefStringMultimapOwn::Clear() { CefCallExport(cef_string_multimap_clear, GetHandle()); }
 
 std::string CefToUtf8(const ustring& s) {
   std::string out;

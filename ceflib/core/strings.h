@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cef/cef_types.h"
+#include "ceflib/core/engine_state.h"
 #include "ceflib/core/ref_counting.h"
 
 namespace ceflib {
@@ -25,7 +26,8 @@ inline cef_string_t CefStringView(const ustring& s) noexcept {
 }
 // A view of a temporary would dangle at once.
 cef_string_t CefStringView(ustring&& s) = delete;
-// A record owning an engine copy of s; an empty s gives an all-zero record.
+// A record owning an engine copy of s; an empty s gives an all-zero record (and needs
+// no engine).
 cef_string_t CefStringAlloc(const ustring& s);
 // Sets the engine's record to an engine copy of s; a null target is ignored.
 void CefStringAssign(cef_string_t* target, const ustring& s);
@@ -50,7 +52,9 @@ extern "C" int CefStringCopyUtf16(const char16* src, size_t length, cef_string_u
 // allocated behind.
 void CefStringListRead(cef_string_list_t list, std::vector<ustring>& out);
 
-// An engine string list the program allocated; freed when it goes out of scope.
+// An engine string list the program allocated; freed when it goes out of scope, also
+// after CefShutdownEngine. Making or using one raises "The engine is not loaded" when
+// there is no engine (or no longer the one it came from).
 class CefOwnedStringList {
  public:
   CefOwnedStringList();
@@ -58,12 +62,14 @@ class CefOwnedStringList {
   CefOwnedStringList(const CefOwnedStringList&) = delete;
   CefOwnedStringList& operator=(const CefOwnedStringList&) = delete;
 
-  cef_string_list_t Handle() const noexcept { return list_; }
+  cef_string_list_t Handle() const;
   void Append(const ustring& item);
-  void ReadInto(std::vector<ustring>& out) const { CefStringListRead(list_, out); }
+  void ReadInto(std::vector<ustring>& out) const;
 
  private:
   cef_string_list_t list_;
+  void (*free_)(cef_string_list_t);  // kept: the entry table empties at shutdown
+  TCefEnginePin engine_;
 };
 
 // A header multimap owned by the program (request and response headers).
@@ -79,11 +85,14 @@ class ICefStringMultimap : public virtual IInterface {
   virtual void Clear() = 0;
 };
 
+// Freed with its last reference, also after CefShutdownEngine; making or using one
+// without an engine (or no longer the one it came from) raises "The engine is not
+// loaded".
 class TCefStringMultimapOwn : public TInterfacedObject, public ICefStringMultimap {
  public:
   TCefStringMultimapOwn();
 
-  cef_string_multimap_t GetHandle() override { return FStringMap; }
+  cef_string_multimap_t GetHandle() override;
   int GetSize() override;
   int FindCount(const ustring& key) override;
   ustring Enumerate(const ustring& key, int valueIndex) override;
@@ -97,6 +106,8 @@ class TCefStringMultimapOwn : public TInterfacedObject, public ICefStringMultima
 
  private:
   cef_string_multimap_t FStringMap;
+  void (*FFree)(cef_string_multimap_t);  // kept: the entry table empties at shutdown
+  TCefEnginePin FEngine;
 };
 
 // UTF-16 to UTF-8 of the binding's own (no engine needed, e.g. for the library name).

@@ -147,7 +147,7 @@ bool CefBrowserCreate(cef_window_info_t& windowInfo, const RefPtr<ICefBase>& cli
   CefEnsureEngine();
   // The client goes with one reference for the engine, taken only now that the engine
   // runs, so a failed start leaves none behind.
-  return cef_browser_create(&windowInfo, ToEngine(client), ToEngine(url), &settings) != 0;
+  return CefCallExport<bool>(cef_browser_create, &windowInfo, client, url, &settings);
 }
 
 }  // namespace ceflib

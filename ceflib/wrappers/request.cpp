@@ -9,14 +9,6 @@ namespace ceflib {
 
 namespace {
 
-// Calls an engine export with converted arguments and converts its result; an export
-// that is not resolved (no engine loaded) answers the neutral value.
-template <class P, class R, class... E, class... Args>
-P CallExport(R (*entry)(E...), Args&&... args) {
-  if (!entry) return P();
-  return FromEngineResult<P>(entry(ToEngine(std::forward<Args>(args))...));
-}
-
 // A byte or element count for the engine: a negative count means none.
 size_t CountOf(int value) { return value > 0 ? static_cast<size_t>(value) : 0; }
 
@@ -57,7 +49,7 @@ void TCefRequestRef::Assign(const ustring& url, const ustring& method, const Ref
   Call(&Request::set, url, method, postData, headerMap.GetHandle());
 }
 
-RefPtr<ICefRequest> TCefRequestRef::New() { return CallExport<RefPtr<ICefRequest>>(cef_request_create); }
+RefPtr<ICefRequest> TCefRequestRef::New() { return CefCallExport<RefPtr<ICefRequest>>(cef_request_create); }
 
 // ---- post data ------------------------------------------------------------------------
 
@@ -89,7 +81,9 @@ int TCefPostDataRef::AddElement(const RefPtr<ICefPostDataElement>& element) {
 }
 void TCefPostDataRef::RemoveElements() { Call(&PostData::remove_elements); }
 
-RefPtr<ICefPostData> TCefPostDataRef::New() { return CallExport<RefPtr<ICefPostData>>(cef_post_data_create); }
+RefPtr<ICefPostData> TCefPostDataRef::New() {
+  return CefCallExport<RefPtr<ICefPostData>>(cef_post_data_create);
+}
 
 // ---- post data element ----------------------------------------------------------------
 
@@ -108,7 +102,7 @@ int TCefPostDataElementRef::GetBytes(int size, void* bytes) {
 }
 
 RefPtr<ICefPostDataElement> TCefPostDataElementRef::New() {
-  return CallExport<RefPtr<ICefPostDataElement>>(cef_post_data_element_create);
+  return CefCallExport<RefPtr<ICefPostDataElement>>(cef_post_data_element_create);
 }
 
 // ---- response -------------------------------------------------------------------------
@@ -143,16 +137,17 @@ int64_t TCefStreamReaderRef::Tell() { return Call<int64_t>(&Reader::tell); }
 bool TCefStreamReaderRef::Eof() { return Call<bool>(&Reader::eof); }
 
 RefPtr<ICefStreamReader> TCefStreamReaderRef::CreateForFile(const ustring& filename) {
-  return CallExport<RefPtr<ICefStreamReader>>(cef_stream_reader_create_for_file, filename);
+  return CefCallExport<RefPtr<ICefStreamReader>>(cef_stream_reader_create_for_file, filename);
 }
 RefPtr<ICefStreamReader> TCefStreamReaderRef::CreateForData(void* data, size_t size) {
-  return CallExport<RefPtr<ICefStreamReader>>(cef_stream_reader_create_for_data, data, size);
+  return CefCallExport<RefPtr<ICefStreamReader>>(cef_stream_reader_create_for_data, data, size);
 }
 RefPtr<ICefStreamReader> TCefStreamReaderRef::CreateForCustomStream(
     const RefPtr<ICefCustomStreamReader>& stream) {
-  return CallExport<RefPtr<ICefStreamReader>>(cef_stream_reader_create_for_handler, stream);
+  return CefCallExport<RefPtr<ICefStreamReader>>(cef_stream_reader_create_for_handler, stream);
 }
 RefPtr<ICefStreamReader> TCefStreamReaderRef::CreateForStream(std::unique_ptr<std::istream> stream) {
+  if (!stream) return nullptr;
   return CreateForCustomStream(Make<TCefCustomStreamReader>(std::move(stream)));
 }
 RefPtr<ICefStreamReader> TCefStreamReaderRef::CreateForStream(std::istream& stream) {

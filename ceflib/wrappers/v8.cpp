@@ -28,8 +28,6 @@ class EngineValueArray {
   std::vector<cef_v8value_t*> items_;
 };
 
-RefPtr<ICefV8Value> NewValue(cef_v8value_t* data) { return TCefv8ValueRef::UnWrap(data); }
-
 // ---- dates ----
 
 constexpr int64_t kMsPerDay = 86400000;
@@ -212,38 +210,44 @@ RefPtr<ICefV8Value> TCefv8ValueRef::ExecuteFunctionWithContext(const RefPtr<ICef
                                    args.data());
 }
 
-RefPtr<ICefV8Value> TCefv8ValueRef::CreateUndefined() { return NewValue(cef_v8value_create_undefined()); }
-RefPtr<ICefV8Value> TCefv8ValueRef::CreateNull() { return NewValue(cef_v8value_create_null()); }
-RefPtr<ICefV8Value> TCefv8ValueRef::CreateBool(bool value) {
-  return NewValue(cef_v8value_create_bool(ToEngine(value)));
+RefPtr<ICefV8Value> TCefv8ValueRef::CreateUndefined() {
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_undefined);
 }
-RefPtr<ICefV8Value> TCefv8ValueRef::CreateInt(int value) { return NewValue(cef_v8value_create_int(value)); }
+RefPtr<ICefV8Value> TCefv8ValueRef::CreateNull() {
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_null);
+}
+RefPtr<ICefV8Value> TCefv8ValueRef::CreateBool(bool value) {
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_bool, value);
+}
+RefPtr<ICefV8Value> TCefv8ValueRef::CreateInt(int value) {
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_int, value);
+}
 RefPtr<ICefV8Value> TCefv8ValueRef::CreateUInt(uint32_t value) {
-  return NewValue(cef_v8value_create_uint(value));
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_uint, value);
 }
 RefPtr<ICefV8Value> TCefv8ValueRef::CreateDouble(double value) {
-  return NewValue(cef_v8value_create_double(value));
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_double, value);
 }
 RefPtr<ICefV8Value> TCefv8ValueRef::CreateDate(TDateTime value) {
   const cef_time_t time = DateTimeToCefTime(value);
-  return NewValue(cef_v8value_create_date(&time));
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_date, &time);
 }
 RefPtr<ICefV8Value> TCefv8ValueRef::CreateString(const ustring& str) {
-  return NewValue(cef_v8value_create_string(ToEngine(str)));
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_string, str);
 }
 RefPtr<ICefV8Value> TCefv8ValueRef::CreateObject(const RefPtr<ICefV8Accessor>& accessor) {
-  return NewValue(cef_v8value_create_object(ToEngine(accessor)));
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_object, accessor);
 }
 RefPtr<ICefV8Value> TCefv8ValueRef::CreateObjectProc(const TCefFastV8AccessorGetterProc& getter,
                                                      const TCefFastV8AccessorSetterProc& setter) {
   return CreateObject(Make<TCefFastV8Accessor>(getter, setter));
 }
 RefPtr<ICefV8Value> TCefv8ValueRef::CreateArray(int length) {
-  return NewValue(cef_v8value_create_array(length));
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_array, length);
 }
 RefPtr<ICefV8Value> TCefv8ValueRef::CreateFunction(const ustring& name,
                                                    const RefPtr<ICefv8Handler>& handler) {
-  return NewValue(cef_v8value_create_function(ToEngine(name), ToEngine(handler)));
+  return CefCallExport<RefPtr<ICefV8Value>>(cef_v8value_create_function, name, handler);
 }
 
 // ---- contexts -------------------------------------------------------------------------
@@ -275,8 +279,12 @@ bool TCefv8ContextRef::Eval(const ustring& code, RefPtr<ICefV8Value>& retval,
   return ok;
 }
 
-RefPtr<ICefv8Context> TCefv8ContextRef::Current() { return UnWrap(cef_v8context_get_current_context()); }
-RefPtr<ICefv8Context> TCefv8ContextRef::Entered() { return UnWrap(cef_v8context_get_entered_context()); }
+RefPtr<ICefv8Context> TCefv8ContextRef::Current() {
+  return CefCallExport<RefPtr<ICefv8Context>>(cef_v8context_get_current_context);
+}
+RefPtr<ICefv8Context> TCefv8ContextRef::Entered() {
+  return CefCallExport<RefPtr<ICefv8Context>>(cef_v8context_get_entered_context);
+}
 
 // ---- exceptions -----------------------------------------------------------------------
 

@@ -1,10 +1,20 @@
 // The engine's life in one process, in order: nothing loaded, a missing library, an
-// incomplete library, a good one, its message loop, shutdown.
+// incomplete library, a good one, its message loop, shutdown, and objects that outlive
+// the engine.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <future>
+#include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "ceflib/core/conversions.h"
+#include "ceflib/core/main_thread.h"
+#include "ceflib/core/string_map.h"
+#include "ceflib/wrappers/request.h"
+#include "ceflib/wrappers/v8.h"
 #include "support/engine_probe.h"
 
 using namespace ceflib;
@@ -40,6 +50,37 @@ TEST(EngineLoading, BeforeLoadingRunAndShutdownDoNothing) {
   CefShutdownEngine();
   EXPECT_EQ(CefLibraryHandle, nullptr);
   EXPECT_EQ(cef_initialize, nullptr);
+}
+
+// Operations that need the engine and do not load it themselves.
+const std::vector<std::pair<const char*, std::function<void()>>> kEngineOperations = {
+    {"CefStringAlloc", [] { CefStringAlloc(u"text"); }},
+    {"CefOwnedStringList", [] { CefOwnedStringList list; }},
+    {"TCefStringMultimapOwn", [] { Make<TCefStringMultimapOwn>(); }},
+    {"TCefStringMapOwn", [] { Make<TCefStringMapOwn>(); }},
+    {"TCefRequestRef::New", [] { TCefRequestRef::New(); }},
+    {"TCefPostDataRef::New", [] { TCefPostDataRef::New(); }},
+    {"TCefStreamReaderRef::CreateForFile", [] { TCefStreamReaderRef::CreateForFile(u"file"); }},
+    {"TCefv8ValueRef::CreateInt", [] { TCefv8ValueRef::CreateInt(1); }},
+    {"TCefv8ValueRef::CreateString", [] { TCefv8ValueRef::CreateString(u"s"); }},
+    {"TCefv8ContextRef::Current", [] { TCefv8ContextRef::Current(); }},
+    {"CefRunOnMainThread", [] { CefRunOnMainThread([] {}); }},
+};
+
+void ExpectEachRaisesNotLoaded(const std::vector<std::pair<const char*, std::function<void()>>>& operations) {
+  for (const auto& [name, operation] : operations) {
+    try {
+      operation();
+      ADD_FAILURE() << name << " ran without an engine";
+    } catch (const ECefException& e) {
+      EXPECT_STREQ(e.what(), "The engine is not loaded") << name;
+    }
+  }
+}
+
+TEST(EngineLoading, BeforeLoadingOperationsRaiseOneClearError) {
+  ASSERT_EQ(CefLibraryHandle, nullptr);
+  ExpectEachRaisesNotLoaded(kEngineOperations);
 }
 
 TEST(EngineLoading, MissingLibraryRaisesTheSystemError) {
@@ -137,6 +178,35 @@ TEST(EngineLoading, MessageLoopRunsPostedTasksUntilQuit) {
   EXPECT_TRUE(destroyed);
 }
 
+// Tries to shut the engine down from inside one of its callbacks, then quits the loop.
+class ShutdownTask : public TCefOwn<cef_task_t> {
+ public:
+  ShutdownTask() { Bind<&ShutdownTask::Execute>(record()->execute); }
+  void Execute(int) {
+    try {
+      CefShutdownEngine();
+    } catch (const ECefException& e) {
+      refusal = e.what();
+    }
+    stillLoaded = CefLibraryHandle != nullptr && cef_quit_message_loop != nullptr;
+    if (cef_quit_message_loop) cef_quit_message_loop();
+  }
+  std::string refusal;
+  bool stillLoaded = false;
+};
+
+TEST(EngineLoading, ShutdownFromInsideACallbackIsRefused) {
+  ASSERT_NE(CefLibraryHandle, nullptr);
+  RefPtr<ShutdownTask> task = Make<ShutdownTask>();
+  std::thread poster(
+      [record = task->Wrap()] { cef_post_task(TID_UI, reinterpret_cast<cef_task_t*>(record)); });
+  CefRunMessageLoop();
+  poster.join();
+  EXPECT_EQ(task->refusal, "The engine cannot be shut down from inside one of its callbacks");
+  EXPECT_TRUE(task->stillLoaded);
+  EXPECT_NE(CefLibraryHandle, nullptr);
+}
+
 TEST(EngineLoading, ShutdownUnloadsAndResets) {
   ASSERT_NE(CefLibraryHandle, nullptr);
   EXPECT_EQ(engine_probe::LiveObjects(), 0);
@@ -146,6 +216,63 @@ TEST(EngineLoading, ShutdownUnloadsAndResets) {
   EXPECT_EQ(cef_shutdown, nullptr);
   CefShutdownEngine();
   EXPECT_EQ(CefLibraryHandle, nullptr);
+  ExpectEachRaisesNotLoaded(kEngineOperations);
+}
+
+// Tells the test when a main-thread call has been posted to the engine.
+decltype(cef_post_task) gEnginePost = nullptr;
+std::promise<void> gPosted;
+int PostAndTell(cef_thread_id_t thread, cef_task_t* task) {
+  const int posted = gEnginePost(thread, task);
+  gPosted.set_value();
+  return posted;
+}
+
+TEST(EngineLoading, ObjectsThatOutliveTheEngineAreReleasedSafely) {
+  CefLibraryName = engine_probe::kEngineName;
+  CefEnsureEngine();
+  ASSERT_NE(CefLibraryHandle, nullptr);
+  std::optional<CefOwnedStringList> list(std::in_place);
+  list->Append(u"item");
+  RefPtr<ICefStringMultimap> headers = Make<TCefStringMultimapOwn>();
+  headers->Append(u"Accept", u"*/*");
+  RefPtr<ICefStringMap> attributes = Make<TCefStringMapOwn>();
+  RefPtr<ICefRequest> request = TCefRequestRef::New();
+  ASSERT_NE(request, nullptr);
+  request->SetUrl(u"http://example.test/");
+  RefPtr<ICefV8Value> value = TCefv8ValueRef::CreateString(u"value");
+
+  // A call waiting for the main thread when the engine shuts down fails quietly.
+  std::vector<std::string> reported;
+  CefOnEntryException = [&](std::exception_ptr e) { reported.push_back(CefExceptionMessage(e)); };
+  gEnginePost = cef_post_task;
+  cef_post_task = &PostAndTell;
+  bool ran = false;
+  std::thread waiting([&] { CefGuarded([&] { CefRunOnMainThread([&] { ran = true; }); }); });
+  gPosted.get_future().wait();
+
+  CefShutdownEngine();
+  waiting.join();
+  CefOnEntryException = nullptr;
+  EXPECT_EQ(CefLibraryHandle, nullptr);
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(reported, std::vector<std::string>{}) << "an orderly shutdown is no fault";
+
+  // Operations on objects of the shut-down engine raise; releasing them, in any order,
+  // gives their resources back without a crash.
+  ExpectEachRaisesNotLoaded({
+      {"ICefRequest::GetUrl", [&] { request->GetUrl(); }},
+      {"ICefStringMultimap::GetSize", [&] { headers->GetSize(); }},
+      {"ICefStringMap::Append", [&] { attributes->Append(u"k", u"v"); }},
+      {"CefOwnedStringList::Append", [&] { list->Append(u"more"); }},
+      {"ICefV8Value::GetStringValue", [&] { value->GetStringValue(); }},
+  });
+  headers.reset();
+  request.reset();
+  list.reset();
+  value.reset();
+  attributes.reset();
+  ExpectEachRaisesNotLoaded(kEngineOperations);
 }
 
 }  // namespace

@@ -253,6 +253,11 @@ TEST(ClassFunctions, StreamReadersComeFromTheEnginesFactories) {
   EXPECT_EQ(gHandler->base.get_refct(&gHandler->base), 2) << "one reference for the engine";
   gHandler->base.release(&gHandler->base);
   EXPECT_EQ(reader.refs, 0);
+
+  gHandler = nullptr;
+  EXPECT_EQ(TCefStreamReaderRef::CreateForStream(std::unique_ptr<std::istream>()), nullptr)
+      << "no stream, no reader";
+  EXPECT_EQ(gHandler, nullptr) << "the engine was not asked";
   gMadeReader = nullptr;
 }
 
