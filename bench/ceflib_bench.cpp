@@ -302,7 +302,8 @@ void GetMainFrame_Binding(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(browser->GetMainFrame());
   meter.Report();
   ExpectRefs(state, MainFrame(), frameRefs);
-  state.SetLabel("allocs==1");
+  // Every call makes a new wrapper; its memory is recycled, not a heap call.
+  state.SetLabel("ratio<=2.0 allocs==0");
 }
 BENCHMARK(GetMainFrame_Binding);
 
