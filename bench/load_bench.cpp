@@ -298,19 +298,19 @@ void SchemeBody_Binding(benchmark::State& state) {
   RunLoads(state, u"direct");
   state.SetLabel("wall ratio<=1.05 peak<=2 vs=Raw vs=Memcpy");
 }
-BENCHMARK(SchemeBody_Binding)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(SchemeBody_Binding)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 void SchemeBody_Raw(benchmark::State& state) {
   RunLoads(state, u"raw");
   state.SetLabel("wall peak<=2 vs=Memcpy");
 }
-BENCHMARK(SchemeBody_Raw)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(SchemeBody_Raw)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 void SchemeBody_MainThread(benchmark::State& state) {
   RunLoads(state, u"main");
   state.SetLabel("wall peak<=2 vs=Binding");
 }
-BENCHMARK(SchemeBody_MainThread)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(SchemeBody_MainThread)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 void SchemeBody_Memcpy(benchmark::State& state) {
   std::vector<char> target(kBodySize, 1);  // resident before the copies
@@ -321,7 +321,7 @@ void SchemeBody_Memcpy(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBodySize));
 }
-BENCHMARK(SchemeBody_Memcpy)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(SchemeBody_Memcpy)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
 // ---- MainThreadCall ------------------------------------------------------------------------
 
@@ -377,7 +377,7 @@ void MainThreadCall_Binding(benchmark::State& state) {
   if (callback.refs != 1) state.SkipWithError("engine references out of balance");
   state.SetLabel("wall ratio<=1.5");
 }
-BENCHMARK(MainThreadCall_Binding)->UseRealTime();
+BENCHMARK(MainThreadCall_Binding)->UseRealTime()->MeasureProcessCPUTime();
 
 void MainThreadCall_BareRoundTrip(benchmark::State& state) {
   // Each side signals after letting go of the lock, so the woken thread need not wait
@@ -419,7 +419,7 @@ void MainThreadCall_BareRoundTrip(benchmark::State& state) {
         }
       });
 }
-BENCHMARK(MainThreadCall_BareRoundTrip)->UseRealTime();
+BENCHMARK(MainThreadCall_BareRoundTrip)->UseRealTime()->MeasureProcessCPUTime();
 
 }  // namespace
 

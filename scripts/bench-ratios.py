@@ -9,7 +9,9 @@ used and the spread over the repetitions is shown. A case's `allocs/iter` counte
 binding case's label states its goals, e.g. "ratio<=1.15 allocs==0" or "peak<=2" (the
 `peak/body` counter: peak resident memory per byte of body); each goal is checked
 against the measured value. Further label words: "wall" compares wall-clock times
-instead of CPU times (cases that wait on other threads), and "vs=Variant" names the
+instead of CPU times (cases that wait on other threads; their CPU time is the whole
+process's, and its ratio is shown beside, as it suffers less from a busy machine),
+and "vs=Variant" names the
 case's comparisons instead of the group's baseline (the goals go with the first one);
 a baseline may name comparisons of its own, e.g. against the limit of a plain copy."""
 import json
@@ -31,7 +33,7 @@ def load(path):
     for b in runs:  # cases timed by the wall clock carry a suffix in their names
         for key in ("name", "run_name"):
             if key in b:
-                b[key] = b[key].replace("/real_time", "")
+                b[key] = b[key].replace("/process_time", "").replace("/real_time", "")
     medians = [b for b in runs if b.get("run_type") == "aggregate" and b.get("aggregate_name") == "median"]
     chosen = medians or [b for b in runs if b.get("run_type", "iteration") == "iteration"]
     spread = {b["run_name"]: b["cpu_time"] for b in runs if b.get("aggregate_name") == "cv"}
@@ -104,23 +106,25 @@ def main(path):
                         result = f"error in {failed}: {errors[failed]}"
                 cv = [spread[n] for n in (f"{group}_{variant}", f"{group}_{other}") if n in spread]
                 noise = f"{max(cv) * 100:.0f}%" if cv else "-"
+                cpu = f"{b['cpu_time'] / r['cpu_time']:.2f}" if wall and r["cpu_time"] else "-"
                 rows.append([f"{group} ({variant} / {other})" + (" wall" if wall else ""), f"{tb:.1f}",
-                             f"{tr:.1f}", f"{ratio:.2f}", noise, count(b.get(ALLOCS)), count(r.get(ALLOCS)),
+                             f"{tr:.1f}", f"{ratio:.2f}", noise, cpu, count(b.get(ALLOCS)), count(r.get(ALLOCS)),
                              "-" if peak is None or i else f"{peak:.2f}", goal, result])
     for name, message in errors.items():
         if name not in cases:
-            rows.append([name, "-", "-", "-", "-", "-", "-", "-", "-", f"error: {message}"])
+            rows.append([name, "-", "-", "-", "-", "-", "-", "-", "-", "-", f"error: {message}"])
 
-    header = ["case (binding / baseline)", "binding", "baseline", "ratio", "cv", "allocs/iter",
+    header = ["case (binding / baseline)", "binding", "baseline", "ratio", "cv", "cpu ratio", "allocs/iter",
               "baseline allocs/iter", "peak/body", "goal", "result"]
     widths = [max(len(row[i]) for row in rows + [header]) for i in range(len(header))]
-    numeric = range(1, 8)
+    numeric = range(1, 9)
 
     def line(cells):
         return "  ".join(c.rjust(w) if i in numeric else c.ljust(w) for i, (c, w) in enumerate(zip(cells, widths))).rstrip()
 
     how = f"median of {repetitions} repetitions" if repetitions > 1 else "one run"
     print(f"CPU time per call ({how}), wall-clock time for rows marked wall; ratio = binding / baseline;")
+    print("cpu ratio = the same for the process's CPU time (rows marked wall);")
     print("cv = the larger coefficient of variation of the two sides over the repetitions; allocs/iter = heap")
     print("allocations per call made by the program; peak/body = peak resident memory of a load per byte of body;")
     print("times in each case's unit (ns; ms for the 64 MiB loads)")
