@@ -65,11 +65,12 @@ fuzz: deps
 demo: build-win32
 	@scripts/demo.sh
 
-# The binding's cost over the raw engine calls: builds the benchmark program of the
-# native preset and runs every case beside its baseline, 15 repetitions interleaved
-# at random so machine noise falls on both sides alike. The program's own output goes
-# to build/native/bench.log and bench.json; what is printed is one table of ratios,
-# allocations per call and goals.
+# The binding's cost over the raw engine calls, and the loads and main-thread hand-offs
+# through our engine: builds the benchmark program of the native preset and runs every
+# case beside its baseline, 15 repetitions interleaved at random so machine noise falls
+# on both sides alike. The program's own output goes to build/native/bench.log and
+# bench.json; what is printed is one table of ratios, allocations per call, peak memory
+# and goals, then the launcher's start-up against a bare window.
 BENCH_FLAGS := --benchmark_min_time=0.05 --benchmark_repetitions=15 --benchmark_enable_random_interleaving=true
 bench: deps
 	@cmake --preset native >/dev/null
@@ -79,7 +80,8 @@ bench: deps
 	@python3 scripts/bench-ratios.py build/native/bench.json
 	@$(MAKE) --no-print-directory bench-startup
 
-# Launcher start-up under Wine with our engine, median of RUNS (default 5) runs.
+# Launcher start-up under Wine against a bare window of the same class, RUNS (default 5)
+# interleaved runs each, warm and cold; the ratio and where the launcher's time goes.
 bench-startup: build-win32
 	@scripts/bench-launcher-startup.sh
 

@@ -1,6 +1,7 @@
 // The binding's cost over the raw engine calls, each case beside its baseline in the
 // same run: `Group_Binding` against `Group_Raw`, `Group_DirectVirtual` or
-// `Group_BareAtomic`. Compare the ratios, not the absolute times.
+// `Group_BareAtomic`. Compare the ratios, not the absolute times. The loads through our
+// engine and the main-thread hand-offs are in load_bench.cpp.
 //
 // Every case reports the heap allocations per iteration made by the program (binding
 // and benchmark code: `allocs/iter`) and, apart, by the engine library
@@ -25,6 +26,7 @@
 #include "ceflib/core/engine_library.h"
 #include "ceflib/wrappers/browser.h"
 #include "ceflib/wrappers/v8.h"
+#include "load_bench.h"
 #include "support/fake_engine_object.h"
 
 // ---- heap allocation counting -----------------------------------------------------------
@@ -300,7 +302,8 @@ void GetMainFrame_Binding(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(browser->GetMainFrame());
   meter.Report();
   ExpectRefs(state, MainFrame(), frameRefs);
-  state.SetLabel("allocs==1");
+  // Every call makes a new wrapper; its memory is recycled, not a heap call.
+  state.SetLabel("ratio<=2.0 allocs==0");
 }
 BENCHMARK(GetMainFrame_Binding);
 
@@ -535,13 +538,16 @@ int main(int argc, char** argv) {
   std::string dir = self.substr(0, self.find_last_of('/') + 1);
   std::string path = (dir.empty() ? "./" : dir) + "libcef.so";
   CefLibraryName.assign(path.begin(), path.end());
+  load_bench::BeforeEngineStart();
   CefEnsureEngine();
+  load_bench::AfterEngineStart();
   if (!dl_iterate_phdr(&FindEngineCode, nullptr)) {
     std::fprintf(stderr, "ceflib_bench: the engine library's code was not found\n");
     return 1;
   }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  load_bench::Finish();
   benchmark::Shutdown();
   return 0;
 }

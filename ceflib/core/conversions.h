@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "ceflib/core/object_bridge.h"
+#include "ceflib/core/recycled_blocks.h"
 #include "ceflib/core/strings.h"
 
 namespace ceflib {
@@ -141,6 +142,11 @@ class TCefRef : public TCefBaseRef, public virtual Iface {
   static RefPtr<Iface> UnWrap(Record* data) {
     if (!data) return nullptr;
     return Make<Self>(data);
+  }
+  // A wrapper lives for a call or two; its memory is recycled per wrapper class.
+  static void* operator new(std::size_t size) { return TCefRecycledBlocks<Self>::Take(size); }
+  static void operator delete(void* block, std::size_t size) noexcept {
+    TCefRecycledBlocks<Self>::Give(block, size);
   }
 
  protected:

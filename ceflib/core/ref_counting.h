@@ -84,6 +84,12 @@ class TInterfacedObject : public virtual IInterface {
  public:
   int AddRef() noexcept override { return count_.fetch_add(1, std::memory_order_relaxed) + 1; }
   int Release() noexcept override {
+    // The only reference: no other thread holds one it could add to or drop, so the
+    // object goes without an atomic write.
+    if (count_.load(std::memory_order_acquire) == 1) {
+      delete this;
+      return 0;
+    }
     int n = count_.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (n == 0) delete this;
     return n;
