@@ -134,8 +134,9 @@ class FileReader final : public EngineObject<cef_stream_reader_t> {
     file_.seekg(offset, Direction(whence));
     return file_ ? 0 : -1;
   }
+  // Asks the file buffer: tellg answers -1 once a read has reached the end.
   int64_t DoTell() {
-    const auto position = file_.tellg();
+    const auto position = file_.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
     return position < 0 ? -1 : static_cast<int64_t>(position);
   }
   bool DoEof() { return file_.eof() || file_.peek() == std::ifstream::traits_type::eof(); }
