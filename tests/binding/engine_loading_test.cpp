@@ -45,15 +45,16 @@ int EngineIntSetting(const char* name) {
 }
 int EngineInitializeCalls() { return engine_probe::Export<int (*)()>("cef_engine_initialize_calls")(); }
 
-// The six x87 exception mask bits: unmasked before a load, read after it.
-constexpr unsigned kAllExceptions = 0x3F;
+// The x87 exception mask bits: unmasked before a load, read after it.
 #if defined(_WIN32)
+constexpr unsigned kAllExceptions = _MCW_EM;
 void UnmaskFloatingPointExceptions() {
   _clearfp();
   _control87(0, _MCW_EM);
 }
 unsigned MaskedFloatingPointExceptions() { return _control87(0, 0) & _MCW_EM; }
 #elif defined(__i386__) || defined(__x86_64__)
+constexpr unsigned kAllExceptions = 0x3F;  // the six exceptions
 void UnmaskFloatingPointExceptions() {
   __asm__ volatile("fnclex");
   fpu_control_t word;
@@ -67,8 +68,9 @@ unsigned MaskedFloatingPointExceptions() {
   return word & kAllExceptions;
 }
 #else
+constexpr unsigned kAllExceptions = 0;
 void UnmaskFloatingPointExceptions() {}
-unsigned MaskedFloatingPointExceptions() { return kAllExceptions; }
+unsigned MaskedFloatingPointExceptions() { return 0; }
 #endif
 
 // Every loading setting with a value of its own, so that two settings of one type that
