@@ -7,6 +7,14 @@
 #include <limits>
 #include <system_error>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+
+#include <ext/stdio_filebuf.h>
+#endif
+
 namespace ceflib {
 
 // ---- DOM visitor and listener ---------------------------------------------------------
@@ -42,15 +50,43 @@ class TCefLocked {
   TCefBaseOwn& object_;
 };
 
+[[noreturn]] void RaiseOpenError(const ustring& filename, int error) {
+  throw EFOpenError("Cannot open file \"" + CefToUtf8(filename) + "\". " +
+                    std::generic_category().message(error));
+}
+
+#if defined(_WIN32)
+
+// A file that other programs may read but not write while it is open; the buffer closes
+// the file with the stream.
+class TCefSharedReadFile : public std::istream {
+ public:
+  explicit TCefSharedReadFile(int descriptor)
+      : std::istream(nullptr), buffer_(descriptor, std::ios::in | std::ios::binary) {
+    rdbuf(&buffer_);
+  }
+
+ private:
+  __gnu_cxx::stdio_filebuf<char> buffer_;
+};
+
+std::unique_ptr<std::istream> OpenForReading(const ustring& filename) {
+  const std::filesystem::path path(filename);
+  int descriptor = -1;
+  const errno_t error = _wsopen_s(&descriptor, path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYWR, 0);
+  if (error != 0) RaiseOpenError(filename, error);
+  return std::make_unique<TCefSharedReadFile>(descriptor);
+}
+
+#else
+
 std::unique_ptr<std::istream> OpenForReading(const ustring& filename) {
   auto file = std::make_unique<std::ifstream>(std::filesystem::path(filename), std::ios::binary);
-  if (!file->is_open()) {
-    int error = errno;
-    throw EFOpenError("Cannot open file \"" + CefToUtf8(filename) + "\". " +
-                      std::generic_category().message(error));
-  }
+  if (!file->is_open()) RaiseOpenError(filename, errno);
   return file;
 }
+
+#endif
 
 }  // namespace
 

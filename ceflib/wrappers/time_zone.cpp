@@ -15,9 +15,33 @@
 
 namespace ceflib {
 
-#if defined(_WIN32)
-
 namespace {
+
+// The years the platform converts by the zone's rules: the system refuses years before
+// 1601 on Windows, and the C library gives years before 1970 no daylight saving time.
+#if defined(_WIN32)
+constexpr int kFirstRuledYear = 1602, kLastRuledYear = 30826;
+#else
+constexpr int kFirstRuledYear = 1970, kLastRuledYear = 1 << 30;
+#endif
+
+// The calendar and its weekdays repeat every 400 years, so a time outside those years is
+// moved into them by whole cycles, converted, and moved back: every year follows the
+// same rules, on every platform.
+template <class Convert>
+bool ConvertByTheRules(TCefCivilTime& time, Convert convert) {
+  int shift = 0;
+  if (time.year < kFirstRuledYear) shift = (kFirstRuledYear - time.year + 399) / 400 * 400;
+  if (time.year > kLastRuledYear) shift = -((time.year - kFirstRuledYear) / 400 * 400);
+  TCefCivilTime moved = time;
+  moved.year += shift;
+  if (!convert(moved)) return false;
+  moved.year -= shift;
+  time = moved;
+  return true;
+}
+
+#if defined(_WIN32)
 
 SYSTEMTIME ToSystemTime(const TCefCivilTime& t) {
   SYSTEMTIME s{};
@@ -34,9 +58,7 @@ TCefCivilTime FromSystemTime(const SYSTEMTIME& s) {
   return {s.wYear, s.wMonth, s.wDay, s.wHour, s.wMinute, s.wSecond};
 }
 
-}  // namespace
-
-bool CefLocalToUtc(TCefCivilTime& time) {
+bool SystemLocalToUtc(TCefCivilTime& time) {
   const SYSTEMTIME local = ToSystemTime(time);
   SYSTEMTIME utc{};
   if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc)) return false;
@@ -44,7 +66,7 @@ bool CefLocalToUtc(TCefCivilTime& time) {
   return true;
 }
 
-bool CefUtcToLocal(TCefCivilTime& time) {
+bool SystemUtcToLocal(TCefCivilTime& time) {
   const SYSTEMTIME utc = ToSystemTime(time);
   SYSTEMTIME local{};
   if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return false;
@@ -53,8 +75,6 @@ bool CefUtcToLocal(TCefCivilTime& time) {
 }
 
 #else
-
-namespace {
 
 std::tm ToTm(const TCefCivilTime& t) {
   std::tm tm{};
@@ -75,9 +95,7 @@ TCefCivilTime FromTm(const std::tm& tm) {
 // -1 is also a real time (one second before 1970), so failure is told by errno.
 bool Failed(time_t result) { return result == static_cast<time_t>(-1) && errno != 0; }
 
-}  // namespace
-
-bool CefLocalToUtc(TCefCivilTime& time) {
+bool SystemLocalToUtc(TCefCivilTime& time) {
   std::tm tm = ToTm(time);
   errno = 0;
   const time_t seconds = mktime(&tm);
@@ -87,7 +105,7 @@ bool CefLocalToUtc(TCefCivilTime& time) {
   return true;
 }
 
-bool CefUtcToLocal(TCefCivilTime& time) {
+bool SystemUtcToLocal(TCefCivilTime& time) {
   std::tm tm = ToTm(time);
   errno = 0;
   const time_t seconds = timegm(&tm);
@@ -98,5 +116,10 @@ bool CefUtcToLocal(TCefCivilTime& time) {
 }
 
 #endif
+
+}  // namespace
+
+bool CefLocalToUtc(TCefCivilTime& time) { return ConvertByTheRules(time, SystemLocalToUtc); }
+bool CefUtcToLocal(TCefCivilTime& time) { return ConvertByTheRules(time, SystemUtcToLocal); }
 
 }  // namespace ceflib

@@ -1,4 +1,5 @@
-// Local time and UTC by the platform's current time-zone rules, on broken-down times.
+// Local time and UTC by the platform's current time-zone rules, on broken-down times;
+// years the platform has no rules for follow those of the years it has.
 // Kept apart from other code: on 32-bit Linux its source switches to a 64-bit time_t.
 #pragma once
 

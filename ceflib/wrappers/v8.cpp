@@ -33,12 +33,15 @@ class EngineValueArray {
 constexpr int64_t kMsPerDay = 86400000;
 constexpr int64_t kUnixEpochDay = 25569;  // 1970-01-01 as a day number of TDateTime
 constexpr double kFirstDay = -693593;     // 0001-01-01
-constexpr double kEndDay = 2958466;       // 10000-01-01
+// A program date goes to the engine up to the year the time record's 16-bit fields
+// hold; one comes back as far as the program's dates reach.
+constexpr int kLastYearOut = 65535;
+constexpr int kLastYearIn = 9999;
 const char kDateError[] = "Invalid argument to date encode";
 const char kTimeError[] = "Invalid argument to time encode";
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+constexpr int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const int64_t yoe = y - era * 400;
@@ -66,8 +69,10 @@ int DaysInMonth(int y, int m) {
   return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
 }
 
-bool IsValidDate(int y, int m, int d) {
-  return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
+constexpr double kPastLastDay = static_cast<double>(DaysFromCivil(kLastYearOut + 1, 1, 1) + kUnixEpochDay);
+
+bool IsValidDate(int y, int m, int d, int firstYear = 1, int lastYear = kLastYearIn) {
+  return y >= firstYear && y <= lastYear && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
 }
 
 bool IsValidTime(int h, int n, int s, int ms) {
@@ -77,7 +82,7 @@ bool IsValidTime(int h, int n, int s, int ms) {
 }  // namespace
 
 cef_time_t DateTimeToCefTime(TDateTime value) {
-  if (!(value > kFirstDay - 1 && value < kEndDay)) throw EConvertError(kDateError);
+  if (!(value > kFirstDay - 1 && value < kPastLastDay)) throw EConvertError(kDateError);
   // Whole milliseconds; the date is the integral part, the time of day the fraction's
   // magnitude (so -1.25 is 1899-12-29 06:00).
   const auto total = static_cast<int64_t>(std::llround(value * kMsPerDay));
@@ -85,7 +90,7 @@ cef_time_t DateTimeToCefTime(TDateTime value) {
   const int64_t ms = std::llabs(total) % kMsPerDay;
   TCefCivilTime civil{};
   CivilFromDays(days - kUnixEpochDay, civil.year, civil.month, civil.day);
-  if (!IsValidDate(civil.year, civil.month, civil.day)) throw EConvertError(kDateError);
+  if (!IsValidDate(civil.year, civil.month, civil.day, 1, kLastYearOut)) throw EConvertError(kDateError);
   civil.hour = static_cast<int>(ms / 3600000);
   civil.minute = static_cast<int>(ms / 60000 % 60);
   civil.second = static_cast<int>(ms / 1000 % 60);
@@ -97,7 +102,8 @@ cef_time_t DateTimeToCefTime(TDateTime value) {
 }
 
 TDateTime CefTimeToDateTime(const cef_time_t& t) {
-  if (!IsValidDate(t.year, t.month, t.day_of_month)) throw EConvertError(kDateError);
+  // In UTC the day may lie a year beyond the local one, either way.
+  if (!IsValidDate(t.year, t.month, t.day_of_month, 0, kLastYearIn + 1)) throw EConvertError(kDateError);
   if (!IsValidTime(t.hour, t.minute, t.second, t.millisecond)) throw EConvertError(kTimeError);
   TCefCivilTime civil{t.year, t.month, t.day_of_month, t.hour, t.minute, t.second};
   if (!CefUtcToLocal(civil) || !IsValidDate(civil.year, civil.month, civil.day))

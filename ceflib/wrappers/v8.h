@@ -33,7 +33,8 @@ class EConvertError : public std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
 
-// Local time to the engine's UTC time record, and back.
+// Local time to the engine's UTC time record, and back: dates from 0001-01-01 go to the
+// engine up to 65535-12-31 and come back up to 9999-12-31; others raise EConvertError.
 cef_time_t DateTimeToCefTime(TDateTime value);
 TDateTime CefTimeToDateTime(const cef_time_t& t);
 

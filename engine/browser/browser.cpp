@@ -4,6 +4,7 @@
 #include <atomic>
 #include <utility>
 
+#include "browser/popup_features.h"
 #include "cef_engine.h"
 #include "immortal.h"
 #include "net/schemes.h"
@@ -204,10 +205,9 @@ void Browser::NotifyConsole(const std::u16string& message, const std::u16string&
 
 // Asks the life-span handler; an answer of true cancels the pop-up, otherwise it opens
 // with the address, window information and client as the handler left them.
-void Browser::RequestPopup(const std::u16string& url) {
+void Browser::RequestPopup(const std::u16string& url, const std::u16string& features_text) {
   if (closed_) return;
-  cef_popup_features_t features{};
-  features.additionalFeatures = cef_string_list_alloc();
+  PopupFeatures features(features_text);
   cef_window_info_t info{};
   cef_browser_settings_t settings{};
   settings.size = sizeof(settings);
@@ -216,13 +216,12 @@ void Browser::RequestPopup(const std::u16string& url) {
   cef_client_t* client = client_.Share();
   int cancel = 0;
   if (life_span_ && life_span_->on_before_popup) {
-    cancel =
-        life_span_->on_before_popup(life_span_.get(), Share(), &features, &info, &target, &client, &settings);
+    cancel = life_span_->on_before_popup(life_span_.get(), Share(), features.record(), &info, &target,
+                                         &client, &settings);
   }
   auto popup_client = ProgramRef<cef_client_t>::Adopt(client);
   const std::u16string address(ViewOf(&target));
   ClearRecord(&target);
-  cef_string_list_free(features.additionalFeatures);
   if (cancel || closed_) return;
   auto popup = MakeEngineObject<Browser>(info, std::move(popup_client), true, window());
   popup->Open(address);

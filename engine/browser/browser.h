@@ -46,7 +46,7 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
 
   // What the page's scripts ask of the frame.
   void TitleChanged(const std::u16string& title) override;
-  void OpenWindow(const std::u16string& url) override;
+  void OpenWindow(const std::u16string& url, const std::u16string& features) override;
   void ConsoleMessage(const std::u16string& message, const std::u16string& source, int line) override;
   cef_browser_t* ShareBrowser() override;
   cef_frame_t* ShareFrame() override { return Share(); }
@@ -105,7 +105,7 @@ class Browser final : public EngineObject<cef_browser_t> {
   void NotifyTitle(const std::u16string& title);
   void NotifyIcons(const std::vector<std::u16string>& urls);
   void NotifyConsole(const std::u16string& message, const std::u16string& source, int line);
-  void RequestPopup(const std::u16string& url);
+  void RequestPopup(const std::u16string& url, const std::u16string& features);
   // The main frame committed a page; a new navigation adds it to the history.
   void MainFrameCommitted(const std::u16string& url, std::optional<std::u16string> content, bool history);
   void UpdateWindow(const std::u16string& title, const std::u16string& text);

@@ -221,8 +221,8 @@ void Frame::TitleChanged(const std::u16string& title) {
   if (IsMain()) browser_->NotifyTitle(title);
 }
 
-void Frame::OpenWindow(const std::u16string& url) {
-  OnMainThread([browser = browser_, url] { browser->RequestPopup(url); });
+void Frame::OpenWindow(const std::u16string& url, const std::u16string& features) {
+  OnMainThread([browser = browser_, url, features] { browser->RequestPopup(url, features); });
 }
 
 void Frame::ConsoleMessage(const std::u16string& message, const std::u16string& source, int line) {

@@ -126,24 +126,32 @@ class FileReader final : public EngineObject<cef_stream_reader_t> {
   size_t DoRead(void* ptr, size_t size, size_t, size_t bytes) {
     file_.clear(file_.rdstate() & ~std::ios::failbit);
     file_.read(static_cast<char*>(ptr), static_cast<std::streamsize>(bytes));
+    position_ += file_.gcount();
     return WholeItems(static_cast<size_t>(file_.gcount()), size);
   }
+  // Moves to a position counted from the start or the end: once a read has reached the
+  // end, the file stream no longer tells where it stands (tellg answers -1, and so does
+  // a relative move of 0 with some C libraries), so the reader keeps its position.
   int DoSeek(int64_t offset, int whence) {
     if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return -1;
+    if (whence == SEEK_CUR && offset > std::numeric_limits<int64_t>::max() - position_) return -1;
     file_.clear();
-    file_.seekg(offset, Direction(whence));
-    return file_ ? 0 : -1;
+    std::filebuf& file = *file_.rdbuf();
+    const std::streamoff moved =
+        whence == SEEK_END ? file.pubseekoff(offset, std::ios::end, std::ios::in)
+                           : file.pubseekpos(whence == SEEK_CUR ? position_ + offset : offset, std::ios::in);
+    if (moved < 0) return -1;
+    position_ = moved;
+    return 0;
   }
-  int64_t DoTell() {
-    const auto position = file_.tellg();
-    return position < 0 ? -1 : static_cast<int64_t>(position);
-  }
+  int64_t DoTell() { return position_; }
   bool DoEof() { return file_.eof() || file_.peek() == std::ifstream::traits_type::eof(); }
 
   std::mutex mutex;
 
  private:
   std::ifstream file_;
+  int64_t position_ = 0;
 };
 
 // Reads a copy of the program's block, so the block may go as soon as the call returns.

@@ -264,7 +264,9 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
       return Outcome::kReturn;
     }
     case kWindowOpen:
-      if (duk_get_top(ctx) > 0 && hooks_) hooks_->OpenWindow(document.CompleteUrl(ArgText(ctx, 0)));
+      if (duk_get_top(ctx) > 0 && hooks_)
+        hooks_->OpenWindow(document.CompleteUrl(ArgText(ctx, 0)),
+                           duk_get_top(ctx) > 2 ? ArgText(ctx, 2) : u"");
       duk_push_null(ctx);
       return Outcome::kReturn;
     case kBodyGet:
@@ -352,7 +354,7 @@ void ContextState::Click(dom::Node& node) {
   const std::u16string* href = node.FindAttribute(u"href");
   const std::u16string* target = node.FindAttribute(u"target");
   if (href && target && dom::EqualsIgnoringAsciiCase(*target, u"_blank") && hooks_)
-    hooks_->OpenWindow(document->CompleteUrl(*href));
+    hooks_->OpenWindow(document->CompleteUrl(*href), u"");
 }
 
 void ContextState::PushEvent(duk_context* ctx, const dom::Event& event) {

@@ -38,8 +38,9 @@ class FrameHooks {
   virtual ~FrameHooks() = default;
   // document.title was set by script (the parsed <title> is read through Page::Title).
   virtual void TitleChanged(const std::u16string& title) = 0;
-  // window.open(url) or a script click on <a target="_blank">; `url` is resolved.
-  virtual void OpenWindow(const std::u16string& url) = 0;
+  // window.open(url, name, features) or a script click on <a target="_blank">; `url` is
+  // resolved, `features` the text script gave (empty for a link).
+  virtual void OpenWindow(const std::u16string& url, const std::u16string& features) = 0;
   // console.log and uncaught script errors.
   virtual void ConsoleMessage(const std::u16string& message, const std::u16string& source, int line) = 0;
   virtual cef_browser_t* ShareBrowser() = 0;  // +1 reference for the receiver, or null

@@ -95,12 +95,6 @@ enum cef_graphics_implementation_t {
   DESKTOP_IN_PROCESS_COMMAND_BUFFER = 3,
 };
 
-enum cef_context_safety_implementation_t {
-  CONTEXT_SAFETY_HASH = 0,
-  CONTEXT_SAFETY_DEFAULT = 1,
-  CONTEXT_SAFETY_DISABLED = -1,
-};
-
 // Settings handed to cef_initialize; the engine copies what it keeps during the call.
 struct cef_settings_t {
   size_t size;
@@ -122,7 +116,7 @@ struct cef_settings_t {
   cef_string_t locales_dir_path;
   bool pack_loading_disabled;
   int uncaught_exception_stack_size;
-  int context_safety_implementation;
+  int context_safety_implementation;  // 0 the default, -1 disabled
 };
 
 // Where and how the engine makes a browser window. The same members on every
@@ -149,24 +143,25 @@ struct cef_browser_settings_t {
   unsigned char engine_defaults[164];
 };
 
-// Features a page asked for when it opened a pop-up window.
+// Features a page asked for when it opened a pop-up window. The flags are one byte each
+// (0 or 1), as the engine lays them out.
 struct cef_popup_features_t {
   int x;
-  int xSet;
+  bool xSet;
   int y;
-  int ySet;
+  bool ySet;
   int width;
-  int widthSet;
+  bool widthSet;
   int height;
-  int heightSet;
-  int menuBarVisible;
-  int statusBarVisible;
-  int toolBarVisible;
-  int locationBarVisible;
-  int scrollbarsVisible;
-  int resizable;
-  int fullscreen;
-  int dialog;
+  bool heightSet;
+  bool menuBarVisible;
+  bool statusBarVisible;
+  bool toolBarVisible;
+  bool locationBarVisible;
+  bool scrollbarsVisible;
+  bool resizable;
+  bool fullscreen;
+  bool dialog;
   cef_string_list_t additionalFeatures;
 };
 
@@ -247,8 +242,8 @@ enum cef_handler_statustype_t {
   STATUSTYPE_KEYBOARD_FOCUS_URL = 2,
 };
 
+// Why a load failed; no member is 0.
 enum cef_handler_errorcode_t {
-  ERR_NONE = 0,
   ERR_FAILED = -2,
   ERR_ABORTED = -3,
   ERR_INVALID_ARGUMENT = -4,
@@ -385,5 +380,23 @@ static_assert(offsetof(cef_settings_t, context_safety_implementation) == 140);
 static_assert(sizeof(cef_window_info_t) == 56);
 static_assert(sizeof(cef_browser_settings_t) == 168);
 static_assert(sizeof(cef_time_t) == 32);
+static_assert(sizeof(cef_popup_features_t) == 44);
+static_assert(offsetof(cef_popup_features_t, x) == 0);
+static_assert(offsetof(cef_popup_features_t, xSet) == 4);
+static_assert(offsetof(cef_popup_features_t, y) == 8);
+static_assert(offsetof(cef_popup_features_t, ySet) == 12);
+static_assert(offsetof(cef_popup_features_t, width) == 16);
+static_assert(offsetof(cef_popup_features_t, widthSet) == 20);
+static_assert(offsetof(cef_popup_features_t, height) == 24);
+static_assert(offsetof(cef_popup_features_t, heightSet) == 28);
+static_assert(offsetof(cef_popup_features_t, menuBarVisible) == 29);
+static_assert(offsetof(cef_popup_features_t, statusBarVisible) == 30);
+static_assert(offsetof(cef_popup_features_t, toolBarVisible) == 31);
+static_assert(offsetof(cef_popup_features_t, locationBarVisible) == 32);
+static_assert(offsetof(cef_popup_features_t, scrollbarsVisible) == 33);
+static_assert(offsetof(cef_popup_features_t, resizable) == 34);
+static_assert(offsetof(cef_popup_features_t, fullscreen) == 35);
+static_assert(offsetof(cef_popup_features_t, dialog) == 36);
+static_assert(offsetof(cef_popup_features_t, additionalFeatures) == 40);
 static_assert(sizeof(cef_proxy_info_t) == 16);
 #endif

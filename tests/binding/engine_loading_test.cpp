@@ -1,6 +1,6 @@
 // The engine's life in one process, in order: nothing loaded, a missing library, an
-// incomplete library, a good one, its message loop, shutdown, and objects that outlive
-// the engine.
+// incomplete library, a good one, its message loop, shutdown, objects that outlive the
+// engine, and starting again.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,12 +10,21 @@
 #include <utility>
 #include <vector>
 
+#include "ceflib/bridges/v8_handlers.h"
 #include "ceflib/core/conversions.h"
 #include "ceflib/core/main_thread.h"
+#include "ceflib/core/registration.h"
 #include "ceflib/core/string_map.h"
+#include "ceflib/wrappers/browser.h"
 #include "ceflib/wrappers/request.h"
 #include "ceflib/wrappers/v8.h"
 #include "support/engine_probe.h"
+
+#if defined(_WIN32)
+#include <float.h>
+#elif defined(__i386__) || defined(__x86_64__)
+#include <fpu_control.h>
+#endif
 
 using namespace ceflib;
 
@@ -43,6 +52,84 @@ int EngineIntSetting(const char* name) {
   return engine_probe::Export<int (*)(const char*)>("cef_engine_int_setting")(name);
 }
 int EngineInitializeCalls() { return engine_probe::Export<int (*)()>("cef_engine_initialize_calls")(); }
+
+// The x87 exception mask bits: unmasked before a load, read after it.
+#if defined(_WIN32)
+constexpr unsigned kAllExceptions = _MCW_EM;
+void UnmaskFloatingPointExceptions() {
+  _clearfp();
+  _control87(0, _MCW_EM);
+}
+unsigned MaskedFloatingPointExceptions() { return _control87(0, 0) & _MCW_EM; }
+#elif defined(__i386__) || defined(__x86_64__)
+constexpr unsigned kAllExceptions = 0x3F;  // the six exceptions
+void UnmaskFloatingPointExceptions() {
+  __asm__ volatile("fnclex");
+  fpu_control_t word;
+  _FPU_GETCW(word);
+  word &= ~kAllExceptions;
+  _FPU_SETCW(word);
+}
+unsigned MaskedFloatingPointExceptions() {
+  fpu_control_t word;
+  _FPU_GETCW(word);
+  return word & kAllExceptions;
+}
+#else
+constexpr unsigned kAllExceptions = 0;
+void UnmaskFloatingPointExceptions() {}
+unsigned MaskedFloatingPointExceptions() { return 0; }
+#endif
+
+// Every loading setting with a value of its own, so that two settings of one type that
+// changed places would show; the three flags are given by the caller.
+void SetDistinctGlobals(bool releaseDCheck, bool autoDetectProxy, bool packLoadingDisabled) {
+  CefCachePath = u"cache";
+  CefUserAgent = u"agent/2";
+  CefProductVersion = u"product/3";
+  CefLocale = u"vi";
+  CefLogFile = u"engine.log";
+  CefExtraPluginPaths = u"one; \"two words\"";
+  CefLogSeverity = 2;
+  CefReleaseDcheckEnabled = releaseDCheck;
+  CefGraphicsImplementation = 3;
+  CefLocalStorageQuota = 5000000;
+  CefSessionStorageQuota = 6000000;
+  CefAutoDetectProxySettings = autoDetectProxy;
+  CefJavaScriptFlags = u"--expose-gc";
+  CefResourcesDirPath = u"resources";
+  CefLocalesDirPath = u"locales";
+  CefPackLoadingDisabled = packLoadingDisabled;
+  CefUncaughtExceptionStackSize = 10;
+  CefContextSafetyImplementation = -1;
+}
+
+void ExpectTheEngineGot(bool releaseDCheck, bool autoDetectProxy, bool packLoadingDisabled) {
+  const std::pair<const char*, ustring> texts[] = {
+      {"cache_path", u"cache"},
+      {"user_agent", u"agent/2"},
+      {"product_version", u"product/3"},
+      {"locale", u"vi"},
+      {"log_file", u"engine.log"},
+      {"extra_plugin_paths", u"one\ntwo words"},
+      {"javascript_flags", u"--expose-gc"},
+      {"resources_dir_path", u"resources"},
+      {"locales_dir_path", u"locales"},
+  };
+  for (const auto& [name, value] : texts) EXPECT_EQ(EngineSetting(name), value) << name;
+  const std::pair<const char*, int> numbers[] = {
+      {"log_severity", 2},
+      {"release_dcheck_enabled", releaseDCheck},
+      {"graphics_implementation", 3},
+      {"local_storage_quota", 5000000},
+      {"session_storage_quota", 6000000},
+      {"auto_detect_proxy_settings_enabled", autoDetectProxy},
+      {"pack_loading_disabled", packLoadingDisabled},
+      {"uncaught_exception_stack_size", 10},
+      {"context_safety_implementation", -1},
+  };
+  for (const auto& [name, value] : numbers) EXPECT_EQ(EngineIntSetting(name), value) << name;
+}
 
 TEST(EngineLoading, BeforeLoadingRunAndShutdownDoNothing) {
   ASSERT_EQ(CefLibraryHandle, nullptr);
@@ -131,10 +218,10 @@ TEST(EngineLoading, IncompleteLibraryIsRefusedAndNeverCalled) {
 
 TEST(EngineLoading, LoadsOnceAndHandsOverTheSettings) {
   CefLibraryName = engine_probe::kEngineName;
-  CefCachePath = u"cache";
-  CefExtraPluginPaths = u"one; \"two words\"";
-  CefLogSeverity = 2;
+  SetDistinctGlobals(true, false, false);
+  UnmaskFloatingPointExceptions();
   CefEnsureEngine();
+  EXPECT_EQ(MaskedFloatingPointExceptions(), kAllExceptions) << "the engine runs with x87 exceptions masked";
   ASSERT_NE(CefLibraryHandle, nullptr);
   TCefLibraryHandle handle = CefLibraryHandle;
   CefCachePath = u"changed later";  // no effect once loaded
@@ -143,9 +230,7 @@ TEST(EngineLoading, LoadsOnceAndHandsOverTheSettings) {
   EXPECT_EQ(CefLibraryHandle, handle);
   EXPECT_EQ(EngineInitializeCalls(), 1);
   // The engine copied these during cef_initialize; the binding freed its list after.
-  EXPECT_EQ(EngineSetting("cache_path"), u"cache");
-  EXPECT_EQ(EngineSetting("extra_plugin_paths"), u"one\ntwo words");
-  EXPECT_EQ(EngineIntSetting("log_severity"), 2);
+  ExpectTheEngineGot(true, false, false);
   EXPECT_EQ(engine_probe::LiveStrings(), 0);
 }
 
@@ -273,6 +358,31 @@ TEST(EngineLoading, ObjectsThatOutliveTheEngineAreReleasedSafely) {
   value.reset();
   attributes.reset();
   ExpectEachRaisesNotLoaded(kEngineOperations);
+}
+
+// Registration and browser creation start the engine themselves, with the globals.
+TEST(EngineLoading, RegistrationAndBrowserCreationLoadTheEngineWhenNeeded) {
+  const std::pair<const char*, std::function<bool()>> starters[] = {
+      {"scheme handler factory",
+       [] { return CefRegisterSchemeHandlerFactory(u"loaded", u"", false, TCefSchemeHandlerClass()); }},
+      {"extension", [] { return CefRegisterExtension(u"v8/loaded", u"var loaded = 1;", nullptr); }},
+      {"browser creation",
+       [] {
+         cef_window_info_t info{};
+         cef_browser_settings_t settings{};
+         settings.size = sizeof(settings);
+         return CefBrowserCreate(info, nullptr, u"about:blank", settings);
+       }},
+  };
+  for (const auto& [what, start] : starters) {
+    SCOPED_TRACE(what);
+    ASSERT_EQ(CefLibraryHandle, nullptr);
+    SetDistinctGlobals(false, true, false);  // the flags the first load could not tell apart
+    EXPECT_TRUE(start());
+    ASSERT_NE(CefLibraryHandle, nullptr);
+    ExpectTheEngineGot(false, true, false);
+    CefShutdownEngine();
+  }
 }
 
 }  // namespace

@@ -435,9 +435,11 @@ TEST_F(ValueWrapper, ExecuteFunctionHandsEveryArgumentOverInOrder) {
   EXPECT_EQ(RecordOf(answer), &result.record.base);
 
   elog.result = HandOver(result);
+  elog.object = nullptr;
   RefPtr<ICefV8Value> second =
       value->ExecuteFunctionWithContext(TCefv8ContextRef::UnWrap(HandOver(context)), obj, args);
   EXPECT_EQ(elog.context, context.get());
+  EXPECT_EQ(elog.object, receiver.get()) << "the receiver goes along with the context";
   EXPECT_EQ(elog.count, 3u);
   EXPECT_EQ(elog.args, (std::vector<cef_v8value_t*>{a.get(), nullptr, b.get()}));
   EXPECT_NE(answer.get(), second.get());
@@ -592,7 +594,19 @@ TEST(ContextWrapper, EvalSetsBothOutValuesWhateverTheAnswer) {
   EXPECT_EQ(RecordOf(retval), &result.record.base);
   EXPECT_FALSE(error);
   EXPECT_EQ(exception.refs, 1);
+  // Whatever the answer, both pointers the engine filled in are taken over.
+  for (int answer : {0, 1}) {
+    SCOPED_TRACE(answer);
+    clog.returned = &HandOver(result)->base;
+    clog.that = &HandOver(exception)->base;
+    clog.answer = answer;
+    EXPECT_EQ(wrapper->Eval(code, retval, error), answer == 1);
+    EXPECT_EQ(RecordOf(retval), &result.record.base);
+    EXPECT_EQ(RecordOf(error), &exception.record.base);
+  }
   retval.reset();
+  error.reset();
+  EXPECT_EQ(exception.refs, 1);
   EXPECT_EQ(result.refs, 1);
 }
 
@@ -831,6 +845,39 @@ TEST_F(Dates, DatesOutsideA32BitClockConvertToo) {
   EXPECT_NEAR(CefTimeToDateTime({1800, 1, 3, 1, 17, 0, 0, 0}), -36522.5, 1e-9);
 }
 
+// From the first day of the calendar to the last, by the same zone rules on every
+// platform (the system's own conversion refuses years before 1601 on Windows); a later
+// year still reaches the engine, but the program's dates end with 9999.
+TEST_F(Dates, EveryYearOfTheCalendarRoundTripsByTheSameRules) {
+  struct Row {
+    const char* what;
+    TDateTime local;
+    std::array<int, 8> utc;
+    bool comesBack;
+  };
+  const Row rows[] = {
+      {"0001-01-01 00:00 EST", -693593.0, {1, 1, 1, 1, 5, 0, 0, 0}, true},
+      {"0001-07-01 12:00 EDT", -693412.5, {1, 7, 0, 1, 16, 0, 0, 0}, true},
+      {"1600-12-31 21:00 EST", -109206.875, {1601, 1, 1, 1, 2, 0, 0, 0}, true},
+      {"9999-12-31 23:59:59.999 EST",
+       2958465 + 86399999.0 / 86400000,
+       {10000, 1, 6, 1, 4, 59, 59, 999},
+       true},
+      {"10000-06-01 12:00 EDT", 2958618.5, {10000, 6, 4, 1, 16, 0, 0, 0}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    cef_time_t utc{};
+    ASSERT_NO_THROW(utc = DateTimeToCefTime(row.local));
+    ExpectTime(utc, row.utc);
+    if (row.comesBack) {
+      EXPECT_NEAR(CefTimeToDateTime(utc), row.local, 1e-9);
+    } else {
+      EXPECT_THROW(CefTimeToDateTime(utc), EConvertError) << "past the last day of the program's dates";
+    }
+  }
+}
+
 TEST_F(Dates, EngineTimesComeBackInLocalTime) {
   EXPECT_NEAR(CefTimeToDateTime({2012, 7, 0, 1, 16, 0, 0, 0}), 41091.5, 1e-9);
   EXPECT_NEAR(CefTimeToDateTime({2012, 1, 2, 17, 13, 30, 15, 250}), 40925.3543431713, 1e-9);
@@ -886,9 +933,10 @@ TEST_F(Dates, InvalidEngineTimesAreRefusedWithTheConversionMessages) {
 }
 
 TEST_F(Dates, ProgramDatesOutsideTheCalendarAreRefused) {
-  EXPECT_THROW(DateTimeToCefTime(-700000.0), EConvertError);
-  EXPECT_THROW(DateTimeToCefTime(3000000.0), EConvertError);
+  EXPECT_THROW(DateTimeToCefTime(-693594.0), EConvertError) << "the day before 0001-01-01";
+  EXPECT_THROW(DateTimeToCefTime(1e8), EConvertError) << "beyond the 16-bit year";
   EXPECT_THROW(DateTimeToCefTime(std::nan("")), EConvertError);
+  EXPECT_THROW(DateTimeToCefTime(HUGE_VAL), EConvertError);
 }
 
 }  // namespace

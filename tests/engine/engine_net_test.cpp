@@ -234,6 +234,19 @@ struct StringHandler {
     r->tell = [](cef_read_handler_t* self) CEF_CALLBACK -> int64_t {
       return static_cast<int64_t>(FakeRecord<cef_read_handler_t>::OwnerOf<StringHandler>(self)->position);
     };
+    r->seek = [](cef_read_handler_t* self, int64_t offset, int whence) CEF_CALLBACK -> int {
+      auto* h = FakeRecord<cef_read_handler_t>::OwnerOf<StringHandler>(self);
+      const int64_t base = whence == SEEK_END   ? static_cast<int64_t>(h->data.size())
+                           : whence == SEEK_CUR ? static_cast<int64_t>(h->position)
+                                                : 0;
+      if (base + offset < 0 || base + offset > static_cast<int64_t>(h->data.size())) return -1;
+      h->position = static_cast<size_t>(base + offset);
+      return 0;
+    };
+    r->eof = [](cef_read_handler_t* self) CEF_CALLBACK -> int {
+      auto* h = FakeRecord<cef_read_handler_t>::OwnerOf<StringHandler>(self);
+      return h->position >= h->data.size() ? 1 : 0;
+    };
     auto* w = writer.record();
     w->write = [](cef_write_handler_t* self, const void* ptr, size_t size, size_t n) CEF_CALLBACK -> size_t {
       FakeRecord<cef_write_handler_t>::OwnerOf<StringHandler>(self)->data.append(
@@ -265,6 +278,45 @@ TEST_F(EngineNetTest, HandlerStreamsForwardToTheProgramAndReleaseIt) {
   Release(reader);
   EXPECT_EQ(handler.reader.refs(), 0);
   EXPECT_EQ(cef_stream_reader_create_for_handler(nullptr), nullptr);
+}
+
+// Every kind of reader, read past its end: eof, tell at the size, and seek and read from
+// there.
+TEST_F(EngineNetTest, EveryReaderKindKnowsItsPlaceAtTheEnd) {
+  const std::string content = "abcdef";
+  const auto path = std::filesystem::temp_directory_path() / "cef_engine_net_end_test.bin";
+  std::ofstream(path, std::ios::binary) << content;
+  const std::u16string name = path.u16string();
+  const auto name_view = View(name);
+  StringHandler handler;
+  handler.data = content;
+  std::string block = content;
+  const std::pair<const char*, cef_stream_reader_t*> readers[] = {
+      {"file", cef_stream_reader_create_for_file(&name_view)},
+      {"data", cef_stream_reader_create_for_data(block.data(), block.size())},
+      {"handler", cef_stream_reader_create_for_handler(handler.reader.HandOver())},
+  };
+  for (auto [kind, reader] : readers) {
+    SCOPED_TRACE(kind);
+    ASSERT_NE(reader, nullptr);
+    char buffer[16] = {};
+    EXPECT_EQ(reader->read(reader, buffer, 1, sizeof buffer), content.size());
+    EXPECT_EQ(reader->eof(reader), 1);
+    EXPECT_EQ(reader->tell(reader), 6);
+    EXPECT_EQ(reader->read(reader, buffer, 1, sizeof buffer), 0u);
+    EXPECT_EQ(reader->tell(reader), 6) << "a read at the end moves nothing";
+    EXPECT_EQ(reader->seek(reader, -2, SEEK_CUR), 0);
+    EXPECT_EQ(reader->tell(reader), 4);
+    EXPECT_EQ(reader->eof(reader), 0);
+    EXPECT_EQ(reader->read(reader, buffer, 1, sizeof buffer), 2u);
+    EXPECT_EQ(std::string(buffer, 2), "ef");
+    EXPECT_EQ(reader->seek(reader, 0, SEEK_SET), 0);
+    EXPECT_EQ(reader->read(reader, buffer, 3, 5), 2u);
+    EXPECT_EQ(std::string(buffer, 6), content);
+    EXPECT_EQ(reader->tell(reader), 6);
+    Release(reader);
+  }
+  std::filesystem::remove(path);
 }
 
 struct Parts {

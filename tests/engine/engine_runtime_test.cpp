@@ -80,7 +80,7 @@ TEST_F(EngineRuntimeTest, InitializeCopiesSettingsBeforeItReturns) {
   settings.local_storage_quota = 5000000;
   settings.session_storage_quota = 7;
   settings.uncaught_exception_stack_size = 20;
-  settings.context_safety_implementation = CONTEXT_SAFETY_DISABLED;
+  settings.context_safety_implementation = -1;  // disabled
   settings.release_dcheck_enabled = true;
   settings.pack_loading_disabled = true;
   std::u16string plugin_a = u"C:\\Plugins", plugin_b = u"D:\\\U0001F600";
@@ -108,7 +108,7 @@ TEST_F(EngineRuntimeTest, InitializeCopiesSettingsBeforeItReturns) {
       {"local_storage_quota", 5000000},
       {"session_storage_quota", 7},
       {"uncaught_exception_stack_size", 20},
-      {"context_safety_implementation", CONTEXT_SAFETY_DISABLED},
+      {"context_safety_implementation", -1},
       {"release_dcheck_enabled", 1},
       {"pack_loading_disabled", 1},
       {"auto_detect_proxy_settings_enabled", 0},

@@ -177,12 +177,37 @@ std::string FrameName(const RefPtr<ICefFrame>& frame) {
   return frame->IsMain() ? "main" : Narrow(frame->GetName());
 }
 
+// A pop-up's features as the program reads them, each flag as the byte the engine wrote.
+std::string Describe(const cef_popup_features_t& f) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&f);
+  std::string text;
+  auto add = [&](const char* name, std::initializer_list<size_t> offsets) {
+    text += name;
+    for (size_t offset : offsets) text += " " + std::to_string(bytes[offset]);
+    text += ";";
+  };
+  using F = cef_popup_features_t;
+  text += "x " + std::to_string(f.x) + " y " + std::to_string(f.y) + " width " + std::to_string(f.width) +
+          " height " + std::to_string(f.height) + ";";
+  add("set", {offsetof(F, xSet), offsetof(F, ySet), offsetof(F, widthSet), offsetof(F, heightSet)});
+  add("bars", {offsetof(F, menuBarVisible), offsetof(F, statusBarVisible), offsetof(F, toolBarVisible),
+               offsetof(F, locationBarVisible), offsetof(F, scrollbarsVisible)});
+  add("window", {offsetof(F, resizable), offsetof(F, fullscreen), offsetof(F, dialog)});
+  std::vector<ustring> more;
+  CefStringListRead(f.additionalFeatures, more);
+  text += "more";
+  for (const ustring& item : more) text += " " + Narrow(item);
+  return text;
+}
+
 class TLifeSpan : public TCefLifeSpanHandlerOwn {
  public:
   explicit TLifeSpan(Events& events) : events_(events) {}
-  bool OnBeforePopup(const RefPtr<ICefBrowser>&, const cef_popup_features_t*, cef_window_info_t* info,
-                     ustring& url, RefPtr<ICefBase>&, cef_browser_settings_t*) override {
+  bool OnBeforePopup(const RefPtr<ICefBrowser>&, const cef_popup_features_t* features,
+                     cef_window_info_t* info, ustring& url, RefPtr<ICefBase>&,
+                     cef_browser_settings_t*) override {
     events_.Add("before_popup " + Narrow(url));
+    events_.Add("features " + (features ? Describe(*features) : std::string("none")));
     info->m_dwStyle = kHiddenWindow;
     return cancel_popups;
   }
@@ -446,15 +471,24 @@ TEST_F(Integration, PopupsFromPageScriptAreCancelledOrOpened) {
   ASSERT_TRUE(browser);
   const ustring page = u"<html><body><script>window.open('client://direct/popup');</script></body></html>";
   client_->life_span->cancel_popups = true;
-  browser->GetMainFrame()->LoadString(page, u"http://opener.test/");
+  browser->GetMainFrame()->LoadString(
+      u"<html><body><script>window.open('client://direct/popup', 'shop', 'left=10, top=-20,width=300,"
+      u"menubar=yes,toolbar=0,scrollbars,resizable=no,fullscreen=1,Chrome,other=no');</script></body></html>",
+      u"http://opener.test/");
   ASSERT_TRUE(RunUntil([&] { return client_->events.Count("before_popup") == 1; }));
   EXPECT_TRUE(client_->events.Has("before_popup client://direct/popup"));
+  EXPECT_TRUE(client_->events.Has(
+      "features x 10 y -20 width 300 height 0;set 1 1 1 0;bars 1 0 0 0 1;window 0 1 0;more chrome"))
+      << "the page's features reach the handler as the engine lays them out";
   RunUntil([] { return false; }, std::chrono::milliseconds(100));
   EXPECT_EQ(client_->life_span->browsers.size(), 1u) << "the cancelled pop-up opened no browser";
 
   client_->life_span->cancel_popups = false;
   browser->GetMainFrame()->LoadString(page, u"http://opener.test/");
   ASSERT_TRUE(RunUntil([&] { return client_->life_span->browsers.size() == 2; }));
+  EXPECT_TRUE(
+      client_->events.Has("features x 0 y 0 width 0 height 0;set 0 0 0 0;bars 1 1 1 1 1;window 1 0 0;more"))
+      << "without features every bar shows";
   auto popup = client_->life_span->browsers[1];
   EXPECT_TRUE(popup->IsPopup());
   EXPECT_EQ(popup->GetOpenerWindowHandle(), browser->GetWindowHandle());

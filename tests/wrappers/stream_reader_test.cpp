@@ -11,6 +11,10 @@
 
 #include "ceflib/bridges/dom_and_streams.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 using namespace ceflib;
 
 namespace {
@@ -136,6 +140,17 @@ TEST(CustomStreamReader, AnOwnedStreamGoesWithTheReaderABorrowedOneStays) {
   EXPECT_EQ(borrowed.tellg(), 4) << "left to its owner, still usable";
 }
 
+#if defined(_WIN32)
+// Whether another opener gets the file with this access, sharing everything itself.
+bool OthersCanOpen(const std::filesystem::path& path, DWORD access) {
+  HANDLE file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+#endif
+
 TEST(CustomStreamReader, ReadsANamedFileAndRefusesAMissingOne) {
   std::filesystem::path path = std::filesystem::temp_directory_path() / "ceflib_reader_test.bin";
   std::ofstream(path, std::ios::binary) << "file";
@@ -145,7 +160,15 @@ TEST(CustomStreamReader, ReadsANamedFileAndRefusesAMissingOne) {
     EXPECT_EQ(engine.Read(buffer, 1, sizeof buffer), 4u);
     EXPECT_EQ(std::string(buffer), "file");
     EXPECT_EQ(engine.Eof(), 1);
+    EXPECT_EQ(engine.Seek(1, 0), 1) << "the file seeks";
+#if defined(_WIN32)
+    EXPECT_TRUE(OthersCanOpen(path, GENERIC_READ)) << "others may read the file the reader holds";
+    EXPECT_FALSE(OthersCanOpen(path, GENERIC_WRITE)) << "but not write it";
+#endif
   }
+#if defined(_WIN32)
+  EXPECT_TRUE(OthersCanOpen(path, GENERIC_WRITE)) << "the reader gave the file back";
+#endif
   std::filesystem::remove(path);
   EXPECT_FALSE(std::filesystem::exists(path)) << "the reader closed the file";
 

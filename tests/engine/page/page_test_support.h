@@ -58,7 +58,10 @@ struct ConsoleLine {
 class RecordingFrame : public cef_engine::script::FrameHooks {
  public:
   void TitleChanged(const std::u16string& title) override { titles.push_back(title); }
-  void OpenWindow(const std::u16string& url) override { opened.push_back(url); }
+  void OpenWindow(const std::u16string& url, const std::u16string& features) override {
+    opened.push_back(url);
+    features_given.push_back(features);
+  }
   void ConsoleMessage(const std::u16string& message, const std::u16string& source, int line) override {
     console.push_back({message, source, line});
   }
@@ -66,7 +69,7 @@ class RecordingFrame : public cef_engine::script::FrameHooks {
   cef_frame_t* ShareFrame() override { return nullptr; }
   std::u16string Url() override { return u"http://test.example/dir/page.html"; }
 
-  std::vector<std::u16string> titles, opened;
+  std::vector<std::u16string> titles, opened, features_given;
   std::vector<ConsoleLine> console;
 };
 
