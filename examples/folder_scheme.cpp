@@ -26,8 +26,9 @@ class TFileHandler : public TCefSchemeHandlerOwn {
                       const RefPtr<ICefSchemeHandlerCallback>& callback) override {
     const std::string url = CefToUtf8(request->GetUrl());
     const std::string name = url.substr(url.find("://files/") + 9);
-    std::ifstream file(Folder / name, std::ios::binary);
-    if (file && name.find("..") == std::string::npos) {
+    std::ifstream file;
+    if (name.find("..") == std::string::npos) file.open(Folder / name, std::ios::binary);  // only the folder
+    if (file.is_open()) {
       FData << file.rdbuf();
       FMimeType = MimeTypeOf(std::filesystem::path(name).extension().string());
     } else {
