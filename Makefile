@@ -6,7 +6,7 @@ SHELL := /bin/bash
 JOBS ?= 2
 PRESETS_TEST := native-asan native-tsan native32 win32
 
-.PHONY: all deps test bench bench-startup demo clean fuzz test-valgrind32 $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
+.PHONY: all deps test bench bench-startup demo clean fuzz test-valgrind32 test-consumer $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
 
 all: test
 
@@ -40,15 +40,22 @@ test-win32: build-win32
 
 # Every step runs even when an earlier one fails; the summary of the test counts comes
 # last and the failed steps are named above it.
-TEST_STEPS := $(addprefix test-,$(PRESETS_TEST)) test-valgrind32 fuzz
+TEST_STEPS := $(addprefix test-,$(PRESETS_TEST)) test-consumer test-valgrind32 fuzz
+CONSUMER_TREES := build/consumer/native build/consumer/win32
 test: deps
 	@status=0; failed=""; \
 	for t in $(TEST_STEPS); do \
 	  FUZZ_SECONDS=$${FUZZ_SECONDS:-20} $(MAKE) --no-print-directory $$t || { status=1; failed="$$failed $$t"; }; \
 	done; \
 	[ -z "$$failed" ] || echo "Failed steps:$$failed"; \
-	python3 scripts/test-summary.py $(addprefix build/,$(PRESETS_TEST)) || status=1; \
+	python3 scripts/test-summary.py $(addprefix build/,$(PRESETS_TEST)) $(CONSUMER_TREES) || status=1; \
 	exit $$status
+
+# The binding as other programs get it: installed from the native and win32 trees
+# (binding and engine components), tests/consumer configured against each installed
+# tree with find_package, built and run (win32 under Wine).
+test-consumer: deps
+	@scripts/test-consumer.sh
 
 # The native32 test programs under valgrind memcheck (no leaks, no errors); the Wine
 # programs of win32 are not run.

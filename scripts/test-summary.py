@@ -20,7 +20,7 @@ for build in sys.argv[1:]:
                 passed += 1
     if not reports:
         missing = True
-    print(f"{build.split('/')[-1]}: {passed} passed, {failed} failed, {skipped} skipped"
+    print(f"{build.removeprefix('build/')}: {passed} passed, {failed} failed, {skipped} skipped"
           f" ({len(reports)} test programs)")
     total_passed += passed
     total_failed += failed

@@ -142,7 +142,12 @@ std::optional<Url> ParseUrl(std::u16string_view text) {
   backslashed.assign(rest);
   std::replace(backslashed.begin(), backslashed.end(), u'\\', u'/');
   rest = backslashed;
-  while (rest.starts_with(u'/')) rest.remove_prefix(1);
+  if (url.scheme == u"file") {
+    // Only the two slashes before the host: file:///path has none.
+    if (rest.starts_with(u"//")) rest.remove_prefix(2);
+  } else {
+    while (rest.starts_with(u'/')) rest.remove_prefix(1);
+  }
   SplitQueryAndFragment(rest, url);
   const size_t slash = rest.find(u'/');
   std::u16string_view authority = rest.substr(0, slash);

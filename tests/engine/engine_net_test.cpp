@@ -358,6 +358,14 @@ TEST_F(EngineNetTest, AddressesAreParsedAndWrittenBack) {
     EXPECT_EQ(parts.spec.text(), u"http://example.test/") << "default port dropped, root path added";
     EXPECT_EQ(parts.port.text(), u"");
   }
+  for (const auto& [url, path] : {std::pair{u"file:///tmp/page.html", u"/tmp/page.html"},
+                                  {u"file:///C:/dir/page.html", u"/C:/dir/page.html"}}) {
+    Parts parts;
+    ASSERT_TRUE(parts.Parse(url));
+    EXPECT_EQ(parts.host.text(), u"") << "three slashes: a file address without a host";
+    EXPECT_EQ(parts.path.text(), path);
+    EXPECT_EQ(parts.spec.text(), url);
+  }
   {
     Parts parts;
     ASSERT_TRUE(parts.Parse(u"about:blank"));

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the binding and our engine from the native and win32 build trees, configures
+# tests/consumer against each installed tree with find_package, builds it and runs its
+# test (win32 under Wine). Each tree is build/consumer/<preset>, installed into its
+# installed/ folder; the test reports land in its test-results/ for the summary.
+# Usage: scripts/test-consumer.sh [preset...]   (default: native win32)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+presets=("$@")
+[ ${#presets[@]} -eq 0 ] && presets=(native win32)
+status=0
+for preset in "${presets[@]}"; do
+  tree=build/consumer/$preset
+  log=build/consumer/$preset.log
+  rm -rf "$tree"
+  mkdir -p build/consumer
+  : >"$log"
+  # Quiet steps; a failing one shows its whole log.
+  step() { "$@" >>"$log" 2>&1 || { cat "$log" >&2; return 1; }; }
+  configure_args=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_PREFIX_PATH=$PWD/$tree/installed")
+  run=(ctest --test-dir "$tree" --output-on-failure)
+  if [ "$preset" = win32 ]; then
+    configure_args+=("-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/i686-w64-mingw32.cmake")
+    run=(xvfb-run -a -s "-screen 0 1600x1000x24" "${run[@]}")
+  fi
+  if step cmake --preset "$preset" &&
+    step cmake --build --preset "$preset" -j "${JOBS:-2}" --target ceflib cef_engine &&
+    step cmake --install "build/$preset" --prefix "$tree/installed" --component ceflib &&
+    step cmake --install "build/$preset" --prefix "$tree/installed" --component engine &&
+    step cmake -S tests/consumer -B "$tree" "${configure_args[@]}" &&
+    step cmake --build "$tree" -j "${JOBS:-2}" &&
+    "${run[@]}"; then
+    echo "consumer $preset: ok"
+  else
+    echo "consumer $preset: FAILED (log: $log)" >&2
+    status=1
+  fi
+done
+exit $status
