@@ -6,10 +6,10 @@
 
 #include "browser/popup_features.h"
 #include "cef_engine.h"
-#include "immortal.h"
 #include "net/schemes.h"
-#include "runtime.h"
-#include "text.h"
+#include "objects/immortal.h"
+#include "runtime/runtime.h"
+#include "strings/text.h"
 
 namespace cef_engine::browser {
 namespace {

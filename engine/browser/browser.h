@@ -13,8 +13,8 @@
 
 #include "browser/window.h"
 #include "cef/cef_records.h"
-#include "engine_object.h"
 #include "net/loader.h"
+#include "objects/engine_object.h"
 #include "script/script_host.h"
 
 namespace cef_engine::browser {

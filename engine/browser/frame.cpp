@@ -6,8 +6,8 @@
 #include "net/records.h"
 #include "net/text_util.h"
 #include "net/url.h"
-#include "runtime.h"
-#include "text.h"
+#include "runtime/runtime.h"
+#include "strings/text.h"
 
 namespace cef_engine::browser {
 namespace {

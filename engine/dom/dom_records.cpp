@@ -7,7 +7,7 @@
 #include "dom/document.h"
 #include "dom/record_entry.h"
 #include "dom/text_util.h"
-#include "text.h"
+#include "strings/text.h"
 
 namespace cef_engine::dom {
 namespace {

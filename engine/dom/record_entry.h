@@ -3,7 +3,7 @@
 // gets the result type's zero value instead of a crash.
 #pragma once
 
-#include "engine_object.h"
+#include "objects/engine_object.h"
 
 namespace cef_engine {
 

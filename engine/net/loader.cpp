@@ -15,8 +15,8 @@
 #include "net/schemes.h"
 #include "net/text_util.h"
 #include "net/url.h"
-#include "runtime.h"
-#include "text.h"
+#include "runtime/runtime.h"
+#include "strings/text.h"
 
 namespace cef_engine::net {
 namespace {

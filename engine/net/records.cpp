@@ -8,7 +8,7 @@
 
 #include "cef_engine.h"
 #include "net/text_util.h"
-#include "text.h"
+#include "strings/text.h"
 
 namespace cef_engine::net {
 namespace {

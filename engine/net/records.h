@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cef/cef_records.h"
-#include "engine_object.h"
+#include "objects/engine_object.h"
 
 namespace cef_engine::net {
 

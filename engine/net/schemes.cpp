@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "cef_engine.h"
-#include "immortal.h"
 #include "net/text_util.h"
 #include "net/url.h"
-#include "runtime.h"
-#include "text.h"
+#include "objects/immortal.h"
+#include "runtime/runtime.h"
+#include "strings/text.h"
 
 namespace cef_engine::net {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "cef/cef_records.h"
 #include "cef_engine.h"
-#include "engine_object.h"
-#include "text.h"
+#include "objects/engine_object.h"
+#include "strings/text.h"
 
 namespace cef_engine::net {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "utf.h"
+#include "strings/utf.h"
 
 namespace cef_engine::net {
 

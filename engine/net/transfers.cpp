@@ -7,9 +7,9 @@
 #include <windows.h>
 #endif
 
-#include "immortal.h"
 #include "net/http.h"
-#include "runtime.h"
+#include "objects/immortal.h"
+#include "runtime/runtime.h"
 
 namespace cef_engine::net {
 

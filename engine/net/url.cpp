@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "cef_engine.h"
-#include "immortal.h"
 #include "net/text_util.h"
-#include "text.h"
+#include "objects/immortal.h"
+#include "strings/text.h"
 
 namespace cef_engine::net {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "cef_engine.h"
 #include "dom/record_entry.h"
-#include "text.h"
+#include "strings/text.h"
 
 namespace cef_engine::script {
 namespace {

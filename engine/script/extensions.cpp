@@ -8,9 +8,9 @@
 
 #include "cef_engine.h"
 #include "dom/text_util.h"
-#include "runtime.h"
+#include "runtime/runtime.h"
 #include "script/context.h"
-#include "text.h"
+#include "strings/text.h"
 
 namespace cef_engine::script {
 namespace {

@@ -19,7 +19,7 @@
 
 #include "cef/cef_records.h"
 #include "duktape.h"
-#include "engine_object.h"
+#include "objects/engine_object.h"
 
 namespace cef_engine::script {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "dom/text_util.h"
-#include "runtime.h"
+#include "runtime/runtime.h"
 #include "script/context.h"
 
 namespace cef_engine::script {

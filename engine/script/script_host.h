@@ -21,7 +21,7 @@
 
 #include "cef/cef_records.h"
 #include "dom/document.h"
-#include "engine_object.h"
+#include "objects/engine_object.h"
 
 namespace cef_engine::dom {
 class HtmlParser;

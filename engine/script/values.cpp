@@ -8,7 +8,7 @@
 #include "cef_engine.h"
 #include "dom/record_entry.h"
 #include "script/context.h"
-#include "text.h"
+#include "strings/text.h"
 
 namespace cef_engine::script {
 namespace {

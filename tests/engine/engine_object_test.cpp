@@ -2,7 +2,7 @@
 // header (the live count read here is this program's own copy of the header's counter).
 #include <gtest/gtest.h>
 
-#include "engine/engine_object.h"
+#include "engine/objects/engine_object.h"
 #include "engine_test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "task_queue.h"
+#include "runtime/task_queue.h"
 
 namespace cef_engine {
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "cef/cef_records.h"
-#include "engine_object.h"
-#include "message_loop.h"
-#include "task_queue.h"
-#include "worker_thread.h"
+#include "objects/engine_object.h"
+#include "runtime/message_loop.h"
+#include "runtime/task_queue.h"
+#include "runtime/worker_thread.h"
 
 namespace cef_engine {
 

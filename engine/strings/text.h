@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "cef/cef_types.h"
-#include "live_counts.h"
+#include "objects/live_counts.h"
 
 namespace cef_engine {
 

@@ -2,7 +2,7 @@
 // nothing. Records handed in with a reference are still taken over and released, so
 // that a refused call leaks none of the program's objects.
 #include "cef_engine.h"
-#include "engine_object.h"
+#include "objects/engine_object.h"
 
 using cef_engine::DropHandedOver;
 

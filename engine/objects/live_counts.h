@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "immortal.h"
+#include "objects/immortal.h"
 
 namespace cef_engine {
 

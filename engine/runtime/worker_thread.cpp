@@ -1,8 +1,8 @@
-#include "worker_thread.h"
+#include "runtime/worker_thread.h"
 
 #include <future>
 
-#include "engine_task.h"
+#include "runtime/engine_task.h"
 
 namespace cef_engine {
 

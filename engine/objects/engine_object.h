@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "cef/cef_types.h"
-#include "live_counts.h"
+#include "objects/live_counts.h"
 
 namespace cef_engine {
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "task_queue.h"
+#include "runtime/task_queue.h"
 
 namespace cef_engine {
 

@@ -1,4 +1,4 @@
-#include "task_queue.h"
+#include "runtime/task_queue.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // and values are copied in; values go out as engine-owned copies into records the
 // caller supplies. Entries keep insertion order, so indexes are stable. Each live
 // collection counts as one live string allocation.
-#include "string_collections.h"
+#include "strings/string_collections.h"
 
 #include <algorithm>
 #include <memory>
@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "cef_engine.h"
-#include "immortal.h"
-#include "live_counts.h"
-#include "text.h"
+#include "objects/immortal.h"
+#include "objects/live_counts.h"
+#include "strings/text.h"
 
 namespace cef_engine {
 namespace {

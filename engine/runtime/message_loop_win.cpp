@@ -9,7 +9,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "message_loop.h"
+#include "runtime/message_loop.h"
 
 namespace cef_engine {
 namespace {

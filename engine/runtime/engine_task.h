@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "cef/cef_records.h"
-#include "engine_object.h"
+#include "objects/engine_object.h"
 
 namespace cef_engine {
 

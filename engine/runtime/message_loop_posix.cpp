@@ -1,6 +1,6 @@
 // Linux: the loop is the task queue itself; waiting, waking and quitting all go
 // through its condition variable.
-#include "message_loop.h"
+#include "runtime/message_loop.h"
 
 namespace cef_engine {
 namespace {

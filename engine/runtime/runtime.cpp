@@ -1,5 +1,5 @@
 // cef_initialize and cef_shutdown, the main thread's loop and its tasks.
-#include "runtime.h"
+#include "runtime/runtime.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "cef_engine.h"
-#include "engine_task.h"
-#include "immortal.h"
-#include "string_collections.h"
-#include "text.h"
+#include "objects/immortal.h"
+#include "runtime/engine_task.h"
+#include "strings/string_collections.h"
+#include "strings/text.h"
 
 namespace cef_engine {
 namespace {

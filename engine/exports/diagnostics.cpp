@@ -2,9 +2,9 @@
 #include <climits>
 
 #include "cef_engine.h"
-#include "live_counts.h"
-#include "runtime.h"
-#include "text.h"
+#include "objects/live_counts.h"
+#include "runtime/runtime.h"
+#include "strings/text.h"
 
 using cef_engine::LiveCounts;
 using cef_engine::Runtime;

@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "cef_engine.h"
-#include "live_counts.h"
-#include "text.h"
-#include "utf.h"
+#include "objects/live_counts.h"
+#include "strings/text.h"
+#include "strings/utf.h"
 
 namespace cef_engine {
 namespace {
