@@ -2,8 +2,8 @@
 // header (the live count read here is this program's own copy of the header's counter).
 #include <gtest/gtest.h>
 
-#include "engine/objects/engine_object.h"
 #include "engine_test_support.h"
+#include "objects/engine_object.h"
 
 namespace {
 
