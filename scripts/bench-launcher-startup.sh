@@ -15,7 +15,10 @@ mkdir -p "$state"
 python3 "$root/site/server.py" --port "${site##*:}" >"$state/site.out" 2>&1 &
 site_pid=$!
 trap 'kill $site_pid 2>/dev/null || true' EXIT
-sleep 1
+until grep -q "site ready" "$state/site.out" 2>/dev/null; do
+  kill -0 $site_pid 2>/dev/null || { cat "$state/site.out" >&2; exit 1; }
+  sleep 0.1
+done
 export WINEPREFIX=$build/wineprefix
 "$root/scripts/wine-run.sh" wineboot >/dev/null 2>&1 || true  # a warm Wine, as for a player
 times=()
