@@ -12,6 +12,7 @@ fi
 site=$(grep -E '^TESSARIL_SITE_ADDRESS:' "$build/CMakeCache.txt" | cut -d= -f2-)
 state=$build/startup-bench
 mkdir -p "$state"
+rm -f "$state/site.out"
 python3 "$root/site/server.py" --port "${site##*:}" >"$state/site.out" 2>&1 &
 site_pid=$!
 trap 'kill $site_pid 2>/dev/null || true' EXIT

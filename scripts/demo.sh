@@ -18,7 +18,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${DEMO_INNER:-}" ]; then
 fi
 
 mkdir -p "$state" "$(dirname "$shot")"
-rm -f "$state/requests.jsonl"
+rm -f "$state/requests.jsonl" "$state/site.out"
 python3 "$root/site/server.py" --port "$port" --log "$state/requests.jsonl" >"$state/site.out" 2>&1 &
 site_pid=$!
 trap 'kill $site_pid 2>/dev/null || true' EXIT

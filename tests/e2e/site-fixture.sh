@@ -29,7 +29,7 @@ case "$1" in
     port=$2 state=$3
     mkdir -p "$state"
     stop_site "$state"
-    rm -f "$state/requests.jsonl" "$state/opened-urls.txt"
+    rm -f "$state/requests.jsonl" "$state/opened-urls.txt" "$state/site.out"
     python3 "$root/site/server.py" --port "$port" --log "$state/requests.jsonl" \
       --slow /game/game.php=3000 \
       --popup /UCClient/giftcode.php=/popup-target.html \
