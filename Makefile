@@ -6,7 +6,7 @@ SHELL := /bin/bash
 JOBS ?= 2
 PRESETS_TEST := native-asan native-tsan native32 win32
 
-.PHONY: all deps test bench bench-startup demo clean fuzz test-valgrind32 test-consumer $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
+.PHONY: all deps test bench bench-startup demo demo-screenshot stress clean fuzz test-valgrind32 test-consumer $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
 
 all: test
 
@@ -34,7 +34,10 @@ test-native32: build-native32
 	@rm -rf build/native32/test-results
 	@ctest --preset native32 -j $(JOBS)
 
+# The end-to-end tests need the site's port (compiled into the launcher) free: a port
+# held by another program ends the step at once with one line saying how to choose another.
 test-win32: build-win32
+	@scripts/check-site-port.sh build/win32
 	@rm -rf build/win32/test-results
 	@xvfb-run -a -s "-screen 0 1600x1000x24" ctest --preset win32 -j $(JOBS)
 
@@ -69,8 +72,19 @@ fuzz: deps
 	@cmake --build --preset fuzz -j $(JOBS)
 	@scripts/run-fuzzers.sh
 
+# The demo's screenshot goes to build/win32/demo/launcher.png; demo-screenshot refreshes
+# the README's picture (docs/launcher.png) instead.
 demo: build-win32
 	@scripts/demo.sh
+
+demo-screenshot: build-win32
+	@DEMO_SCREENSHOT=$(CURDIR)/docs/launcher.png scripts/demo.sh
+
+# The engine, integration, bridge, wrapper and end-to-end test programs STRESS_RUNS times
+# each (default 20) on every test target, beside two CPU-burning processes; a table of
+# failures per program and target at the end. Not part of `make test` (it takes long).
+stress: deps
+	@JOBS=$(JOBS) scripts/stress.sh
 
 # The binding's cost over the raw engine calls, and the loads and main-thread hand-offs
 # through our engine: builds the benchmark program of the native preset and runs every

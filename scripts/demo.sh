@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The demo: the launcher under Wine against the local demo site. Uses the user's X
 # display when there is one, a private X server otherwise; saves a screenshot of the
-# launcher once the first page has loaded. Closing the window ends the demo and stops
-# the site (on a private X server the demo closes it after the screenshot).
+# launcher once the first page has loaded, in the build folder (DEMO_SCREENSHOT names
+# another file). Closing the window ends the demo and stops the site (on a private X
+# server the demo closes it after the screenshot).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/win32
 state=$build/demo
-shot=${DEMO_SCREENSHOT:-$root/docs/launcher.png}
+shot=${DEMO_SCREENSHOT:-$build/demo/launcher.png}
 site=$(grep -E '^TESSARIL_SITE_ADDRESS:' "$build/CMakeCache.txt" | cut -d= -f2-)
 port=${site##*:}
 
@@ -17,10 +18,15 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${DEMO_INNER:-}" ]; then
 fi
 
 mkdir -p "$state" "$(dirname "$shot")"
-rm -f "$state/requests.jsonl"
+rm -f "$state/requests.jsonl" "$state/site.out"
 python3 "$root/site/server.py" --port "$port" --log "$state/requests.jsonl" >"$state/site.out" 2>&1 &
 site_pid=$!
 trap 'kill $site_pid 2>/dev/null || true' EXIT
+# Ready, or ended: a port held by another program gets the site's one line.
+until grep -q "site ready" "$state/site.out" 2>/dev/null; do
+  kill -0 $site_pid 2>/dev/null || { cat "$state/site.out" >&2; exit 1; }
+  sleep 0.1
+done
 
 "$root/scripts/wine-run.sh" "$build/bin/Tessaril.exe" &
 launcher_pid=$!

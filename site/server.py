@@ -3,14 +3,19 @@
 pop-ups, frames and slow loads, and a record of every request for the tests.
 
   python3 site/server.py [--port 18080] [--slow /game/game.php=3000] [--log FILE]
-                         [--popup /UCClient/giftcode.php=/popup-target.html]
+                         [--popup /UCClient/giftcode.php=/popup-target.html] [--check]
+
+A port another program holds gets one line on standard error and exit status 3;
+--check only tells whether the port is free.
 
 GET /__requests answers the recorded requests as JSON (method, path, headers), oldest
 first; POST /__requests/clear forgets them. Neither is recorded itself. Any page takes
 ?delay=MS to answer that much later."""
 import argparse
+import errno
 import html
 import json
+import socket
 import sys
 import threading
 import time
@@ -111,6 +116,16 @@ def make_handler(site):
     return Handler
 
 
+def busy_port_message(host, port):
+    """One line: which port is taken and how to give the launcher and the site another."""
+    with socket.socket() as probe:
+        probe.bind((host, 0))
+        free = probe.getsockname()[1]
+    return (f"site: port {port} on {host} is taken by another program; choose another port with the "
+            f"CMake option TESSARIL_SITE_ADDRESS, e.g. cmake --preset win32 "
+            f"-DTESSARIL_SITE_ADDRESS=http://localhost:{free}")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--port", type=int, default=18080)
@@ -120,13 +135,23 @@ def main():
     parser.add_argument("--popup", action="append", default=[], metavar="PATH=TARGET",
                         help="the page at PATH asks for a new window showing TARGET")
     parser.add_argument("--log", help="also append every recorded request to this file (JSON lines)")
+    parser.add_argument("--check", action="store_true", help="only check that the port is free, then exit")
     args = parser.parse_args()
     slow = {}
     for item in args.slow:
         path, _, ms = item.partition("=")
         slow[path] = int(ms or 0)
     popups = dict(item.partition("=")[::2] for item in args.popup)
-    server = ThreadingHTTPServer((args.host, args.port), make_handler(Site(slow, popups, args.log)))
+    try:
+        server = ThreadingHTTPServer((args.host, args.port), make_handler(Site(slow, popups, args.log)))
+    except OSError as error:
+        if error.errno != errno.EADDRINUSE:
+            raise
+        print(busy_port_message(args.host, args.port), file=sys.stderr, flush=True)
+        return 3
+    if args.check:
+        server.server_close()
+        return 0
     server.daemon_threads = True
     print(f"site ready on http://{args.host}:{args.port}", flush=True)
     try:

@@ -67,10 +67,13 @@ inline std::string Narrow(const std::u16string& text) {
 
 inline std::u16string Widen(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
+// How long a wait for an event may last before the run counts as hung: long enough
+// for a slow, busy machine, which makes a test slower but never red.
+inline constexpr std::chrono::milliseconds kHungAfter = std::chrono::minutes(2);
+
 // Runs the engine's message loop until `done` holds or `timeout` passes; a task on the
 // loop checks every few milliseconds.
-inline bool RunUntil(const std::function<bool()>& done,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+inline bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = kHungAfter) {
   struct Poll {
     FakeRecord<cef_task_t> object{this};
     const std::function<bool()>* done;

@@ -295,7 +295,11 @@ class TPoll : public TCefOwn<cef_task_t> {
   std::chrono::steady_clock::time_point deadline_;
 };
 
-bool RunUntil(std::function<bool()> done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+// How long a wait for an event may last before the run counts as hung: long enough
+// for a slow, busy machine, which makes a test slower but never red.
+constexpr std::chrono::milliseconds kHungAfter = std::chrono::minutes(2);
+
+bool RunUntil(std::function<bool()> done, std::chrono::milliseconds timeout = kHungAfter) {
   auto poll = Make<TPoll>(done, std::chrono::steady_clock::now() + timeout);
   poll->Post(0);
   CefRunMessageLoop();
