@@ -4,13 +4,16 @@ pop-ups, frames and slow loads, and a record of every request for the tests.
 
   python3 site/server.py [--port 18080] [--slow /game/game.php=3000] [--log FILE]
                          [--popup /UCClient/giftcode.php=/popup-target.html] [--check]
+                         [--hold-file FILE]
 
 A port another program holds gets one line on standard error and exit status 3;
 --check only tells whether the port is free.
 
 GET /__requests answers the recorded requests as JSON (method, path, headers), oldest
 first; POST /__requests/clear forgets them. Neither is recorded itself. Any page takes
-?delay=MS to answer that much later."""
+?delay=MS to answer that much later. With --hold-file, a request for a path listed
+in that file (one a line) is answered only once the path is no longer listed there, so a
+test decides when a page arrives (at most two minutes later: then it answers anyway)."""
 import argparse
 import errno
 import html
@@ -47,8 +50,9 @@ def render(title, text, extra=""):
 
 
 class Site:
-    def __init__(self, slow, popups, log):
+    def __init__(self, slow, popups, log, hold_file=None):
         self.slow = slow
+        self.hold_file = hold_file
         self.popups = popups
         self.log = log
         self.requests = []
@@ -62,6 +66,18 @@ class Site:
         if self.log:
             with open(self.log, "a", encoding="utf-8") as f:
                 f.write(json.dumps(entry, ensure_ascii=False) + "\n")
+
+    def held(self, path):
+        try:
+            with open(self.hold_file, encoding="utf-8") as f:
+                return path in (line.strip() for line in f)
+        except (OSError, TypeError):
+            return False
+
+    def wait_while_held(self, path):
+        deadline = time.monotonic() + 120
+        while self.held(path) and time.monotonic() < deadline:
+            time.sleep(0.02)
 
 
 def make_handler(site):
@@ -91,6 +107,7 @@ def make_handler(site):
             delay_ms = int(query.get("delay", [site.slow.get(url.path, 0)])[0])
             if delay_ms > 0:
                 time.sleep(delay_ms / 1000.0)
+            site.wait_while_held(url.path)
             if url.path in PAGES:
                 title, text = PAGES[url.path]
                 extra = ""
@@ -135,6 +152,7 @@ def main():
     parser.add_argument("--popup", action="append", default=[], metavar="PATH=TARGET",
                         help="the page at PATH asks for a new window showing TARGET")
     parser.add_argument("--log", help="also append every recorded request to this file (JSON lines)")
+    parser.add_argument("--hold-file", help="answer the paths listed in this file only once they are no longer listed")
     parser.add_argument("--check", action="store_true", help="only check that the port is free, then exit")
     args = parser.parse_args()
     slow = {}
@@ -143,7 +161,7 @@ def main():
         slow[path] = int(ms or 0)
     popups = dict(item.partition("=")[::2] for item in args.popup)
     try:
-        server = ThreadingHTTPServer((args.host, args.port), make_handler(Site(slow, popups, args.log)))
+        server = ThreadingHTTPServer((args.host, args.port), make_handler(Site(slow, popups, args.log, args.hold_file)))
     except OSError as error:
         if error.errno != errno.EADDRINUSE:
             raise

@@ -29,9 +29,9 @@ case "$1" in
     port=$2 state=$3
     mkdir -p "$state"
     stop_site "$state"
-    rm -f "$state/requests.jsonl" "$state/opened-urls.txt" "$state/site.out"
+    rm -f "$state/requests.jsonl" "$state/opened-urls.txt" "$state/site.out" "$state/hold.txt"
     python3 "$root/site/server.py" --port "$port" --log "$state/requests.jsonl" \
-      --slow /game/game.php=8000 \
+      --slow /game/game.php=3000 --hold-file "$state/hold.txt" \
       --popup /UCClient/giftcode.php=/popup-target.html \
       --popup /UCClient/napthe.php=client://test/ >"$state/site.out" 2>&1 &
     pid=$!
