@@ -24,6 +24,7 @@ namespace {
 constexpr int kMaxRedirects = 20;
 constexpr int kReadChunk = 16 * 1024;
 constexpr size_t kMaxBody = size_t{256} * 1024 * 1024;
+constexpr int64_t kMaxReserved = int64_t{128} * 1024 * 1024;
 
 std::u16string MimeTypeOfPath(std::u16string_view path) {
   const auto dot = path.rfind(u'.');
@@ -199,7 +200,6 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   std::shared_ptr<HttpTransfer> transfer_;
   int64_t expected_ = -1;
   std::string body_;
-  std::vector<char> buffer_;
 };
 
 namespace {
@@ -341,13 +341,21 @@ void LoadJob::ReadStep() {
   }
   int wanted = kReadChunk;
   if (expected_ >= 0) wanted = static_cast<int>(std::min<int64_t>(wanted, expected_ - body_.size()));
-  buffer_.resize(static_cast<size_t>(kReadChunk));
+  // The handler reads straight into the body. With an announced length the body's memory
+  // is taken once (up to a bound, so a length that lies costs little); a whole chunk is
+  // always there, so a handler that writes more than it was asked for stays inside.
+  if (expected_ >= 0) {
+    const size_t announced = static_cast<size_t>(std::min<int64_t>(expected_, kMaxReserved));
+    if (body_.capacity() < announced + kReadChunk) body_.reserve(announced + kReadChunk);
+  }
+  const size_t had = body_.size();
+  body_.resize(had + kReadChunk);
   int got = 0;
-  const bool more = handler_->read_response &&
-                    handler_->read_response(handler_.get(), buffer_.data(), wanted, &got, callback_.Share());
-  if (!StillLoading()) return;
+  const bool more = handler_->read_response && handler_->read_response(handler_.get(), body_.data() + had,
+                                                                       wanted, &got, callback_.Share());
   got = std::clamp(got, 0, wanted);
-  body_.append(buffer_.data(), static_cast<size_t>(got));
+  body_.resize(had + static_cast<size_t>(got));
+  if (!StillLoading()) return;
   if (!more) return Complete();
   if (got == 0) {
     if (expected_ < 0) return Complete();
