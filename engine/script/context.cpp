@@ -7,14 +7,17 @@
 
 #include "cef_engine.h"
 #include "dom/record_entry.h"
+#include "objects/immortal.h"
 #include "strings/text.h"
 
 namespace cef_engine::script {
 namespace {
 
 std::map<int, ContextState*>& Registry() {
-  static std::map<int, ContextState*> contexts;
-  return contexts;
+  // Pages can close after this library's static destructors have run (a program that
+  // shuts the engine down from its own); an empty map holds no memory, so it never goes.
+  static Immortal<std::map<int, ContextState*>> contexts;
+  return *contexts;
 }
 
 // Contexts entered by enter() or by running their code, innermost last.
