@@ -17,6 +17,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${DEMO_INNER:-}" ]; then
   DEMO_INNER=1 DEMO_HEADLESS=1 DEMO_SCREENSHOT="$shot" exec xvfb-run -a -s "-screen 0 1440x860x24" "$0"
 fi
 
+# On the user's display a window manager runs: Wine leaves the window to it.
+[ -n "${DEMO_HEADLESS:-}" ] || export WINE_DESKTOP=1
+
 mkdir -p "$state" "$(dirname "$shot")"
 rm -f "$state/requests.jsonl" "$state/site.out"
 python3 "$root/site/server.py" --port "$port" --log "$state/requests.jsonl" >"$state/site.out" 2>&1 &
