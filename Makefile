@@ -80,9 +80,9 @@ demo: build-win32
 demo-screenshot: build-win32
 	@DEMO_SCREENSHOT=$(CURDIR)/docs/launcher.png scripts/demo.sh
 
-# The engine, integration, bridge, wrapper and end-to-end test programs STRESS_RUNS times
-# each (default 20) on every test target, beside two CPU-burning processes; a table of
-# failures per program and target at the end. Not part of `make test` (it takes long).
+# The engine, integration, bridge, wrapper, engine page, binding exit and end-to-end test
+# programs STRESS_RUNS times each (default 20) on every test target, beside two
+# CPU-burning processes; a table of failures per program and target at the end. Not part of `make test` (it takes long).
 stress: deps
 	@JOBS=$(JOBS) scripts/stress.sh
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Runs the engine, integration, bridge, wrapper and (win32) end-to-end test programs
-# STRESS_RUNS times each (default 20) on every target of STRESS_PRESETS, with
-# STRESS_BURNERS processes (default 2) burning CPU beside them, and prints a table of
-# the failures per program and target. The log of every failed run is kept in
+# Runs the engine, integration, bridge, wrapper, engine page, binding exit and (win32)
+# end-to-end test programs STRESS_RUNS times each (default 20) on every target of
+# STRESS_PRESETS, with STRESS_BURNERS processes (default 2) burning CPU beside them, and
+# prints a table of the failures per program and target. The log of every failed run is kept in
 # build/stress/TARGET/PROGRAM.RUN.log; the table is also written to
 # build/stress/summary.txt.
 set -euo pipefail
@@ -14,6 +14,8 @@ jobs=${JOBS:-2}
 out=$root/build/stress
 programs_of() {
   echo engine_tests integration_tests bridge_tests wrapper_tests
+  # The page and exit tests are not among the thread-sensitive ones run under TSan.
+  [ "$1" = native-tsan ] || echo engine_page_tests binding_exit_tests
   [ "$1" != win32 ] || echo launcher_e2e_tests
 }
 
