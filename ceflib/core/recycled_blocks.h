@@ -33,8 +33,11 @@ class TCefRecycledBlocks {
 
  private:
   // Under AddressSanitizer every block goes back to the heap, which keeps its checks
-  // of freed memory.
-#if defined(__SANITIZE_ADDRESS__)
+  // of freed memory. With MinGW, every block goes there too: its run-time frees a
+  // thread's thread-local storage before it runs the destructors of the thread's
+  // thread-local objects, so the list would be read from freed memory at the thread's
+  // end (seen as a thread spinning forever over a corrupted list under Wine).
+#if defined(__SANITIZE_ADDRESS__) || defined(__MINGW32__)
   static constexpr bool kRecycle = false;
 #else
   static constexpr bool kRecycle = true;
