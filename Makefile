@@ -42,10 +42,12 @@ test-win32: build-win32
 	@xvfb-run -a -s "-screen 0 1600x1000x24" ctest --preset win32 -j $(JOBS)
 
 # Every step runs even when an earlier one fails; the summary of the test counts comes
-# last and the failed steps are named above it.
+# last and the failed steps are named above it. A site port held by another program ends
+# the whole run at once, before anything is built.
 TEST_STEPS := $(addprefix test-,$(PRESETS_TEST)) test-consumer test-valgrind32 fuzz
 CONSUMER_TREES := build/consumer/native build/consumer/win32
 test: deps
+	@cmake --preset win32 >/dev/null && scripts/check-site-port.sh build/win32
 	@status=0; failed=""; \
 	for t in $(TEST_STEPS); do \
 	  FUZZ_SECONDS=$${FUZZ_SECONDS:-20} $(MAKE) --no-print-directory $$t || { status=1; failed="$$failed $$t"; }; \
