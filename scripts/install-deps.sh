@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need; skips what is there.
 set -euo pipefail
+# Both architectures of a library named apart: dpkg-query answers for either otherwise.
+native=$(dpkg --print-architecture)
 packages=(cmake g++ g++-multilib googletest libgtest-dev libbenchmark-dev duktape-dev
-  libcpp-httplib-dev libcpp-httplib-dev:i386 g++-mingw-w64-i686-posix wine wine32 xvfb xauth python3 imagemagick
+  "libcpp-httplib-dev:$native" libcpp-httplib-dev:i386 g++-mingw-w64-i686-posix wine wine32 xvfb xauth python3 imagemagick
   clang libclang-rt-14-dev valgrind libc6-dbg:i386 fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
