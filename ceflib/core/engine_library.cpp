@@ -52,8 +52,31 @@ bool CefAutoDetectProxySettings = false;
 TCefLibraryHandle CefLibraryHandle = nullptr;
 
 namespace detail {
-std::atomic<unsigned> CefEngineGenerationCounter{0};
-std::atomic<long> CefEnginePins{0};
+// Each count on a cache line of its own: the generation and the mark are read by every
+// operation on every thread, the counts are written all the time.
+alignas(64) std::atomic<unsigned> CefEngineGenerationCounter{0};
+std::atomic<bool> CefLibrariesKept{false};
+alignas(64) std::atomic<long> CefOwnerThreadPins{0};
+alignas(64) std::atomic<long> CefSharedPins{0};
+
+#if defined(_WIN32)
+namespace {
+std::atomic<DWORD> pinOwnerThread{0};  // no thread has the identifier 0
+}
+bool CefOnPinOwnerThread() noexcept {
+  return pinOwnerThread.load(std::memory_order_relaxed) == GetCurrentThreadId();
+}
+void CefClaimPinOwnerThread() noexcept {
+  DWORD none = 0;
+  pinOwnerThread.compare_exchange_strong(none, GetCurrentThreadId());
+}
+#else
+constinit thread_local bool CefPinOwnerThread = false;
+void CefClaimPinOwnerThread() noexcept {
+  static std::atomic<bool> claimed{false};
+  if (!claimed.exchange(true)) CefPinOwnerThread = true;
+}
+#endif
 }  // namespace detail
 
 #define CEFLIB_DEFINE_ENTRY(name, result, params) result(*name) params = nullptr;
@@ -157,20 +180,35 @@ class PinnedLibraries {
   // Closes handle now when nothing is pinned, keeps it for later otherwise.
   void CloseOrKeep(TCefLibraryHandle handle) noexcept {
     Locked locked(lock_);
-    if (detail::CefEnginePins.load(std::memory_order_acquire) == 0) {
-      CloseLibrary(handle);
-    } else if (count_ < kSlots) {
+    // Kept first, then counted: a pin given back on another thread after this count
+    // sees the mark and closes the library itself.
+    detail::CefLibrariesKept.store(true, std::memory_order_seq_cst);
+    if (count_ < kSlots) {
       handles_[count_++] = handle;
+    } else if (Pins() <= 0) {
+      CloseLibrary(handle);  // no slot left: closed now or never
     }
+    CloseIfUnpinned();
   }
   // Closes every kept library once nothing is pinned.
   void CloseUnpinned() noexcept {
     Locked locked(lock_);
-    if (detail::CefEnginePins.load(std::memory_order_acquire) > 0) return;
-    while (count_ > 0) CloseLibrary(handles_[--count_]);
+    CloseIfUnpinned();
   }
 
  private:
+  // The shared part is read first: a pin given back there on another thread comes
+  // with everything that thread had seen of the owner thread's part.
+  static long Pins() noexcept {
+    const long shared = detail::CefSharedPins.load(std::memory_order_seq_cst);
+    return shared + detail::CefOwnerThreadPins.load(std::memory_order_seq_cst);
+  }
+  void CloseIfUnpinned() noexcept {
+    if (Pins() > 0) return;
+    while (count_ > 0) CloseLibrary(handles_[--count_]);
+    detail::CefLibrariesKept.store(false, std::memory_order_seq_cst);
+  }
+
   struct Locked {
     explicit Locked(std::atomic_flag& flag) noexcept : flag_(flag) {
       while (flag_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
@@ -249,6 +287,7 @@ void CefLoadEngine(const ustring& cache, const ustring& userAgent, const ustring
                    int32_t uncaughtExceptionStackSize, int32_t contextSafetyImplementation) {
   if (CefLibraryHandle) return;
   CefMaskFloatingPointExceptions();
+  detail::CefClaimPinOwnerThread();
   CefLibraryHandle = OpenLibrary(CefLibraryName);
   NextGeneration();
   ResolveEntries(CefLibraryHandle);

@@ -11,9 +11,38 @@ namespace ceflib {
 
 namespace detail {
 extern std::atomic<unsigned> CefEngineGenerationCounter;
-// How many binding objects hold engine resources; while any do, a shut-down engine's
-// library stays mapped.
-extern std::atomic<long> CefEnginePins;
+// How many binding objects hold engine resources, in two parts whose sum is the count:
+// the thread that first loaded an engine (its UI thread, where nearly every wrapper is
+// made and dropped) counts in a part of its own, which only it writes, so a wrapper
+// costs it no locked instruction; every other thread counts in the shared part. A part
+// alone may go below zero when an object made on one thread goes on another.
+extern std::atomic<long> CefOwnerThreadPins;
+extern std::atomic<long> CefSharedPins;
+// Set while the library of a shut-down engine stays mapped for objects still pinning it.
+extern std::atomic<bool> CefLibrariesKept;
+// True on the thread that counts in CefOwnerThreadPins.
+#if defined(_WIN32)
+// MinGW's run-time frees a thread's thread-local storage before the destructors of its
+// thread-local objects run, and those may drop pins: the thread's identity is asked of
+// the system instead.
+bool CefOnPinOwnerThread() noexcept;
+#else
+// Constant-initialised, so reading it is a plain thread-local load.
+extern constinit thread_local bool CefPinOwnerThread;
+inline bool CefOnPinOwnerThread() noexcept { return CefPinOwnerThread; }
+#endif
+// Makes the calling thread the owner of CefOwnerThreadPins unless a thread already is.
+void CefClaimPinOwnerThread() noexcept;
+// Adds `delta` to the count of the calling thread's part.
+inline void CefAddPins(long delta) noexcept {
+  if (CefOnPinOwnerThread()) {
+    // The only writer: a plain load and store, released for the threads that sum the parts.
+    CefOwnerThreadPins.store(CefOwnerThreadPins.load(std::memory_order_relaxed) + delta,
+                             std::memory_order_release);
+  } else {
+    CefSharedPins.fetch_add(delta, std::memory_order_seq_cst);
+  }
+}
 // Unloads the libraries of shut-down engines once nothing holds them any more.
 void CefUnloadUnpinned() noexcept;
 }  // namespace detail
@@ -41,11 +70,11 @@ Fn CefEntry(Fn entry) {
 // came from, so operations on it raise once that engine has been shut down.
 class TCefEnginePin {
  public:
-  TCefEnginePin() noexcept : FGeneration(CefEngineGeneration()) {
-    detail::CefEnginePins.fetch_add(1, std::memory_order_relaxed);
-  }
+  TCefEnginePin() noexcept : FGeneration(CefEngineGeneration()) { detail::CefAddPins(1); }
   ~TCefEnginePin() {
-    if (detail::CefEnginePins.fetch_sub(1, std::memory_order_acq_rel) == 1) detail::CefUnloadUnpinned();
+    detail::CefAddPins(-1);
+    if (detail::CefLibrariesKept.load(std::memory_order_seq_cst)) [[unlikely]]
+      detail::CefUnloadUnpinned();
   }
   TCefEnginePin(const TCefEnginePin&) = delete;
   TCefEnginePin& operator=(const TCefEnginePin&) = delete;

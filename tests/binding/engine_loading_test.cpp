@@ -37,11 +37,17 @@ NativeHandle OpenDirectly(const char16_t* name) {
 }
 void* Symbol(NativeHandle h, const char* name) { return reinterpret_cast<void*>(GetProcAddress(h, name)); }
 void CloseDirectly(NativeHandle h) { FreeLibrary(h); }
+bool Mapped(const char16_t* name) { return GetModuleHandleW(reinterpret_cast<const wchar_t*>(name)); }
 #else
 using NativeHandle = void*;
 NativeHandle OpenDirectly(const char16_t* name) { return dlopen(CefToUtf8(name).c_str(), RTLD_NOW); }
 void* Symbol(NativeHandle h, const char* name) { return dlsym(h, name); }
 void CloseDirectly(NativeHandle h) { dlclose(h); }
+bool Mapped(const char16_t* name) {
+  NativeHandle h = dlopen(CefToUtf8(name).c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (h) dlclose(h);
+  return h != nullptr;
+}
 #endif
 
 ustring EngineSetting(const char* name) {
@@ -352,11 +358,16 @@ TEST(EngineLoading, ObjectsThatOutliveTheEngineAreReleasedSafely) {
       {"CefOwnedStringList::Append", [&] { list->Append(u"more"); }},
       {"ICefV8Value::GetStringValue", [&] { value->GetStringValue(); }},
   });
+  // Made on this thread, the last ones go on others; the library stays mapped until
+  // the very last has gone.
   headers.reset();
   request.reset();
-  list.reset();
-  value.reset();
+  std::thread([&] { list.reset(); }).join();
+  EXPECT_TRUE(Mapped(engine_probe::kEngineName));
+  std::thread([&] { value.reset(); }).join();
+  EXPECT_TRUE(Mapped(engine_probe::kEngineName));
   attributes.reset();
+  EXPECT_FALSE(Mapped(engine_probe::kEngineName));
   ExpectEachRaisesNotLoaded(kEngineOperations);
 }
 
