@@ -147,7 +147,7 @@ struct TSHSyncGetResponseHeaders {
   ustring FRedirectUrl;
 };
 
-class TCefSchemeHandlerCallbackRef
+class TCefSchemeHandlerCallbackRef final
     : public TCefRef<TCefSchemeHandlerCallbackRef, ICefSchemeHandlerCallback, cef_scheme_handler_callback_t> {
  public:
   using TCefRef::TCefRef;

@@ -44,7 +44,7 @@ class TCefFastV8Accessor : public TCefV8AccessorOwn {
 
 // A native function of the engine. Result and exception text are set whatever the
 // engine answers.
-class TCefv8HandlerRef : public TCefRef<TCefv8HandlerRef, ICefv8Handler, cef_v8handler_t> {
+class TCefv8HandlerRef final : public TCefRef<TCefv8HandlerRef, ICefv8Handler, cef_v8handler_t> {
  public:
   using TCefRef::TCefRef;
   bool Execute(const ustring& name, const RefPtr<ICefV8Value>& obj, const TCefv8ValueArray& arguments,

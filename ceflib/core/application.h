@@ -90,7 +90,7 @@ class TCefFastResourceBundle : public TCefResourceBundleHandlerOwn {
   TGetLocalizedString FGetLocalizedString;
 };
 
-class TCefSchemeRegistrarRef
+class TCefSchemeRegistrarRef final
     : public TCefRef<TCefSchemeRegistrarRef, ICefSchemeRegistrar, cef_scheme_registrar_t> {
  public:
   using TCefRef::TCefRef;

@@ -84,7 +84,8 @@ class TCefEnginePin {
   bool Current() const noexcept { return FGeneration == CefEngineGeneration(); }
   // Raises "The engine is not loaded" once the object's engine has been shut down.
   void Check() const {
-    if (!Current()) CefRaiseEngineNotLoaded();
+    if (!Current()) [[unlikely]]
+      CefRaiseEngineNotLoaded();
   }
 
  private:

@@ -76,4 +76,6 @@ void CefReportEntryException(std::exception_ptr error) noexcept {
   }
 }
 
+void CefRaiseAssertionFailed() { throw EAssertionFailed(); }
+
 }  // namespace ceflib

@@ -44,6 +44,8 @@ class EAssertionFailed : public std::logic_error {
  public:
   EAssertionFailed() : std::logic_error("Assertion failure (ceflib)") {}
 };
+// Raises EAssertionFailed; out of line, so inline code that checks stays small.
+[[noreturn]] void CefRaiseAssertionFailed();
 
 // Receives every exception that program code lets escape from an engine callback. The
 // callback itself then gives the engine its neutral answer. When unset, the message is

@@ -28,14 +28,6 @@ int CEF_CALLBACK TCefBaseOwn::BridgeAddRef(cef_base_t* self) { return CefObjectO
 int CEF_CALLBACK TCefBaseOwn::BridgeRelease(cef_base_t* self) { return CefObjectOf(self)->Release(); }
 int CEF_CALLBACK TCefBaseOwn::BridgeGetRefct(cef_base_t* self) { return CefObjectOf(self)->RefCount(); }
 
-TCefBaseRef::TCefBaseRef(void* data) : FData(static_cast<cef_base_t*>(data)) {
-  if (!data) throw EAssertionFailed();
-}
-
-TCefBaseRef::~TCefBaseRef() {
-  if (FData->release) FData->release(FData);
-}
-
 cef_base_t* TCefBaseRef::Wrap() {
   FEngine.Check();
   if (FData->add_ref) FData->add_ref(FData);

@@ -66,8 +66,12 @@ class TCefOwn : public TCefBaseOwn {
 
 class TCefBaseRef : public TInterfacedObject, public virtual ICefBase {
  public:
-  // Takes over the reference that came with data; data must not be null.
-  explicit TCefBaseRef(void* data);
+  // Takes over the reference that came with data; data must not be null. Inline, like
+  // the destructor: a wrapper is built and torn down in one piece wherever it is made.
+  explicit TCefBaseRef(void* data) : FData(static_cast<cef_base_t*>(data)) {
+    if (!data) [[unlikely]]
+      CefRaiseAssertionFailed();
+  }
   // Raises "The engine is not loaded" once the record's engine has been shut down.
   cef_base_t* Wrap() override;
   cef_base_t* Data() const noexcept { return FData; }
@@ -77,7 +81,9 @@ class TCefBaseRef : public TInterfacedObject, public virtual ICefBase {
  protected:
   // Gives the engine's reference back, also after CefShutdownEngine: the library stays
   // mapped until the last wrapper has gone.
-  ~TCefBaseRef() override;
+  ~TCefBaseRef() override {
+    if (FData->release) FData->release(FData);
+  }
   // Raises "The engine is not loaded" once the record's engine has been shut down.
   void CheckEngine() const { FEngine.Check(); }
 

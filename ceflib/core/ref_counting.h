@@ -83,17 +83,7 @@ RefPtr<T> Cast(const RefPtr<U>& from) noexcept {
 class TInterfacedObject : public virtual IInterface {
  public:
   int AddRef() noexcept override { return count_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  int Release() noexcept override {
-    // The only reference: no other thread holds one it could add to or drop, so the
-    // object goes without an atomic write.
-    if (count_.load(std::memory_order_acquire) == 1) {
-      delete this;
-      return 0;
-    }
-    int n = count_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (n == 0) delete this;
-    return n;
-  }
+  int Release() noexcept override { return ReleaseAs(this); }
   int RefCount() const noexcept { return count_.load(std::memory_order_relaxed); }
 
   TInterfacedObject(const TInterfacedObject&) = delete;
@@ -102,6 +92,21 @@ class TInterfacedObject : public virtual IInterface {
  protected:
   TInterfacedObject() noexcept = default;
   ~TInterfacedObject() override = default;
+
+  // Release, the last reference deleting the object through `self`: a class that
+  // knows its own type passes itself, so the whole destruction can be inlined.
+  template <class Self>
+  int ReleaseAs(Self* self) noexcept {
+    // The only reference: no other thread holds one it could add to or drop, so the
+    // object goes without an atomic write.
+    if (count_.load(std::memory_order_acquire) == 1) {
+      delete self;
+      return 0;
+    }
+    int n = count_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (n == 0) delete self;
+    return n;
+  }
 
  private:
   std::atomic<int> count_{1};

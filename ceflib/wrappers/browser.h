@@ -102,7 +102,7 @@ class ICefFrame : public virtual ICefBase {
   virtual RefPtr<ICefv8Context> GetV8Context() = 0;
 };
 
-class TCefBrowserRef : public TCefRef<TCefBrowserRef, ICefBrowser, cef_browser_t> {
+class TCefBrowserRef final : public TCefRef<TCefBrowserRef, ICefBrowser, cef_browser_t> {
  public:
   using TCefRef::TCefRef;
 
@@ -151,7 +151,7 @@ class TCefBrowserRef : public TCefRef<TCefBrowserRef, ICefBrowser, cef_browser_t
   void SendCaptureLostEvent() override;
 };
 
-class TCefFrameRef : public TCefRef<TCefFrameRef, ICefFrame, cef_frame_t> {
+class TCefFrameRef final : public TCefRef<TCefFrameRef, ICefFrame, cef_frame_t> {
  public:
   using TCefRef::TCefRef;
 

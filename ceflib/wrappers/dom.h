@@ -81,7 +81,7 @@ class ICefDomEvent : public virtual ICefBase {
   virtual RefPtr<ICefDomNode> GetCurrentTarget() = 0;
 };
 
-class TCefDomDocumentRef : public TCefRef<TCefDomDocumentRef, ICefDomDocument, cef_domdocument_t> {
+class TCefDomDocumentRef final : public TCefRef<TCefDomDocumentRef, ICefDomDocument, cef_domdocument_t> {
  public:
   using TCefRef::TCefRef;
 
@@ -103,7 +103,7 @@ class TCefDomDocumentRef : public TCefRef<TCefDomDocumentRef, ICefDomDocument, c
   ustring GetCompleteUrl(const ustring& partialURL) override;
 };
 
-class TCefDomNodeRef : public TCefRef<TCefDomNodeRef, ICefDomNode, cef_domnode_t> {
+class TCefDomNodeRef final : public TCefRef<TCefDomNodeRef, ICefDomNode, cef_domnode_t> {
  public:
   using TCefRef::TCefRef;
 
@@ -137,7 +137,7 @@ class TCefDomNodeRef : public TCefRef<TCefDomNodeRef, ICefDomNode, cef_domnode_t
   ustring GetElementInnerText() override;
 };
 
-class TCefDomEventRef : public TCefRef<TCefDomEventRef, ICefDomEvent, cef_domevent_t> {
+class TCefDomEventRef final : public TCefRef<TCefDomEventRef, ICefDomEvent, cef_domevent_t> {
  public:
   using TCefRef::TCefRef;
 

@@ -72,7 +72,7 @@ class ICefStreamReader : public virtual ICefBase {
   virtual bool Eof() = 0;
 };
 
-class TCefRequestRef : public TCefRef<TCefRequestRef, ICefRequest, cef_request_t> {
+class TCefRequestRef final : public TCefRef<TCefRequestRef, ICefRequest, cef_request_t> {
  public:
   using TCefRef::TCefRef;
 
@@ -97,7 +97,7 @@ class TCefRequestRef : public TCefRef<TCefRequestRef, ICefRequest, cef_request_t
   static RefPtr<ICefRequest> New();
 };
 
-class TCefPostDataRef : public TCefRef<TCefPostDataRef, ICefPostData, cef_post_data_t> {
+class TCefPostDataRef final : public TCefRef<TCefPostDataRef, ICefPostData, cef_post_data_t> {
  public:
   using TCefRef::TCefRef;
 
@@ -111,7 +111,7 @@ class TCefPostDataRef : public TCefRef<TCefPostDataRef, ICefPostData, cef_post_d
   static RefPtr<ICefPostData> New();
 };
 
-class TCefPostDataElementRef
+class TCefPostDataElementRef final
     : public TCefRef<TCefPostDataElementRef, ICefPostDataElement, cef_post_data_element_t> {
  public:
   using TCefRef::TCefRef;
@@ -127,7 +127,7 @@ class TCefPostDataElementRef
   static RefPtr<ICefPostDataElement> New();
 };
 
-class TCefResponseRef : public TCefRef<TCefResponseRef, ICefResponse, cef_response_t> {
+class TCefResponseRef final : public TCefRef<TCefResponseRef, ICefResponse, cef_response_t> {
  public:
   using TCefRef::TCefRef;
 
@@ -142,7 +142,7 @@ class TCefResponseRef : public TCefRef<TCefResponseRef, ICefResponse, cef_respon
   void SetHeaderMap(ICefStringMultimap& headerMap) override;
 };
 
-class TCefStreamReaderRef : public TCefRef<TCefStreamReaderRef, ICefStreamReader, cef_stream_reader_t> {
+class TCefStreamReaderRef final : public TCefRef<TCefStreamReaderRef, ICefStreamReader, cef_stream_reader_t> {
  public:
   using TCefRef::TCefRef;
 

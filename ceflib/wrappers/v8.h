@@ -140,7 +140,7 @@ class ICefV8Exception : public virtual ICefBase {
   virtual int GetEndColumn() = 0;
 };
 
-class TCefv8ValueRef : public TCefRef<TCefv8ValueRef, ICefV8Value, cef_v8value_t> {
+class TCefv8ValueRef final : public TCefRef<TCefv8ValueRef, ICefV8Value, cef_v8value_t> {
  public:
   using TCefRef::TCefRef;
 
@@ -209,7 +209,7 @@ class TCefv8ValueRef : public TCefRef<TCefv8ValueRef, ICefV8Value, cef_v8value_t
   static RefPtr<ICefV8Value> CreateFunction(const ustring& name, const RefPtr<ICefv8Handler>& handler);
 };
 
-class TCefv8ContextRef : public TCefRef<TCefv8ContextRef, ICefv8Context, cef_v8context_t> {
+class TCefv8ContextRef final : public TCefRef<TCefv8ContextRef, ICefv8Context, cef_v8context_t> {
  public:
   using TCefRef::TCefRef;
 
@@ -227,7 +227,7 @@ class TCefv8ContextRef : public TCefRef<TCefv8ContextRef, ICefv8Context, cef_v8c
   static RefPtr<ICefv8Context> Entered();
 };
 
-class TCefV8ExceptionRef : public TCefRef<TCefV8ExceptionRef, ICefV8Exception, cef_v8exception_t> {
+class TCefV8ExceptionRef final : public TCefRef<TCefV8ExceptionRef, ICefV8Exception, cef_v8exception_t> {
  public:
   using TCefRef::TCefRef;
 
