@@ -52,10 +52,10 @@ bool CefAutoDetectProxySettings = false;
 TCefLibraryHandle CefLibraryHandle = nullptr;
 
 namespace detail {
-// Each count on a cache line of its own: the generation and the mark are read by every
-// operation on every thread, the counts are written all the time.
+// Each on a cache line of its own: the generation and the mark are read by operations
+// and pins on every thread, the counts are written all the time.
 alignas(64) std::atomic<unsigned> CefEngineGenerationCounter{0};
-std::atomic<bool> CefLibrariesKept{false};
+alignas(64) std::atomic<bool> CefLibrariesKept{false};
 alignas(64) std::atomic<long> CefOwnerThreadPins{0};
 alignas(64) std::atomic<long> CefSharedPins{0};
 

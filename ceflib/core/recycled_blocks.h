@@ -18,15 +18,16 @@ class TCefRecycledBlocks {
   // larger, come from the heap.
   static void* Take(std::size_t size) {
     if constexpr (kRecycle) {
-      if (size == sizeof(T) && !Closed()) {
-        if (Node* node = Blocks().Pop()) return node;
-      }
+      List& list = blocks;
+      if (size == sizeof(T) && list.head) return list.Pop();
     }
     return ::operator new(size);
   }
   static void Give(void* block, std::size_t size) noexcept {
     if constexpr (kRecycle) {
-      if (size == sizeof(T) && !Closed() && Blocks().Push(block)) return;
+      List& list = blocks;
+      if (size == sizeof(T) && list.state == kOpen && list.count < kKept) return list.Push(block);
+      if (size == sizeof(T) && list.state == kNew) return Open(list, block);
     }
     ::operator delete(block);
   }
@@ -47,42 +48,42 @@ class TCefRecycledBlocks {
   struct Node {
     Node* next;
   };
-  class List {
-   public:
-    Node* Pop() noexcept {
-      Node* node = head_;
-      if (node) {
-        head_ = node->next;
-        --count_;
-      }
+  // The thread's kept blocks. Trivial and constant-initialised, so using it costs one
+  // thread-local access and no initialisation check, and it stays readable after the
+  // thread's end has emptied it: blocks freed after that go to the heap.
+  enum State : unsigned char { kNew, kOpen, kClosed };
+  struct List {
+    Node* head;
+    unsigned count;
+    State state;
+
+    void* Pop() noexcept {
+      Node* node = head;
+      head = node->next;
+      --count;
       return node;
     }
-    bool Push(void* block) noexcept {
-      if (count_ == kKept) return false;
-      head_ = ::new (block) Node{head_};
-      ++count_;
-      return true;
+    void Push(void* block) noexcept {
+      head = ::new (block) Node{head};
+      ++count;
     }
-    // At the thread's end the kept blocks go back to the heap; blocks freed after that
-    // go there directly.
-    ~List() {
-      Closed() = true;
-      while (Node* node = Pop()) ::operator delete(node);
-    }
-
-   private:
-    Node* head_ = nullptr;
-    unsigned count_ = 0;
   };
+  static constinit inline thread_local List blocks{nullptr, 0, kNew};
 
-  static List& Blocks() noexcept {
-    thread_local List blocks;
-    return blocks;
-  }
-  // Trivial, so it stays readable after the list is gone.
-  static bool& Closed() noexcept {
-    thread_local bool closed = false;
-    return closed;
+  // At the thread's end the kept blocks go back to the heap.
+  struct Closer {
+    ~Closer() {
+      List& list = blocks;
+      list.state = kClosed;
+      while (list.head) ::operator delete(list.Pop());
+    }
+  };
+  // The first block a thread keeps arranges for the thread's end.
+  [[gnu::noinline]] static void Open(List& list, void* block) noexcept {
+    static thread_local Closer closer;
+    (void)&closer;
+    list.state = kOpen;
+    list.Push(block);
   }
 };
 
