@@ -19,6 +19,9 @@ extern std::atomic<unsigned> CefEngineGenerationCounter;
 extern std::atomic<long> CefOwnerThreadPins;
 extern std::atomic<long> CefSharedPins;
 // Set while the library of a shut-down engine stays mapped for objects still pinning it.
+// The owner thread reads it after its plain store without a fence: an engine shut down
+// on another thread at the very moment the owner gives pins back may stay mapped until
+// the next pin given back or the next shutdown, never too short a time.
 extern std::atomic<bool> CefLibrariesKept;
 // True on the thread that counts in CefOwnerThreadPins.
 #if defined(_WIN32)
