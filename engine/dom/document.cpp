@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "dom/text_util.h"
 
@@ -292,7 +293,7 @@ Node& Node::Insert(size_t index, std::unique_ptr<Node> child) {
   return **children_.insert(children_.begin() + static_cast<ptrdiff_t>(index), std::move(child));
 }
 
-void Node::ReplaceChildrenWithText(std::u16string text) {
+void Node::RetireChildren() {
   // Detached children stay alive with the document: records the program holds may
   // still point at them.
   for (auto& child : children_) {
@@ -300,8 +301,30 @@ void Node::ReplaceChildrenWithText(std::u16string text) {
     document_->Retire(std::move(child));
   }
   children_.clear();
+}
+
+void Node::ReplaceChildrenWithText(std::u16string text) {
+  RetireChildren();
   if (!text.empty())
     Append(std::make_unique<Node>(*document_, NodeKind::kText, u"#text")).set_data(std::move(text));
+}
+
+void Node::ReplaceChildren(std::vector<std::unique_ptr<Node>> nodes) {
+  RetireChildren();
+  for (auto& node : nodes) {
+    node->MoveTo(*document_);
+    Append(std::move(node));
+  }
+}
+
+std::vector<std::unique_ptr<Node>> Node::TakeChildren() {
+  for (auto& child : children_) child->parent_ = nullptr;
+  return std::exchange(children_, {});
+}
+
+void Node::MoveTo(Document& document) {
+  document_ = &document;
+  for (auto& child : children_) child->MoveTo(document);
 }
 
 const std::u16string* Node::FindAttribute(std::u16string_view name) const {
@@ -382,6 +405,15 @@ std::u16string Node::InnerText() const {
   TextBuilder builder;
   for (const auto& child : children_) builder.Add(*child, name_ == u"pre");
   return builder.Finish();
+}
+
+std::u16string Node::TextContent() const {
+  if (kind_ == NodeKind::kText || kind_ == NodeKind::kComment) return data_;
+  std::u16string text;
+  ForEachNode(*this, [&](const Node& n) {
+    if (n.kind() == NodeKind::kText) text += n.data();
+  });
+  return text;
 }
 
 std::u16string Node::Markup() const {

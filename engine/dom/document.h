@@ -37,6 +37,7 @@ struct Listener {
   bool capture = false;
   ProgramRef<cef_domevent_listener_t> program;
   std::function<void(Event&)> script;
+  uint32_t script_key = 0;  // which page script function it calls, for its removal
 };
 
 class Node {
@@ -61,6 +62,9 @@ class Node {
   Node& Insert(size_t index, std::unique_ptr<Node> child);
   // Replaces the children with one text node (none for empty text).
   void ReplaceChildrenWithText(std::u16string text);
+  // Replaces the children with `nodes` (which may come from another document).
+  void ReplaceChildren(std::vector<std::unique_ptr<Node>> nodes);
+  std::vector<std::unique_ptr<Node>> TakeChildren();
 
   const std::vector<Attribute>& attributes() const noexcept { return attributes_; }
   const std::u16string* FindAttribute(std::u16string_view name) const;
@@ -76,12 +80,17 @@ class Node {
 
   // Text of this node and its descendants as a reader sees it (no script or style).
   std::u16string InnerText() const;
+  // The character data of every text node below, in document order (script text too).
+  std::u16string TextContent() const;
   // The node written back as HTML.
   std::u16string Markup() const;
 
   std::vector<Listener>& listeners() noexcept { return listeners_; }
 
  private:
+  void RetireChildren();
+  void MoveTo(Document& document);
+
   Document* document_;
   NodeKind kind_;
   std::u16string name_;
@@ -101,6 +110,8 @@ struct Event {
   bool cancelable = false;
   Node* target = nullptr;
   Node* current = nullptr;
+  bool stopped = false;  // stopPropagation: no node after the current one
+  bool default_prevented = false;
 };
 
 // An <iframe> of the page, in document order.
@@ -146,8 +157,9 @@ class Document : public std::enable_shared_from_this<Document> {
   std::u16string CompleteUrl(std::u16string_view relative) const;
 
   // Dispatches an event along the path root..target: capturing, at target, bubbling
-  // (when `bubbles`). Program listeners get an event record valid for the call.
-  void Dispatch(Node& target, const std::u16string& type, cef_dom_event_category_t category, bool bubbles,
+  // (when `bubbles`). Program listeners get an event record valid for the call. Answers
+  // false when a listener cancelled the event's default action.
+  bool Dispatch(Node& target, const std::u16string& type, cef_dom_event_category_t category, bool bubbles,
                 bool cancelable);
   // Ignored once the document is closed.
   void AddListener(Node& node, Listener listener);

@@ -234,10 +234,10 @@ void Document::Visit(ProgramRef<cef_domvisitor_t> visitor) {
   visitor->visit(visitor.get(), ShareRecord());
 }
 
-void Document::Dispatch(Node& target, const std::u16string& type, cef_dom_event_category_t category,
+bool Document::Dispatch(Node& target, const std::u16string& type, cef_dom_event_category_t category,
                         bool bubbles, bool cancelable) {
   const std::shared_ptr<Document> keep = shared_from_this();
-  if (closed_) return;
+  if (closed_) return true;
   std::vector<Node*> path;  // root first, target last
   for (Node* n = &target; n; n = n->parent()) path.push_back(n);
   std::reverse(path.begin(), path.end());
@@ -262,10 +262,11 @@ void Document::Dispatch(Node& target, const std::u16string& type, cef_dom_event_
         call.script(event);
     }
   };
-  for (size_t i = 0; i + 1 < path.size(); ++i) invoke(*path[i], DOM_EVENT_PHASE_CAPTURING);
-  invoke(target, DOM_EVENT_PHASE_AT_TARGET);
+  for (size_t i = 0; i + 1 < path.size() && !event.stopped; ++i) invoke(*path[i], DOM_EVENT_PHASE_CAPTURING);
+  if (!event.stopped) invoke(target, DOM_EVENT_PHASE_AT_TARGET);
   if (bubbles)
-    for (size_t i = path.size() - 1; i-- > 0;) invoke(*path[i], DOM_EVENT_PHASE_BUBBLING);
+    for (size_t i = path.size() - 1; i-- > 0 && !event.stopped;) invoke(*path[i], DOM_EVENT_PHASE_BUBBLING);
+  return !event.default_prevented;
 }
 
 }  // namespace cef_engine::dom

@@ -467,4 +467,11 @@ void HtmlParser::EndElement(const std::u16string& name) {
   }
 }
 
+void ReplaceChildrenWithMarkup(Node& parent, std::u16string_view html) {
+  // Parsed as the body of a document of its own; <body> first keeps head elements in it.
+  Document scratch(parent.document().url());
+  HtmlParser(scratch).Parse(u"<body>" + std::u16string(html), {});
+  parent.ReplaceChildren(scratch.Body()->TakeChildren());
+}
+
 }  // namespace cef_engine::dom

@@ -16,6 +16,10 @@ namespace cef_engine::dom {
 // Decodes character references (&amp; &lt; &#65; &#x41; ...); unknown ones stay as written.
 std::u16string DecodeEntities(std::u16string_view text);
 
+// innerHTML: the children of `parent` replaced by `html` parsed as body content. Scripts in
+// it do not run, as in browsers.
+void ReplaceChildrenWithMarkup(Node& parent, std::u16string_view html);
+
 class HtmlParser {
  public:
   // Called with the text of each <script> block and its first line number.

@@ -73,6 +73,8 @@ class ContextState : public std::enable_shared_from_this<ContextState> {
   void InstallPageObjects();
   // The script object of `node` (the same object each time); null for null.
   void PushElement(duk_context* ctx, dom::Node* node);
+  // An array of the script objects of `nodes`.
+  void PushElements(duk_context* ctx, const std::vector<dom::Node*>& nodes);
   // Calls of the page objects' native functions; `op` says which.
   Outcome PageCall(duk_context* ctx, int op);
   // Dispatches a click on `node` and then runs its default action.

@@ -168,10 +168,10 @@ std::u16string TextAt(duk_context* ctx, duk_idx_t index) {
   return bytes ? FromDuk(bytes, length) : std::u16string();
 }
 
-void PushError(duk_context* ctx, std::u16string_view message) {
+void PushError(duk_context* ctx, std::u16string_view message, duk_errcode_t type) {
   const std::string bytes = ToDuk(message);
   // No C file name: the error is blamed on the script line that called us.
-  duk_push_error_object_raw(ctx, DUK_ERR_ERROR, nullptr, 0, "%s", bytes.c_str());
+  duk_push_error_object_raw(ctx, type, nullptr, 0, "%s", bytes.c_str());
 }
 
 duk_context* RunningThread() { return Running().empty() ? nullptr : Running().back(); }

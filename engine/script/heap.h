@@ -128,6 +128,6 @@ inline duk_context* WorkThread(duk_context* fallback) {
 }
 
 // Pushes an Error with `message` blamed on the calling script line.
-void PushError(duk_context* ctx, std::u16string_view message);
+void PushError(duk_context* ctx, std::u16string_view message, duk_errcode_t type = DUK_ERR_ERROR);
 
 }  // namespace cef_engine::script

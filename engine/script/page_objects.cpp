@@ -1,9 +1,12 @@
 // What page script sees of its page: document (write, writeln, title, getElementById,
-// body, addEventListener, URL), window (open, addEventListener, onload, setTimeout,
-// clearTimeout, location.href), console.log and element objects (click,
-// addEventListener, attributes, id, tagName, innerText, value).
+// the element queries and collections, body, addEventListener, URL), window (open,
+// addEventListener, onload, setTimeout, clearTimeout, location.href), console.log and
+// element objects (click, listeners, queries, attributes, id, tagName, children, text,
+// markup, value).
 #include <algorithm>
 
+#include "dom/html_parser.h"
+#include "dom/selectors.h"
 #include "dom/text_util.h"
 #include "runtime/runtime.h"
 #include "script/context.h"
@@ -15,6 +18,10 @@ constexpr const char* kContextId = DUK_HIDDEN_SYMBOL("context");
 constexpr const char* kNode = DUK_HIDDEN_SYMBOL("node");
 constexpr const char* kElementPrototype = DUK_HIDDEN_SYMBOL("elementPrototype");
 constexpr const char* kDocument = DUK_HIDDEN_SYMBOL("document");
+// What a listener asked of its event, read back when it returns.
+constexpr const char* kCancelable = DUK_HIDDEN_SYMBOL("cancelable");
+constexpr const char* kPrevented = DUK_HIDDEN_SYMBOL("prevented");
+constexpr const char* kStopped = DUK_HIDDEN_SYMBOL("stopped");
 
 enum Op : int {
   kWrite,
@@ -36,6 +43,21 @@ enum Op : int {
   kBodyGet,
   kSetTimeout,
   kClearTimeout,
+  kGetElementsByTagName,
+  kGetElementsByClassName,
+  kQuerySelector,
+  kQuerySelectorAll,
+  kRemoveEventListener,
+  kLinksGet,
+  kFormsGet,
+  kImagesGet,
+  kDocumentElementGet,
+  kHeadGet,
+  kChildrenGet,
+  kTextContentGet,
+  kTextSet,
+  kInnerHtmlGet,
+  kInnerHtmlSet,
 };
 
 duk_ret_t PageEntry(duk_context* ctx) {
@@ -73,6 +95,54 @@ std::u16string JoinArgs(duk_context* ctx, std::u16string_view separator) {
     text += ArgText(ctx, k);
   }
   return text;
+}
+
+// The argument as text; null and undefined give empty text (textContent = null).
+std::u16string ArgTextOrEmpty(duk_context* ctx, duk_idx_t index) {
+  return duk_is_null_or_undefined(ctx, index) ? std::u16string() : ArgText(ctx, index);
+}
+
+// addEventListener's third argument: a flag, or options with `capture`.
+bool CaptureOption(duk_context* ctx, duk_idx_t index) {
+  if (index >= duk_get_top(ctx)) return false;
+  if (!duk_is_object(ctx, index)) return duk_to_boolean(ctx, index);
+  duk_dup(ctx, index);
+  const bool read = Protected(ctx, 1, 1, [](duk_context* c, duk_idx_t options) -> duk_ret_t {
+    duk_get_prop_string(c, options, "capture");  // may run a getter that throws
+    return 1;
+  });
+  const bool capture = read && duk_to_boolean(ctx, -1);
+  duk_pop(ctx);
+  return capture;
+}
+
+duk_ret_t PreventDefault(duk_context* ctx) {
+  duk_push_this(ctx);
+  if (!duk_is_object(ctx, -1)) return 0;
+  duk_get_prop_string(ctx, -1, kCancelable);
+  const bool cancelable = duk_to_boolean(ctx, -1);
+  duk_pop(ctx);
+  if (!cancelable) return 0;
+  duk_push_true(ctx);
+  duk_put_prop_string(ctx, -2, kPrevented);
+  duk_push_true(ctx);
+  duk_put_prop_string(ctx, -2, "defaultPrevented");
+  return 0;
+}
+
+duk_ret_t StopPropagation(duk_context* ctx) {
+  duk_push_this(ctx);
+  if (!duk_is_object(ctx, -1)) return 0;
+  duk_push_true(ctx);
+  duk_put_prop_string(ctx, -2, kStopped);
+  return 0;
+}
+
+bool HiddenFlag(duk_context* ctx, duk_idx_t object, const char* key) {
+  duk_get_prop_string(ctx, object, key);
+  const bool set = duk_to_boolean(ctx, -1);
+  duk_pop(ctx);
+  return set;
 }
 
 std::u16string Upper(std::u16string text) {
@@ -154,8 +224,19 @@ void ContextState::InstallPageObjects() {
          {{"write", kWrite},
           {"writeln", kWriteln},
           {"getElementById", kGetElementById},
-          {"addEventListener", kAddEventListener}},
-         {{"title", kTitleGet, kTitleSet}, {"body", kBodyGet, -1}});
+          {"getElementsByTagName", kGetElementsByTagName},
+          {"getElementsByClassName", kGetElementsByClassName},
+          {"querySelector", kQuerySelector},
+          {"querySelectorAll", kQuerySelectorAll},
+          {"addEventListener", kAddEventListener},
+          {"removeEventListener", kRemoveEventListener}},
+         {{"title", kTitleGet, kTitleSet},
+          {"body", kBodyGet, -1},
+          {"head", kHeadGet, -1},
+          {"documentElement", kDocumentElementGet, -1},
+          {"links", kLinksGet, -1},
+          {"forms", kFormsGet, -1},
+          {"images", kImagesGet, -1}});
   PushText(ctx, document_->url());
   duk_put_prop_string(ctx, -2, "URL");
   duk_dup_top(ctx);
@@ -171,12 +252,19 @@ void ContextState::InstallPageObjects() {
   Define(ctx, id_,
          {{"click", kClick},
           {"addEventListener", kAddEventListener},
+          {"removeEventListener", kRemoveEventListener},
           {"getAttribute", kGetAttribute},
-          {"setAttribute", kSetAttribute}},
+          {"setAttribute", kSetAttribute},
+          {"getElementsByTagName", kGetElementsByTagName},
+          {"getElementsByClassName", kGetElementsByClassName},
+          {"querySelector", kQuerySelector},
+          {"querySelectorAll", kQuerySelectorAll}},
          {{"id", kIdGet, -1},
           {"tagName", kTagNameGet, -1},
-          {"innerText", kInnerTextGet, -1},
-          {"textContent", kInnerTextGet, -1},
+          {"children", kChildrenGet, -1},
+          {"innerText", kInnerTextGet, kTextSet},
+          {"textContent", kTextContentGet, kTextSet},
+          {"innerHTML", kInnerHtmlGet, kInnerHtmlSet},
           {"value", kValueGet, kValueSet}});
   duk_put_prop_string(ctx, global, kElementPrototype);
   duk_pop(ctx);
@@ -204,6 +292,14 @@ void ContextState::PushElement(duk_context* ctx, dom::Node* node) {
   duk_set_prototype(ctx, -2);
   SetNode(ctx, -1, node, id_);
   elements_[node] = heap_->Pin(ctx, -1);
+}
+
+void ContextState::PushElements(duk_context* ctx, const std::vector<dom::Node*>& nodes) {
+  duk_push_array(ctx);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    PushElement(ctx, nodes[i]);
+    duk_put_prop_index(ctx, -2, static_cast<duk_uarridx_t>(i));
+  }
 }
 
 dom::Node* ContextState::NodeOfThis(duk_context* ctx) {
@@ -272,6 +368,24 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
     case kBodyGet:
       PushElement(ctx, document.Body());
       return Outcome::kReturn;
+    case kHeadGet:
+      PushElement(ctx, document.Head());
+      return Outcome::kReturn;
+    case kDocumentElementGet:
+      PushElement(ctx, document.Html());
+      return Outcome::kReturn;
+    case kLinksGet:  // <a> and <area> with an address
+      PushElements(ctx, dom::ElementsBelow(document.root(), [](const dom::Node& n) {
+                     return (n.name() == u"a" || n.name() == u"area") && n.FindAttribute(u"href");
+                   }));
+      return Outcome::kReturn;
+    case kFormsGet:
+    case kImagesGet: {
+      const std::u16string_view tag = op == kFormsGet ? u"form" : u"img";
+      PushElements(ctx,
+                   dom::ElementsBelow(document.root(), [&](const dom::Node& n) { return n.name() == tag; }));
+      return Outcome::kReturn;
+    }
     case kSetTimeout:
       duk_push_int(ctx, duk_is_function(ctx, 0) ? SetTimer(ctx, 0, duk_get_int_default(ctx, 1, 0)) : 0);
       return Outcome::kReturn;
@@ -298,16 +412,95 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
       duk_push_undefined(ctx);
       return Outcome::kReturn;
     case kAddEventListener:
+    case kRemoveEventListener:
       if (duk_get_top(ctx) >= 2 && duk_is_function(ctx, 1)) {
-        const uint32_t slot = PinListener(ctx, 1);
-        const bool capture = duk_get_top(ctx) >= 3 && duk_to_boolean(ctx, 2);
-        std::weak_ptr<ContextState> weak = weak_from_this();
-        document.AddListener(*node,
-                             dom::Listener{ArgText(ctx, 0), capture, {}, [weak, slot](dom::Event& event) {
-                                             if (auto state = weak.lock(); state && state->valid())
-                                               state->CallListener(slot, event);
-                                           }});
+        const std::u16string type = ArgText(ctx, 0);
+        const bool capture = CaptureOption(ctx, 2);
+        // The same function, type and phase make the same listener, added once.
+        auto same = [&](const dom::Listener& listener) {
+          if (!listener.script_key || listener.type != type || listener.capture != capture) return false;
+          heap_->Push(ctx, listener.script_key);
+          const bool equal = duk_strict_equals(ctx, -1, 1);
+          duk_pop(ctx);
+          return equal;
+        };
+        auto& listeners = node->listeners();
+        if (op == kRemoveEventListener) {
+          std::erase_if(listeners, same);
+        } else if (std::none_of(listeners.begin(), listeners.end(), same)) {
+          const uint32_t slot = PinListener(ctx, 1);
+          std::weak_ptr<ContextState> weak = weak_from_this();
+          document.AddListener(*node, dom::Listener{type,
+                                                    capture,
+                                                    {},
+                                                    [weak, slot](dom::Event& event) {
+                                                      if (auto state = weak.lock(); state && state->valid())
+                                                        state->CallListener(slot, event);
+                                                    },
+                                                    slot});
+        }
       }
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    case kGetElementsByTagName: {
+      const std::u16string tag = dom::AsciiLower(ArgText(ctx, 0));
+      PushElements(
+          ctx, dom::ElementsBelow(*node, [&](const dom::Node& n) { return tag == u"*" || n.name() == tag; }));
+      return Outcome::kReturn;
+    }
+    case kGetElementsByClassName: {
+      std::vector<std::u16string> names;
+      const std::u16string list = ArgText(ctx, 0);
+      for (size_t pos = 0; pos < list.size();) {
+        const size_t end =
+            std::find_if(list.begin() + static_cast<ptrdiff_t>(pos), list.end(), dom::IsSpace) - list.begin();
+        if (end > pos) names.push_back(list.substr(pos, end - pos));
+        pos = end + 1;
+      }
+      PushElements(ctx, dom::ElementsBelow(*node, [&](const dom::Node& n) {
+                     return !names.empty() && std::all_of(names.begin(), names.end(), [&](const auto& name) {
+                       return dom::HasClass(n, name);
+                     });
+                   }));
+      return Outcome::kReturn;
+    }
+    case kQuerySelector:
+    case kQuerySelectorAll: {
+      std::u16string error;
+      const auto selector = dom::Selector::Parse(ArgText(ctx, 0), error);
+      if (!selector) {
+        PushError(ctx, error, DUK_ERR_SYNTAX_ERROR);
+        return Outcome::kThrow;
+      }
+      auto found = dom::ElementsBelow(*node, [&](const dom::Node& n) { return selector->Matches(n); });
+      if (op == kQuerySelectorAll)
+        PushElements(ctx, found);
+      else
+        PushElement(ctx, found.empty() ? nullptr : found.front());
+      return Outcome::kReturn;
+    }
+    case kChildrenGet: {
+      std::vector<dom::Node*> elements;
+      for (const auto& child : node->children())
+        if (child->IsElement()) elements.push_back(child.get());
+      PushElements(ctx, elements);
+      return Outcome::kReturn;
+    }
+    case kTextContentGet:
+      PushText(ctx, node->TextContent());
+      return Outcome::kReturn;
+    case kTextSet:
+      if (node->IsElement()) node->ReplaceChildrenWithText(ArgTextOrEmpty(ctx, 0));
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    case kInnerHtmlGet: {
+      std::u16string markup;
+      for (const auto& child : node->children()) markup += child->Markup();
+      PushText(ctx, markup);
+      return Outcome::kReturn;
+    }
+    case kInnerHtmlSet:
+      if (node->IsElement()) dom::ReplaceChildrenWithMarkup(*node, ArgTextOrEmpty(ctx, 0));
       duk_push_undefined(ctx);
       return Outcome::kReturn;
     case kGetAttribute: {
@@ -348,9 +541,9 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
 
 void ContextState::Click(dom::Node& node) {
   const std::shared_ptr<dom::Document> document = document_;
-  document->Dispatch(node, u"click", DOM_EVENT_CATEGORY_MOUSE, true, true);
-  // Default action: a link to a new window opens it.
-  if (!valid_ || !node.IsElement() || node.name() != u"a") return;
+  const bool go_on = document->Dispatch(node, u"click", DOM_EVENT_CATEGORY_MOUSE, true, true);
+  // Default action, unless a listener prevented it: a link to a new window opens it.
+  if (!go_on || !valid_ || !node.IsElement() || node.name() != u"a") return;
   const std::u16string* href = node.FindAttribute(u"href");
   const std::u16string* target = node.FindAttribute(u"target");
   if (href && target && dom::EqualsIgnoringAsciiCase(*target, u"_blank") && hooks_)
@@ -371,15 +564,24 @@ void ContextState::PushEvent(duk_context* ctx, const dom::Event& event) {
   duk_put_prop_string(ctx, -2, "bubbles");
   duk_push_boolean(ctx, event.cancelable);
   duk_put_prop_string(ctx, -2, "cancelable");
+  duk_push_boolean(ctx, event.cancelable);
+  duk_put_prop_string(ctx, -2, kCancelable);
+  duk_push_boolean(ctx, event.default_prevented);
+  duk_put_prop_string(ctx, -2, "defaultPrevented");
+  duk_push_c_function(ctx, &PreventDefault, 0);
+  duk_put_prop_string(ctx, -2, "preventDefault");
+  duk_push_c_function(ctx, &StopPropagation, 0);
+  duk_put_prop_string(ctx, -2, "stopPropagation");
 }
 
 void ContextState::CallListener(uint32_t slot, dom::Event& event) {
   const std::shared_ptr<ContextState> keep = shared_from_this();
   duk_context* ctx = WorkThread(thread_);
   const duk_idx_t top = duk_get_top(ctx);
+  PushEvent(ctx, event);  // kept below the call, to read back what the listener asked for
   heap_->Push(ctx, slot);
   PushElement(ctx, event.current);
-  PushEvent(ctx, event);
+  duk_dup(ctx, top);
   Enter();
   int rc;
   {
@@ -388,6 +590,8 @@ void ContextState::CallListener(uint32_t slot, dom::Event& event) {
   }
   Exit();
   if (rc != DUK_EXEC_SUCCESS) ReportError(DescribeError(ctx, -1));
+  event.default_prevented = event.default_prevented || HiddenFlag(ctx, top, kPrevented);
+  event.stopped = event.stopped || HiddenFlag(ctx, top, kStopped);
   duk_set_top(ctx, top);
 }
 

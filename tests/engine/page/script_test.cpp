@@ -40,23 +40,24 @@ constexpr std::u16string_view kTestExtension =
     u"SetTestParam();    if(b) SetTestParam(b);  });  cef.test.test_object = function() {    native function "
     u"GetTestObject();    return GetTestObject();  };})();";
 
+// Runs `code` in the page's context and gives the result as text.
+std::u16string Eval(cef_engine::script::Page& page, std::u16string_view code) {
+  auto context = Adopt(page.ShareV8Context());
+  const cef_string_t view = View(code);
+  cef_v8value_t* retval = nullptr;
+  cef_v8exception_t* exception = nullptr;
+  const int ok = context->eval(context.get(), &view, &retval, &exception);
+  auto held_value = Ref<cef_v8value_t>(retval);
+  auto held_exception = Ref<cef_v8exception_t>(exception);
+  if (!ok) return u"exception: " + Take(exception->get_message(exception));
+  return StringOf(retval);
+}
+
 class ScriptTest : public PageTest {
  protected:
   bool Register(std::u16string_view name, std::u16string_view code, Handler& handler) {
     const cef_string_t name_view = View(name), code_view = View(code);
     return cef_register_extension(&name_view, &code_view, handler.HandOver()) == 1;
-  }
-  // Runs `code` in the page's context and gives the result as text.
-  static std::u16string Eval(cef_engine::script::Page& page, std::u16string_view code) {
-    auto context = Adopt(page.ShareV8Context());
-    const cef_string_t view = View(code);
-    cef_v8value_t* retval = nullptr;
-    cef_v8exception_t* exception = nullptr;
-    const int ok = context->eval(context.get(), &view, &retval, &exception);
-    auto held_value = Ref<cef_v8value_t>(retval);
-    auto held_exception = Ref<cef_v8exception_t>(exception);
-    if (!ok) return u"exception: " + Take(exception->get_message(exception));
-    return StringOf(retval);
   }
 };
 
@@ -219,6 +220,123 @@ TEST_F(ScriptTest, PageScriptWritesTitlesOpensAndLogs) {
   EXPECT_EQ(frame.console[2].message, u"Uncaught Error: late");
   EXPECT_EQ(frame.console[2].source, u"http://x.example/s.js");
   EXPECT_EQ(frame.console[2].line, 7);
+}
+
+constexpr std::u16string_view kQueryPage =
+    u"<html><head><title>Q</title></head><body>"
+    u"<div id=main class='box wide'>"
+    u"<p id=p1 class=intro>One <a id=a1 href=/one class=nav>1</a></p>"
+    u"<p id=p2 lang=en-GB><span id=s1><a id=a2 href='http://x.example/two.html' data-kind='ext "
+    u"link'>2</a></span></p>"
+    u"<form id=f1><input id=i1 name=user><input id=i2 type=password></form>"
+    u"<img id=img1 src=a.png><img id=img2 src=b.png>"
+    u"</div>"
+    u"<ul id=list><li id=l1 class=item>x</li><li id=l2 class='item last'>y</li></ul>"
+    u"<a id=a3 href='#top' target=_blank>3</a>"
+    u"</body></html>";
+
+// The ids of what querySelectorAll finds, or the error's name and text.
+std::u16string SelectIds(cef_engine::script::Page& page, std::u16string_view scope,
+                         std::u16string_view selector) {
+  std::u16string quoted;
+  for (const char16_t c : selector) quoted += c == u'"' ? std::u16string(u"\\\"") : std::u16string(1, c);
+  return Eval(page, u"(function(s) { try { return Array.prototype.map.call(" + std::u16string(scope) +
+                        u".querySelectorAll(s), function(e) { return e.id; }).join(','); }"
+                        u" catch (e) { return e.name + ': ' + e.message; } })(\"" +
+                        quoted + u"\")");
+}
+
+TEST_F(ScriptTest, SelectorsFindWhatBrowsersFind) {
+  struct Row {
+    std::u16string_view selector, ids;
+  };
+  const Row rows[] = {
+      {u"p", u"p1,p2"},
+      {u"INPUT[type=password]", u"i2"},
+      {u"#a2", u"a2"},
+      {u".item", u"l1,l2"},
+      {u".item.last", u"l2"},
+      {u"div.box.wide", u"main"},
+      {u"[href]", u"a1,a2,a3"},
+      {u"a[href^='http']", u"a2"},
+      {u"a[href$=\".html\"]", u"a2"},
+      {u"[href*=one]", u"a1"},
+      {u"[data-kind~=link]", u"a2"},
+      {u"[data-kind~='ext link']", u""},
+      {u"[lang|=en]", u"p2"},
+      {u"[lang=en]", u""},
+      {u"div a", u"a1,a2"},
+      {u"div > a", u""},
+      {u"#main > p > a", u"a1"},
+      {u"body > p", u""},
+      {u"div p a", u"a1,a2"},
+      {u"p > span a", u"a2"},
+      {u"#main > *", u"p1,p2,f1,img1,img2"},
+      {u"ul li , #a3", u"l1,l2,a3"},
+      {u"#a3, ul li", u"l1,l2,a3"},
+      {u"form#f1   input", u"i1,i2"},
+      {u"a:hover",
+       u"SyntaxError: 'a:hover': this engine does not support pseudo-classes and pseudo-elements"},
+      {u"p + p", u"SyntaxError: 'p + p': this engine does not support sibling combinators"},
+      {u"p >", u"SyntaxError: 'p >' is not a valid selector"},
+      {u"[href", u"SyntaxError: '[href' is not a valid selector"},
+      {u"a,", u"SyntaxError: 'a,' is not a valid selector"},
+      {u"", u"SyntaxError: '' is not a valid selector"},
+      {u"1p", u"SyntaxError: '1p' is not a valid selector"},
+  };
+  auto page = Load(kQueryPage);
+  for (const auto& row : rows)
+    EXPECT_EQ(SelectIds(*page, u"document", row.selector), row.ids)
+        << std::string(row.selector.begin(), row.selector.end());
+  // Below an element: only its descendants, but matched against the whole document.
+  EXPECT_EQ(SelectIds(*page, u"document.getElementById('p2')", u"div a"), u"a2");
+  EXPECT_EQ(SelectIds(*page, u"document.getElementById('p2')", u"p"), u"");
+}
+
+TEST_F(ScriptTest, PageScriptQueriesCollectionsChangesTheTreeAndHandlesEvents) {
+  auto page = Load(kQueryPage);
+  auto eval = [&](std::u16string_view code) { return Eval(*page, code); };
+  EXPECT_EQ(eval(u"document.links.length + ' ' + document.querySelectorAll('a').length"), u"3 3");
+  EXPECT_EQ(eval(u"document.forms.length + ' ' + document.forms[0].id + ' ' + document.images[1].id"),
+            u"1 f1 img2");
+  EXPECT_EQ(
+      eval(u"document.getElementsByTagName('LI').length + ' ' + document.getElementsByTagName('*').length"),
+      u"2 19");
+  EXPECT_EQ(eval(u"document.getElementsByClassName(' last  item ')[0].id"), u"l2");
+  EXPECT_EQ(eval(u"document.querySelector('p').id + (document.querySelector('table') === null)"), u"p1true");
+  EXPECT_EQ(eval(u"var list = document.getElementById('list'); list.children.length + list.children[1].id"),
+            u"2l2");
+  EXPECT_EQ(eval(u"document.documentElement.tagName + document.head.children[0].tagName"), u"HTMLTITLE");
+
+  // Text and markup, read and written; scripts in new markup do not run.
+  EXPECT_EQ(eval(u"document.getElementById('p1').textContent"), u"One 1");
+  EXPECT_EQ(
+      eval(u"document.getElementById('p2').innerHTML"),
+      u"<span id=\"s1\"><a id=\"a2\" href=\"http://x.example/two.html\" data-kind=\"ext link\">2</a></span>");
+  EXPECT_EQ(eval(u"var l1 = document.getElementById('l1'); l1.textContent = '<b>'; l1.innerHTML"),
+            u"&lt;b&gt;");
+  EXPECT_EQ(
+      eval(u"list.innerHTML = '<li id=n1>new<li>two<script>document.title = \"no\"</script>';"
+           u" list.children.length + ' ' + document.getElementById('n1').textContent + ' ' + document.title"),
+      u"2 new Q");
+  EXPECT_EQ(eval(u"l1.id + (document.getElementById('l1') === null)"), u"l1true")
+      << "a removed element lives on";
+  EXPECT_EQ(page->Text(), u"One 1\n2\nnew\ntwo\n3");
+
+  // Listeners: options, stopPropagation, preventDefault (no new window), removal.
+  EXPECT_EQ(
+      eval(u"var log = []; var a3 = document.getElementById('a3');"
+           u"function note(e) { log.push(e.currentTarget.tagName || 'doc'); }"
+           u"document.addEventListener('click', note, {capture: true});"
+           u"document.body.addEventListener('click', note); document.body.addEventListener('click', note);"
+           u"a3.addEventListener('click', function(e) { e.stopPropagation(); e.preventDefault(); });"
+           u"a3.click(); log.join(',')"),
+      u"doc");
+  EXPECT_TRUE(frame.opened.empty()) << "the default action was prevented";
+  EXPECT_EQ(eval(u"log = []; document.getElementById('a1').click(); document.removeEventListener('click', "
+                 u"note, true);"
+                 u"document.getElementById('a1').click(); log.join(',')"),
+            u"doc,BODY,BODY");
 }
 
 // Expected answers of the twelve type tests, in record order.
