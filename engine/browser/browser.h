@@ -61,6 +61,9 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   void Commit(const std::u16string& html, const std::u16string& url, int status, bool history,
               bool is_content, bool is_error);
   void Refresh();
+  // Reports the main frame's title when it differs from the one last reported for this
+  // page, so that a title set by script while the page is parsed is reported once.
+  void ReportTitle(const std::u16string& title);
   std::u16string Text();
   std::u16string Source();
 
@@ -71,6 +74,7 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   std::u16string name_, url_, text_, source_;
   std::vector<EngineRef<Frame>> children_;
   std::unique_ptr<script::Page> page_;
+  std::optional<std::u16string> reported_title_;
   std::shared_ptr<net::LoadHandle> load_;
   uint64_t generation_ = 0;
   bool detached_ = false;

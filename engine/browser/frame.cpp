@@ -156,6 +156,7 @@ void Frame::Commit(const std::u16string& html, const std::u16string& url, int st
   }
   for (auto& child : old_children) child->Detach();
   page_.reset();
+  reported_title_.reset();
   if (!is_error) browser_->NotifyAddress(*this, url);
   if (detached_) return;
   page_ = script::Page::Load(html, url, *this);
@@ -166,7 +167,7 @@ void Frame::Commit(const std::u16string& html, const std::u16string& url, int st
     browser_->MainFrameCommitted(url, is_content ? std::optional<std::u16string>(html) : std::nullopt,
                                  history && !is_error);
     if (!is_error) {
-      browser_->NotifyTitle(title.empty() ? url : title);
+      ReportTitle(title.empty() ? url : title);
       const auto icons = page_->IconUrls();
       if (!icons.empty()) browser_->NotifyIcons(icons);
     }
@@ -217,8 +218,12 @@ std::u16string Frame::Source() {
   return source_;
 }
 
-void Frame::TitleChanged(const std::u16string& title) {
-  if (IsMain()) browser_->NotifyTitle(title);
+void Frame::TitleChanged(const std::u16string& title) { ReportTitle(title); }
+
+void Frame::ReportTitle(const std::u16string& title) {
+  if (!IsMain() || reported_title_ == title) return;
+  reported_title_ = title;
+  browser_->NotifyTitle(title);
 }
 
 void Frame::OpenWindow(const std::u16string& url, const std::u16string& features) {
