@@ -46,9 +46,48 @@ std::u16string PageOf(const net::LoadResult& result) {
   return u"<html><body></body></html>";
 }
 
-std::u16string ErrorPage(const std::u16string& text, bool from_handler) {
+struct ErrorInfo {
+  int code;
+  std::u16string_view name, meaning;
+};
+constexpr ErrorInfo kErrors[] = {
+    {ERR_FAILED, u"ERR_FAILED", u"The page could not be loaded."},
+    {ERR_ABORTED, u"ERR_ABORTED", u"The load was cancelled."},
+    {ERR_INVALID_ARGUMENT, u"ERR_INVALID_ARGUMENT", u"The request was not valid."},
+    {ERR_INVALID_HANDLE, u"ERR_INVALID_HANDLE", u"The request was not valid."},
+    {ERR_FILE_NOT_FOUND, u"ERR_FILE_NOT_FOUND", u"The file does not exist."},
+    {ERR_TIMED_OUT, u"ERR_TIMED_OUT", u"The site took too long to answer."},
+    {ERR_FILE_TOO_BIG, u"ERR_FILE_TOO_BIG", u"The file is too big."},
+    {ERR_UNEXPECTED, u"ERR_UNEXPECTED", u"Something unexpected went wrong."},
+    {ERR_ACCESS_DENIED, u"ERR_ACCESS_DENIED", u"Access to the page was denied."},
+    {ERR_NOT_IMPLEMENTED, u"ERR_NOT_IMPLEMENTED", u"This engine cannot load such a page."},
+    {ERR_CONNECTION_CLOSED, u"ERR_CONNECTION_CLOSED", u"The site closed the connection."},
+    {ERR_CONNECTION_RESET, u"ERR_CONNECTION_RESET", u"The connection to the site was broken off."},
+    {ERR_CONNECTION_REFUSED, u"ERR_CONNECTION_REFUSED",
+     u"The site refused the connection: it does not run, or it cannot be reached."},
+    {ERR_CONNECTION_ABORTED, u"ERR_CONNECTION_ABORTED", u"The connection to the site was broken off."},
+    {ERR_CONNECTION_FAILED, u"ERR_CONNECTION_FAILED", u"The site cannot be reached."},
+    {ERR_NAME_NOT_RESOLVED, u"ERR_NAME_NOT_RESOLVED", u"The site's name was not found."},
+    {ERR_INTERNET_DISCONNECTED, u"ERR_INTERNET_DISCONNECTED", u"There is no network connection."},
+    {ERR_INVALID_URL, u"ERR_INVALID_URL", u"The address is not valid."},
+    {ERR_DISALLOWED_URL_SCHEME, u"ERR_DISALLOWED_URL_SCHEME", u"Addresses of this kind are not allowed."},
+    {ERR_UNKNOWN_URL_SCHEME, u"ERR_UNKNOWN_URL_SCHEME", u"Addresses of this kind are unknown."},
+    {ERR_TOO_MANY_REDIRECTS, u"ERR_TOO_MANY_REDIRECTS", u"The site redirected too many times."},
+    {ERR_EMPTY_RESPONSE, u"ERR_EMPTY_RESPONSE", u"The site sent nothing."},
+};
+
+// The page a failed load shows, like a browser's: the address, what went wrong in words,
+// the error's name and number (in the title as well) and the engine's details. A load
+// handler that answered with text of its own gets that text shown instead.
+std::u16string ErrorPage(const std::u16string& url, int code, const std::u16string& text, bool from_handler) {
   if (from_handler) return text;
-  return u"<html><head><title>Error</title></head><body>" + Escaped(text) + u"</body></html>";
+  ErrorInfo info{code, u"ERR_UNKNOWN", u"The page could not be loaded."};
+  for (const auto& known : kErrors)
+    if (known.code == code) info = known;
+  const std::u16string error = std::u16string(info.name) + u" (" + net::ToUtf16(std::to_string(code)) + u")";
+  return u"<html><head><title>Cannot load " + Escaped(url) + u": " + error + u"</title></head><body><p>" +
+         std::u16string(info.meaning) + u"</p><p>Address: " + Escaped(url) + u"</p><p>Error: " + error +
+         u"</p><p>Details: " + Escaped(text) + u"</p></body></html>";
 }
 
 template <class Work>
@@ -140,7 +179,8 @@ void Frame::Finished(net::LoadResult result, uint64_t generation, bool history) 
     std::u16string text = result.error_text;
     const bool replaced = browser_->NotifyLoadError(*this, result.error, result.final_url, text);
     if (detached_) return;
-    Commit(ErrorPage(text, replaced), result.final_url, 0, false, false, true);
+    Commit(ErrorPage(result.final_url, result.error, text, replaced), result.final_url, 0, false, false,
+           true);
     return;
   }
   Commit(PageOf(result), result.final_url, result.status, history, false, false);

@@ -193,7 +193,8 @@ TEST_F(EngineBrowserTest, FailedLoadsReportAnErrorCodeAndText) {
   auto refused = SchemeServer::Body("");
   refused.refuse = true;
   schemes_.Serve(u"/refused", refused);
-  cef_browser_t* browser = Open(Widen("http://127.0.0.1:" + std::to_string(server_.ClosedPort()) + "/"));
+  const std::u16string address = Widen("http://127.0.0.1:" + std::to_string(server_.ClosedPort()) + "/");
+  cef_browser_t* browser = Open(address);
   ASSERT_NE(browser, nullptr);
   EXPECT_EQ(client_.Count("load_error " + std::to_string(ERR_CONNECTION_REFUSED)), 1) << client_.log().back();
   const auto log = client_.log();
@@ -207,7 +208,16 @@ TEST_F(EngineBrowserTest, FailedLoadsReportAnErrorCodeAndText) {
   ASSERT_FALSE(client_.error_texts.empty());
   EXPECT_FALSE(client_.error_texts.back().empty());
 
+  // The engine's own error page says what happened, in its title and its text.
   auto main = Main(browser);
+  const std::u16string error = u"ERR_CONNECTION_REFUSED (-102)";
+  const auto text = TakeText(main->get_text(main.get()));
+  for (const auto& part : {address, error, std::u16string(u"The site refused the connection")})
+    EXPECT_NE(text.find(part), std::u16string::npos) << Narrow(text);
+  EXPECT_NE(TakeText(main->get_source(main.get()))
+                .find(u"<title>Cannot load " + address + u": " + error + u"</title>"),
+            std::u16string::npos);
+
   client_.error_page = u"<html><body>Custom error</body></html>";
   for (const std::u16string url : {u"nosuch://x/", u"client://test/refused"}) {
     client_.ClearLog();
