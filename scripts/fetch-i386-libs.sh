@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Unpacks the i386 HTTP library that the 32-bit Linux build of our engine links, and the
+# libraries it needs that the multilib packages do not bring (g++-multilib, lib32z1-dev),
+# into build/i386-libs. They come from Debian's i386 packages, downloaded and checked by
+# apt against the signed index, but are not installed: an installed i386 library must have
+# exactly the version of its native twin, which fails whenever the package index of one
+# architecture lags behind the other's. Skips the work when the folder is complete.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dest=build/i386-libs
+# The run-time package the native development package depends on (libcpp-httplib0.NN).
+httplib=$(apt-cache depends "libcpp-httplib-dev:$(dpkg --print-architecture)" |
+  sed -n 's/^ *Depends: \(libcpp-httplib[0-9.]*\)$/\1/p' | head -1)
+[ -n "$httplib" ] || {
+  echo "fetch-i386-libs: cannot tell the HTTP library's run-time package (is libcpp-httplib-dev installed?)" >&2
+  exit 1
+}
+packages=("$httplib" libssl3 libbrotli1)
+stamp=$dest/.packages
+if [ "$(cat "$stamp" 2>/dev/null)" = "${packages[*]}" ]; then
+  exit 0
+fi
+rm -rf "$dest"
+mkdir -p "$dest/debs"
+(cd "$dest/debs" && apt-get download -qq "${packages[@]/%/:i386}" 2>&1 | grep -v "unsandboxed as root" || true)
+for deb in "$dest"/debs/*.deb; do
+  [ -e "$deb" ] || {
+    echo "fetch-i386-libs: apt-get download of ${packages[*]} (i386) failed" >&2
+    exit 1
+  }
+  dpkg-deb -x "$deb" "$dest/root"
+done
+mkdir -p "$dest/lib"
+find "$dest/root" -name '*.so*' \( -type f -o -type l \) -exec cp -a {} "$dest/lib/" \;
+rm -rf "$dest/debs" "$dest/root"
+ls "$dest/lib"/libcpp-httplib.so.* >/dev/null
+echo "${packages[*]}" >"$stamp"
+echo "Unpacked the i386 libraries ${packages[*]} into $dest/lib"
