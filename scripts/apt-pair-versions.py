@@ -9,7 +9,8 @@ gives up ("held broken packages"). This finds every such library among the packa
 everything they depend on, and asks for the newest version that both architectures offer
 (the installed one when the other architecture has it too), as `name:arch=version`.
 
-Usage: apt-pair-versions.py PACKAGE...   (apt's own configuration, APT_CONFIG included)
+Usage: apt-pair-versions.py [-o APT-OPTION]... PACKAGE...
+(apt's own configuration, APT_CONFIG included, plus the options given)
 """
 import functools
 import re
@@ -17,8 +18,12 @@ import subprocess
 import sys
 
 
+APT_OPTIONS = []
+
+
 def apt_cache(*args):
-    return subprocess.run(["apt-cache", *args], check=False, capture_output=True, text=True).stdout
+    return subprocess.run(["apt-cache", *APT_OPTIONS, *args], check=False, capture_output=True,
+                          text=True).stdout
 
 
 def native_arch():
@@ -143,6 +148,10 @@ def pairs(packages):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 2:
+    args = sys.argv[1:]
+    while len(args) >= 2 and args[0] == "-o":
+        APT_OPTIONS += args[:2]
+        args = args[2:]
+    if not args:
         sys.exit(__doc__)
-    print("\n".join(pairs(sys.argv[1:])))
+    print("\n".join(pairs(args)))

@@ -8,6 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dest=build/i386-libs
+stamp=$dest/.packages
+[ -f "$stamp" ] && exit 0
 # The run-time package the native development package depends on (libcpp-httplib0.NN).
 httplib=$(apt-cache depends "libcpp-httplib-dev:$(dpkg --print-architecture)" |
   sed -n 's/^ *Depends: \(libcpp-httplib[0-9.]*\)$/\1/p' | head -1)
@@ -16,13 +18,16 @@ httplib=$(apt-cache depends "libcpp-httplib-dev:$(dpkg --print-architecture)" |
   exit 1
 }
 packages=("$httplib" libssl3 libbrotli1)
-stamp=$dest/.packages
-if [ "$(cat "$stamp" 2>/dev/null)" = "${packages[*]}" ]; then
-  exit 0
-fi
 rm -rf "$dest"
 mkdir -p "$dest/debs"
-(cd "$dest/debs" && apt-get download -qq "${packages[@]/%/:i386}" 2>&1 | grep -v "unsandboxed as root" || true)
+download() { (cd "$dest/debs" && apt-get download -qq "${packages[@]/%/:i386}" 2>&1 | grep -v "unsandboxed as root"); }
+# A machine that has just added the i386 architecture has no i386 index yet.
+if ! download; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq || true
+  download || true
+fi
 for deb in "$dest"/debs/*.deb; do
   [ -e "$deb" ] || {
     echo "fetch-i386-libs: apt-get download of ${packages[*]} (i386) failed" >&2
