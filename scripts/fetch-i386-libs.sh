@@ -20,13 +20,13 @@ httplib=$(apt-cache depends "libcpp-httplib-dev:$(dpkg --print-architecture)" |
 packages=("$httplib" libssl3 libbrotli1)
 rm -rf "$dest"
 mkdir -p "$dest/debs"
-download() { (cd "$dest/debs" && apt-get download -qq "${packages[@]/%/:i386}" 2>&1 | grep -v "unsandboxed as root"); }
+download() { (cd "$dest/debs" && apt-get download -qq "${packages[@]/%/:i386}" 2>../download.log); }
 # A machine that has just added the i386 architecture has no i386 index yet.
 if ! download; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get update -qq || true
-  download || true
+  download || cat "$dest/download.log" >&2
 fi
 for deb in "$dest"/debs/*.deb; do
   [ -e "$deb" ] || {
