@@ -1,12 +1,14 @@
 # Entry points for newcomers and CI. `make test` installs what is missing, then builds
 # and tests every target: native under ASan/UBSan and (thread-sensitive tests) under
-# TSan, native32 (also under valgrind) and win32 (under Wine), then runs the fuzzers
-# for a bounded time.
+# TSan, native32, win32 and win64 (under Wine), then runs valgrind and the fuzzers for a
+# bounded time. On a machine whose kernel runs 64-bit code only, native32 runs under
+# qemu, win32 is built but not run (win64 stands in), and valgrind checks the native
+# 64-bit programs instead of the native32 ones; the summary says what did not run and why.
 SHELL := /bin/bash
 JOBS ?= 2
-PRESETS_TEST := native-asan native-tsan native32 win32
+PRESETS_TEST := native-asan native-tsan native32 win32 win64
 
-.PHONY: all deps test bench bench-startup demo demo-screenshot stress clean fuzz test-valgrind32 test-consumer $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
+.PHONY: all deps test bench bench-startup demo demo-screenshot stress clean fuzz test-valgrind test-valgrind32 test-valgrind64 test-consumer test-scripts $(addprefix test-,$(PRESETS_TEST)) $(addprefix build-,$(PRESETS_TEST) native)
 
 all: test
 
@@ -17,6 +19,15 @@ deps:
 $(addprefix build-,$(PRESETS_TEST) native): build-%: deps
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $* -j $(JOBS)
+
+# A step that cannot run on this machine records why in build/TARGET/not-run, for the
+# summary, says so and succeeds; `runs` prints the reason when it answers no.
+# $(call run_if,TARGET,COMMANDS)
+define run_if
+	@rm -f build/$(1)/not-run; \
+	if why=$$$$(scripts/i386-support.sh runs $(1)); then $(2); \
+	else mkdir -p build/$(1) && echo "$$$$why" >build/$(1)/not-run && echo "$(1): not run: $$$$why"; fi
+endef
 
 test-native-asan: build-native-asan
 	@rm -rf build/native-asan/test-results
@@ -32,20 +43,23 @@ test-native-tsan: deps
 
 test-native32: build-native32
 	@rm -rf build/native32/test-results
-	@ctest --preset native32 -j $(JOBS)
+	$(call run_if,native32,ctest --preset native32 -j $(JOBS))
 
 # The end-to-end tests need the site's port (compiled into the launcher) free: a port
 # held by another program ends the step at once with one line saying how to choose another.
-test-win32: build-win32
-	@scripts/check-site-port.sh build/win32
-	@rm -rf build/win32/test-results
-	@xvfb-run -a -s "-screen 0 1600x1000x24" ctest --preset win32 -j $(JOBS)
+# Both Windows targets run their end-to-end tests, one after the other.
+$(addprefix test-,win32 win64): test-%: build-%
+	@rm -rf build/$*/test-results
+	$(call run_if,$*,scripts/check-site-port.sh build/$* && \
+	  xvfb-run -a -s "-screen 0 1600x1000x24" ctest --preset $* -j $(JOBS))
 
 # Every step runs even when an earlier one fails; the summary of the test counts comes
-# last and the failed steps are named above it. A site port held by another program ends
-# the whole run at once, before anything is built.
-TEST_STEPS := $(addprefix test-,$(PRESETS_TEST)) test-consumer test-valgrind32 fuzz
-CONSUMER_TREES := build/consumer/native build/consumer/win32
+# last, with a line for each target that could not run here, and the failed steps are
+# named above it. A site port held by another program ends the whole run at once,
+# before anything is built.
+TEST_STEPS := test-scripts $(addprefix test-,$(PRESETS_TEST)) test-consumer test-valgrind fuzz
+CONSUMER_TREES := build/consumer/native build/consumer/win32 build/consumer/win64
+VALGRIND_RESULTS := build/valgrind32 build/valgrind64
 test: deps
 	@cmake --preset win32 >/dev/null && scripts/check-site-port.sh build/win32
 	@status=0; failed=""; \
@@ -53,8 +67,12 @@ test: deps
 	  FUZZ_SECONDS=$${FUZZ_SECONDS:-20} $(MAKE) --no-print-directory $$t || { status=1; failed="$$failed $$t"; }; \
 	done; \
 	[ -z "$$failed" ] || echo "Failed steps:$$failed"; \
-	python3 scripts/test-summary.py $(addprefix build/,$(PRESETS_TEST)) $(CONSUMER_TREES) || status=1; \
+	python3 scripts/test-summary.py $(addprefix build/,$(PRESETS_TEST)) $(CONSUMER_TREES) $(VALGRIND_RESULTS) || status=1; \
 	exit $$status
+
+# The project's own scripts: the install script's version pairing against a fake index.
+test-scripts:
+	@python3 -m unittest discover -s tests/scripts
 
 # The binding as other programs get it: installed from the native and win32 trees
 # (binding and engine components), tests/consumer configured against each installed
@@ -62,10 +80,16 @@ test: deps
 test-consumer: deps
 	@scripts/test-consumer.sh
 
-# The native32 test programs under valgrind memcheck (no leaks, no errors); the Wine
-# programs of win32 are not run.
-test-valgrind32: build-native32
-	@scripts/valgrind-native32.sh
+# The test programs under valgrind memcheck (no leaks, no errors): the native32 ones
+# where this machine runs 32-bit code, the native 64-bit ones (optimised build) where it
+# does not. The Wine programs are not run.
+test-valgrind: test-valgrind32 test-valgrind64
+test-valgrind32: deps
+	@rm -rf build/valgrind32
+	$(call run_if,valgrind32,$(MAKE) --no-print-directory build-native32 && scripts/valgrind-tests.sh native32 build/valgrind32)
+test-valgrind64: deps
+	@rm -rf build/valgrind64
+	$(call run_if,valgrind64,$(MAKE) --no-print-directory build-native && scripts/valgrind-tests.sh native build/valgrind64)
 
 # libFuzzer targets (clang, ASan/UBSan) for FUZZ_SECONDS each (default 30) over a copy
 # of the committed corpus.
@@ -74,12 +98,12 @@ fuzz: deps
 	@cmake --build --preset fuzz -j $(JOBS)
 	@scripts/run-fuzzers.sh
 
-# The demo's screenshot goes to build/win32/demo/launcher.png; demo-screenshot refreshes
+# The demo's screenshot goes to build/win32/demo/launcher.png (win64 where 32-bit code cannot run); demo-screenshot refreshes
 # the README's picture (docs/launcher.png) instead.
-demo: build-win32
+demo: deps
 	@scripts/demo.sh
 
-demo-screenshot: build-win32
+demo-screenshot: deps
 	@DEMO_SCREENSHOT=$(CURDIR)/docs/launcher.png scripts/demo.sh
 
 # The engine, integration, bridge, wrapper, engine page, binding exit and end-to-end test

@@ -6,7 +6,21 @@
 # server the demo closes it after the screenshot).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build/win32
+# The launcher is a 32-bit program; where this machine cannot run 32-bit code the 64-bit
+# build of the same program stands in.
+target=win32
+if [ -z "${DEMO_INNER:-}" ]; then
+  if ! why=$("$root/scripts/i386-support.sh" runs win32); then
+    echo "The 32-bit launcher cannot run here (${why%%;*}): running the 64-bit build instead."
+    target=win64
+  fi
+  cmake --preset "$target" >/dev/null
+  cmake --build --preset "$target" -j "${JOBS:-2}" --target Tessaril cef_engine >/dev/null
+  export DEMO_TARGET=$target
+fi
+target=${DEMO_TARGET:-$target}
+export WINE_TARGET=$target
+build=$root/build/$target
 state=$build/demo
 shot=${DEMO_SCREENSHOT:-$build/demo/launcher.png}
 site=$(grep -E '^TESSARIL_SITE_ADDRESS:' "$build/CMakeCache.txt" | cut -d= -f2-)
@@ -31,18 +45,30 @@ until grep -q "site ready" "$state/site.out" 2>/dev/null; do
   sleep 0.1
 done
 
-"$root/scripts/wine-run.sh" "$build/bin/Tessaril.exe" &
+"$root/scripts/wine-run.sh" --target "$target" "$build/bin/Tessaril.exe" &
 launcher_pid=$!
 echo "Tessaril started (site: $site)."
-# Loaded: the site saw the login page and the window's caption shows its title.
+# Loaded: the site saw the login page and the window's caption shows its title. Without
+# both there is nothing to show, and the demo says which one did not happen.
+requested="" shown=""
 for _ in $(seq 1200); do
-  if grep -q '/UCClient/login.php' "$state/requests.jsonl" 2>/dev/null &&
-    xwininfo -root -tree 2>/dev/null | grep -q '"Tessaril - '; then
-    break
-  fi
+  grep -q '/UCClient/login.php' "$state/requests.jsonl" 2>/dev/null && requested=1
+  xwininfo -root -tree 2>/dev/null | grep -q '"Tessaril - ' && shown=1
+  [ -n "$requested" ] && [ -n "$shown" ] && break
   kill -0 $launcher_pid 2>/dev/null || break
   sleep 0.1
 done
+if [ -z "$requested" ] || [ -z "$shown" ]; then
+  if ! kill -0 $launcher_pid 2>/dev/null; then
+    echo "Demo failed: Tessaril.exe ended before it showed the login page." >&2
+  elif [ -z "$requested" ]; then
+    echo "Demo failed: the site never got the login page's request ($site/UCClient/login.php) within 120 s." >&2
+  else
+    echo "Demo failed: the window's caption never showed the login page's title within 120 s." >&2
+  fi
+  WINEPREFIX=$build/wineprefix wineserver -k 2>/dev/null || true
+  exit 1
+fi
 sleep 2  # let the page paint
 import -window root "$shot"
 echo "Screenshot of the launcher: $shot"

@@ -2,12 +2,14 @@
 # Whether this machine runs 32-bit x86 (i386) programs, and running them under emulation
 # where its kernel cannot.
 #
-#   probe     exit 0 when the kernel runs i386 programs itself; otherwise print one line
-#             saying why not and exit 1. FORCE_64BIT_ONLY=1 makes it answer "cannot", so
+#   probe     exit 0 when the kernel runs i386 programs itself; otherwise print the reason
+#             in a few words (for lines like "win32: not run: REASON") and exit 1. FORCE_64BIT_ONLY=1 makes it answer "cannot", so
 #             the 64-bit-only path can be tried on any machine.
 #   emulate   run i386 programs through qemu-i386-static, registered with binfmt_misc
-#             (needs root); prints one line and exits 1 when that cannot be done.
+#             (needs root); prints why not and exits 1 when that cannot be done.
 #   native    remove that registration again, so 32-bit Wine runs on the real processor.
+#   runs T    exit 0 when the test target T (native32, win32, valgrind32, valgrind64) runs
+#             on this machine, otherwise print why not, in one line, and exit 1.
 #
 # The probe runs a tiny i386 program. Its ELF identification has a padding byte set that
 # the kernel ignores but binfmt_misc entries for i386 emulators compare, so an emulator
@@ -25,33 +27,33 @@ build_probe() {
 
 probe() {
   if [ -n "${FORCE_64BIT_ONLY:-}" ] && [ "$FORCE_64BIT_ONLY" != 0 ]; then
-    echo "32-bit code: not run natively (FORCE_64BIT_ONLY is set)"
+    echo "FORCE_64BIT_ONLY is set, so this machine counts as running 64-bit code only"
     return 1
   fi
   local dir
   dir=$(mktemp -d)
   trap 'rm -rf "$dir"' RETURN
   if ! build_probe "$dir/probe"; then
-    echo "32-bit code: cannot tell, gcc -m32 could not build the probe program"
+    echo "gcc -m32 could not build the probe program, so it is not known whether this machine runs 32-bit code"
     return 1
   fi
   printf '\x01' | dd of="$dir/probe" bs=1 seek=15 conv=notrunc status=none
   if "$dir/probe" 2>/dev/null; then
     return 0
   fi
-  echo "32-bit code: this machine's kernel runs 64-bit code only (an i386 program was refused)"
+  echo "this machine's kernel runs 64-bit code only"
   return 1
 }
 
 emulate() {
   local qemu=/usr/bin/qemu-i386-static
   if [ ! -x "$qemu" ]; then
-    echo "32-bit emulation: $qemu is missing (Debian package qemu-user-static)" >&2
+    echo "$qemu is missing (Debian package qemu-user-static)"
     return 1
   fi
   if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
     $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || {
-      echo "32-bit emulation: cannot mount binfmt_misc (needs root, and a kernel with binfmt_misc)" >&2
+      echo "binfmt_misc cannot be mounted (needs root)"
       return 1
     }
   fi
@@ -61,7 +63,7 @@ emulate() {
     local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
     local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
     echo ":tessaril-i386:M::$magic:$mask:$qemu:F" | $sudo tee /proc/sys/fs/binfmt_misc/register >/dev/null 2>&1 || {
-      echo "32-bit emulation: cannot register $qemu with binfmt_misc (needs root)" >&2
+      echo "$qemu cannot be registered with binfmt_misc (needs root)"
       return 1
     }
   fi
@@ -69,7 +71,7 @@ emulate() {
   dir=$(mktemp -d)
   trap 'rm -rf "$dir"' RETURN
   if ! build_probe "$dir/probe" || ! "$dir/probe" 2>/dev/null; then
-    echo "32-bit emulation: registered, but an i386 program still does not run" >&2
+    echo "an i386 program does not run even under $qemu"
     return 1
   fi
 }
@@ -79,12 +81,45 @@ native() {
   echo -1 | $sudo tee "$entry" >/dev/null
 }
 
+runs() {
+  local why how
+  why=$(probe) && return 0
+  case "$1" in
+    native32)
+      how=$(emulate) || {
+        echo "$why, and $how"
+        return 1
+      }
+      echo "native32: $why; its programs run under qemu-i386 emulation" >&2
+      ;;
+    win32)
+      echo "$why; win64 ran instead"
+      return 1
+      ;;
+    valgrind32)
+      echo "$why; valgrind ran on the 64-bit native programs instead"
+      return 1
+      ;;
+  esac
+}
+
 case "${1:-}" in
   probe) probe ;;
+  runs)
+    if [ "${2:-}" = valgrind64 ]; then
+      # The 64-bit programs stand in only where the 32-bit ones cannot run.
+      if probe >/dev/null; then
+        echo "valgrind ran on the native32 programs instead"
+        exit 1
+      fi
+      exit 0
+    fi
+    runs "${2:-}"
+    ;;
   emulate) emulate ;;
   native) native ;;
   *)
-    echo "usage: $0 probe|emulate|native" >&2
+    echo "usage: $0 probe|emulate|native|runs TARGET" >&2
     exit 2
     ;;
 esac

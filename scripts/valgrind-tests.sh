@@ -1,22 +1,25 @@
 #!/usr/bin/env bash
-# Runs every test program of the native32 preset (i386 Linux, no Wine) under valgrind
-# memcheck: any memory error or definitely/indirectly lost block fails the program.
-# Command, working directory and environment of each test come from CTest, so the
-# programs run exactly as `ctest --preset native32` runs them. Logs go to
-# build/native32/valgrind/<test>.log.
-# Usage: scripts/valgrind-native32.sh [regex of test names]
+# Runs every test program of a Linux preset without sanitizers (native32, or native
+# where 32-bit programs cannot run) under valgrind memcheck: any memory error or
+# definitely/indirectly lost block fails the program. Command, working directory and
+# environment of each test come from CTest, so the programs run exactly as
+# `ctest --preset PRESET` runs them. Logs go to OUT/<test>.log, and the counts to
+# OUT/result for the summary of `make test`.
+# Usage: scripts/valgrind-tests.sh PRESET OUT [regex of test names]
 set -uo pipefail
 cd "$(dirname "$0")/.."
-filter=${1:-}
-logs=build/native32/valgrind
+preset=${1:?usage: scripts/valgrind-tests.sh PRESET OUT [regex]}
+logs=${2:?usage: scripts/valgrind-tests.sh PRESET OUT [regex]}
+filter=${3:-}
 rm -rf "$logs"
 mkdir -p "$logs"
 valgrind_args=(--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect
   --show-leak-kinds=definite,indirect --track-origins=yes --num-callers=30
-  --suppressions="$PWD/tests/valgrind/native32.supp" --gen-suppressions=all)
+  --gen-suppressions=all)
+[ -f "tests/valgrind/$preset.supp" ] && valgrind_args+=(--suppressions="$PWD/tests/valgrind/$preset.supp")
 
 # One line per test: name, working directory, environment (';'-separated), command.
-tests=$(ctest --preset native32 --show-only=json-v1 | python3 -c '
+tests=$(ctest --preset "$preset" --show-only=json-v1 | python3 -c '
 import json, sys
 for t in json.load(sys.stdin)["tests"]:
     props = {p["name"]: p["value"] for p in t.get("properties", [])}
@@ -25,6 +28,7 @@ for t in json.load(sys.stdin)["tests"]:
 ')
 status=0
 count=0
+failed=0
 while IFS=$'\x1f' read -r -a fields; do
   name=${fields[0]} dir=${fields[1]} env=${fields[2]}
   command=("${fields[@]:3}")
@@ -42,7 +46,9 @@ while IFS=$'\x1f' read -r -a fields; do
     echo "valgrind $name: FAILED ($((SECONDS - start)) s); see $logs/$name.log and $name.out" >&2
     grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|FAILED' "$logs/$name.log" "$logs/$name.out" | head -5 >&2
     status=1
+    failed=$((failed + 1))
   fi
 done <<<"$tests"
-[ "$count" -eq 0 ] && { echo "valgrind: no native32 tests found (build the preset first)" >&2; exit 1; }
+[ "$count" -eq 0 ] && { echo "valgrind: no $preset tests found (build the preset first)" >&2; exit 1; }
+echo "$count programs, $failed with errors" >"$logs/result"
 exit $status
