@@ -21,10 +21,10 @@
 
 #include "ceflib/bridges/client.h"
 #include "ceflib/bridges/v8_handlers.h"
-#include "ceflib/core/application.h"
 #include "ceflib/core/conversions.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/wrappers/browser.h"
+#include "ceflib/wrappers/scheme_registrar.h"
 #include "ceflib/wrappers/v8.h"
 #include "load_bench.h"
 #include "support/fake_engine_object.h"

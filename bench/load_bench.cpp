@@ -29,11 +29,10 @@
 
 #include "ceflib/bridges/client.h"
 #include "ceflib/bridges/scheme.h"
-#include "ceflib/core/application.h"
 #include "ceflib/core/engine_library.h"
-#include "ceflib/core/registration.h"
 #include "ceflib/wrappers/browser.h"
 #include "ceflib/wrappers/request.h"
+#include "ceflib/wrappers/scheme_registrar.h"
 #include "support/fake_engine_object.h"
 
 namespace load_bench {

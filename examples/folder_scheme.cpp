@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "ceflib/bridges/client.h"
-#include "ceflib/core/application.h"
+#include "ceflib/bridges/scheme.h"
 #include "ceflib/core/engine_library.h"
-#include "ceflib/core/registration.h"
+#include "ceflib/wrappers/scheme_registrar.h"
 
 using namespace ceflib;
 

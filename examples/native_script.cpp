@@ -8,7 +8,6 @@
 #include "ceflib/bridges/client.h"
 #include "ceflib/bridges/v8_handlers.h"
 #include "ceflib/core/engine_library.h"
-#include "ceflib/core/registration.h"
 
 using namespace ceflib;
 

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "ceflib/core/registration.h"
+#include "ceflib/bridges/scheme.h"
+#include "ceflib/bridges/v8_handlers.h"
+#include "ceflib/core/engine_library.h"
 #include "launcher/launcher_state.h"
 #include "launcher/main_window.h"
 #include "launcher/test_extension.h"

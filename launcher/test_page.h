@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "ceflib/bridges/scheme.h"
-#include "ceflib/core/application.h"
+#include "ceflib/wrappers/scheme_registrar.h"
 
 namespace tessaril {
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "ceflib/core/engine_library.h"
 #include "ceflib/core/main_thread.h"
 
 namespace ceflib {
@@ -144,6 +145,14 @@ RefPtr<ICefSchemeHandler> TCefSchemeHandlerFactoryOwn::CreateHandler(const ustri
                                                                      const RefPtr<ICefRequest>& request) {
   if (!FClass) return nullptr;
   return FClass(FSyncMainThread, scheme, browser, request);
+}
+
+bool CefRegisterSchemeHandlerFactory(const ustring& schemeName, const ustring& hostName, bool syncMainThread,
+                                     TCefSchemeHandlerClass handlerClass) {
+  CefEnsureEngine();
+  // The engine holds the factory's only lasting reference.
+  RefPtr<ICefBase> factory = Make<TCefSchemeHandlerFactoryOwn>(std::move(handlerClass), syncMainThread);
+  return CefCallExport<bool>(cef_register_scheme_handler_factory, schemeName, hostName, factory);
 }
 
 }  // namespace ceflib

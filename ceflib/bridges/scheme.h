@@ -1,5 +1,5 @@
 // Serving a URL scheme from program code: the factory the engine asks for one handler
-// per request, the handler base class, and the engine's progress callback.
+// per request, the handler base class, and the factory's registration.
 //
 // A factory registered for the main thread runs its handlers' ProcessRequest,
 // GetResponseHeaders and ReadResponse on the main thread while the engine's thread
@@ -13,15 +13,9 @@
 
 #include "ceflib/wrappers/browser.h"
 #include "ceflib/wrappers/request.h"
+#include "ceflib/wrappers/scheme_handler_callback.h"
 
 namespace ceflib {
-
-class ICefSchemeHandlerCallback : public virtual ICefBase {
- public:
-  virtual void HeadersAvailable() = 0;
-  virtual void BytesAvailable() = 0;
-  virtual void Cancel() = 0;
-};
 
 class ICefSchemeHandler : public virtual ICefBase {
  public:
@@ -147,18 +141,16 @@ struct TSHSyncGetResponseHeaders {
   ustring FRedirectUrl;
 };
 
-class TCefSchemeHandlerCallbackRef final
-    : public TCefRef<TCefSchemeHandlerCallbackRef, ICefSchemeHandlerCallback, cef_scheme_handler_callback_t> {
- public:
-  using TCefRef::TCefRef;
-  void HeadersAvailable() override { Call(&cef_scheme_handler_callback_t::headers_available); }
-  void BytesAvailable() override { Call(&cef_scheme_handler_callback_t::bytes_available); }
-  void Cancel() override { Call(&cef_scheme_handler_callback_t::cancel); }
-};
+// Serves scheme://host/ with handlers made by handlerClass; with syncMainThread their
+// calls run on the main thread. Loads and initializes the engine first when it is not
+// loaded yet. True when the engine accepted the factory.
+bool CefRegisterSchemeHandlerFactory(const ustring& schemeName, const ustring& hostName, bool syncMainThread,
+                                     TCefSchemeHandlerClass handlerClass);
 
-template <>
-struct TCefWrapperOf<ICefSchemeHandlerCallback> {
-  using type = TCefSchemeHandlerCallbackRef;
-};
+template <class T>
+bool CefRegisterSchemeHandlerFactory(const ustring& schemeName, const ustring& hostName,
+                                     bool syncMainThread) {
+  return CefRegisterSchemeHandlerFactory(schemeName, hostName, syncMainThread, CefSchemeHandlerClassOf<T>());
+}
 
 }  // namespace ceflib

@@ -1,5 +1,7 @@
 #include "ceflib/bridges/v8_handlers.h"
 
+#include "ceflib/core/engine_library.h"
+
 namespace ceflib {
 namespace {
 
@@ -71,23 +73,9 @@ bool TCefFastV8Accessor::SetValue(const ustring& name, const RefPtr<ICefV8Value>
   return FSetter ? FSetter(name, obj, value, exception) : false;
 }
 
-bool TCefv8HandlerRef::Execute(const ustring& name, const RefPtr<ICefV8Value>& obj,
-                               const TCefv8ValueArray& arguments, RefPtr<ICefV8Value>& retval,
-                               ustring& exception) {
-  auto execute = record()->execute;
-  if (!execute) return false;
-  // One reference per argument for the engine; the array itself is ours.
-  std::vector<cef_v8value_t*> args;
-  args.reserve(arguments.size());
-  for (const auto& argument : arguments)
-    args.push_back(reinterpret_cast<cef_v8value_t*>(CefDataOf(argument)));
-  cef_string_t error{};
-  cef_v8value_t* result = nullptr;
-  const int handled = execute(record(), ToEngine(name), reinterpret_cast<cef_v8value_t*>(CefDataOf(obj)),
-                              args.size(), args.data(), &result, &error);
-  retval = TCefv8ValueRef::UnWrap(result);
-  exception = CefStringClearAndGet(&error);
-  return handled != 0;
+bool CefRegisterExtension(const ustring& name, const ustring& code, const RefPtr<ICefv8Handler>& handler) {
+  CefEnsureEngine();
+  return CefCallExport<bool>(cef_register_extension, name, code, handler);
 }
 
 }  // namespace ceflib

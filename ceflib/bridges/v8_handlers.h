@@ -1,10 +1,28 @@
 // Native functions and property accessors that the engine's script runtime calls, and
-// the wrapper through which the program calls a native function the engine hands out.
+// the registration of a script extension with native functions.
 #pragma once
 
 #include "ceflib/wrappers/v8.h"
 
 namespace ceflib {
+
+// A native function. Answers true when it handled the call; result and exception
+// text go back to the script whatever the answer.
+class ICefv8Handler : public virtual ICefBase {
+ public:
+  virtual bool Execute(const ustring& name, const RefPtr<ICefV8Value>& obj, const TCefv8ValueArray& arguments,
+                       RefPtr<ICefV8Value>& retval, ustring& exception) = 0;
+};
+
+// Property access of a script object made with an accessor. The exception text is
+// an input only.
+class ICefV8Accessor : public virtual ICefBase {
+ public:
+  virtual bool GetValue(const ustring& name, const RefPtr<ICefV8Value>& obj, RefPtr<ICefV8Value>& value,
+                        const ustring& exception) = 0;
+  virtual bool SetValue(const ustring& name, const RefPtr<ICefV8Value>& obj, const RefPtr<ICefV8Value>& value,
+                        const ustring& exception) = 0;
+};
 
 // A native function: derive and override Execute. The engine receives -1 for true.
 class TCefv8HandlerOwn : public TCefOwn<cef_v8handler_t>, public ICefv8Handler {
@@ -42,18 +60,9 @@ class TCefFastV8Accessor : public TCefV8AccessorOwn {
   TCefFastV8AccessorSetterProc FSetter;
 };
 
-// A native function of the engine. Result and exception text are set whatever the
-// engine answers.
-class TCefv8HandlerRef final : public TCefRef<TCefv8HandlerRef, ICefv8Handler, cef_v8handler_t> {
- public:
-  using TCefRef::TCefRef;
-  bool Execute(const ustring& name, const RefPtr<ICefV8Value>& obj, const TCefv8ValueArray& arguments,
-               RefPtr<ICefV8Value>& retval, ustring& exception) override;
-};
-
-template <>
-struct TCefWrapperOf<ICefv8Handler> {
-  using type = TCefv8HandlerRef;
-};
+// Registers script code whose native functions call handler (which may be null). Loads
+// and initializes the engine first when it is not loaded yet. True when the engine
+// accepted the extension.
+bool CefRegisterExtension(const ustring& name, const ustring& code, const RefPtr<ICefv8Handler>& handler);
 
 }  // namespace ceflib

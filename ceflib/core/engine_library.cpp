@@ -4,8 +4,8 @@
 #include <thread>
 #include <type_traits>
 
-#include "ceflib/core/application.h"
 #include "ceflib/core/engine_state.h"
+#include "ceflib/core/exceptions.h"
 #include "ceflib/core/strings.h"
 
 #if defined(_WIN32)
@@ -303,7 +303,7 @@ void CefLoadEngine(const ustring& cache, const ustring& userAgent, const ustring
                                resourcesDirPath, localesDirPath, packLoadingDisabled,
                                uncaughtExceptionStackSize, contextSafetyImplementation});
   // The engine holds the only reference to the application from now on.
-  cef_app_t* app = reinterpret_cast<cef_app_t*>(CefDataOf(Make<TInternalApp>()));
+  cef_app_t* app = detail::CefNewApplication();
   cef_initialize(settings.get(), app);
 }
 

@@ -99,6 +99,13 @@ void CefLoadEngine(const ustring& cache, const ustring& userAgent, const ustring
 // Loads the engine with the global settings unless it is loaded already.
 void CefEnsureEngine();
 
+namespace detail {
+// The binding's application for cef_initialize, with the engine's one reference. Core
+// only declares it: the application is a program object, defined with the others
+// (bridges/application.cpp).
+cef_app_t* CefNewApplication();
+}  // namespace detail
+
 // Runs the engine's message loop until the thread's quit message; no-op when unloaded.
 void CefRunMessageLoop();
 

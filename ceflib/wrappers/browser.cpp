@@ -1,6 +1,6 @@
 #include "ceflib/wrappers/browser.h"
 
-#include "ceflib/bridges/dom_and_streams.h"
+#include "ceflib/bridges/dom_visitor.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/wrappers/request.h"
 #include "ceflib/wrappers/v8.h"

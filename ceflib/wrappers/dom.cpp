@@ -1,6 +1,6 @@
 #include "ceflib/wrappers/dom.h"
 
-#include "ceflib/bridges/dom_and_streams.h"
+#include "ceflib/bridges/dom_event_listener.h"
 
 namespace ceflib {
 

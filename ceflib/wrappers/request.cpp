@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ceflib/bridges/dom_and_streams.h"
+#include "ceflib/bridges/custom_stream_reader.h"
 #include "ceflib/core/engine_library.h"
 
 namespace ceflib {

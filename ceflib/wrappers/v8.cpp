@@ -6,6 +6,7 @@
 #include "ceflib/bridges/v8_handlers.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/wrappers/time_zone.h"
+#include "ceflib/wrappers/v8_handler.h"
 
 #pragma push_macro("GetMessage")
 #undef GetMessage

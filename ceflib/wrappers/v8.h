@@ -1,5 +1,5 @@
-// Script values, contexts and exceptions of the engine, the native function and
-// accessor interfaces the script runtime calls, and the date conversions they need.
+// Script values, contexts and exceptions of the engine, and the date conversions they
+// need. The native function and accessor interfaces are in bridges/v8_handlers.h.
 #pragma once
 
 #include <functional>
@@ -18,6 +18,8 @@ namespace ceflib {
 class ICefV8Value;
 class ICefv8Context;
 class ICefV8Exception;
+class ICefv8Handler;
+class ICefV8Accessor;
 
 // Argument list of a function call, in call order.
 using TCefv8ValueArray = std::vector<RefPtr<ICefV8Value>>;
@@ -37,24 +39,6 @@ class EConvertError : public std::invalid_argument {
 // engine up to 65535-12-31 and come back up to 9999-12-31; others raise EConvertError.
 cef_time_t DateTimeToCefTime(TDateTime value);
 TDateTime CefTimeToDateTime(const cef_time_t& t);
-
-// A native function. Answers true when it handled the call; result and exception
-// text go back to the script whatever the answer.
-class ICefv8Handler : public virtual ICefBase {
- public:
-  virtual bool Execute(const ustring& name, const RefPtr<ICefV8Value>& obj, const TCefv8ValueArray& arguments,
-                       RefPtr<ICefV8Value>& retval, ustring& exception) = 0;
-};
-
-// Property access of a script object made with an accessor. The exception text is
-// an input only.
-class ICefV8Accessor : public virtual ICefBase {
- public:
-  virtual bool GetValue(const ustring& name, const RefPtr<ICefV8Value>& obj, RefPtr<ICefV8Value>& value,
-                        const ustring& exception) = 0;
-  virtual bool SetValue(const ustring& name, const RefPtr<ICefV8Value>& obj, const RefPtr<ICefV8Value>& value,
-                        const ustring& exception) = 0;
-};
 
 using TCefFastV8AccessorGetterProc =
     std::function<bool(const ustring& name, const RefPtr<ICefV8Value>& obj, RefPtr<ICefV8Value>& value,

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ceflib/core/application.h"
+#include "ceflib/bridges/application.h"
 #include "support/engine_probe.h"
 #include "support/fake_engine_object.h"
 

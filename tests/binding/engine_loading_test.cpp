@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "ceflib/bridges/scheme.h"
 #include "ceflib/bridges/v8_handlers.h"
 #include "ceflib/core/conversions.h"
 #include "ceflib/core/main_thread.h"
-#include "ceflib/core/registration.h"
 #include "ceflib/core/string_map.h"
 #include "ceflib/wrappers/browser.h"
 #include "ceflib/wrappers/request.h"

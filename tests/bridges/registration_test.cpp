@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "bridge_test_support.h"
+#include "ceflib/bridges/scheme.h"
 #include "ceflib/bridges/v8_handlers.h"
-#include "ceflib/core/registration.h"
 
 using namespace ceflib;
 using namespace bridge_test;

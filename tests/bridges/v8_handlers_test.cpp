@@ -4,6 +4,7 @@
 
 #include "bridge_test_support.h"
 #include "ceflib/bridges/v8_handlers.h"
+#include "ceflib/wrappers/v8_handler.h"
 
 using namespace ceflib;
 using namespace bridge_test;

@@ -9,6 +9,7 @@
 #include "bridge_test_support.h"
 #include "ceflib/bridges/v8_handlers.h"
 #include "ceflib/wrappers/v8.h"
+#include "ceflib/wrappers/v8_handler.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -16,13 +16,12 @@
 
 #include "ceflib/bridges/client.h"
 #include "ceflib/bridges/scheme.h"
-#include "ceflib/core/application.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/core/main_thread.h"
-#include "ceflib/core/registration.h"
 #include "ceflib/core/strings.h"
 #include "ceflib/wrappers/browser.h"
 #include "ceflib/wrappers/request.h"
+#include "ceflib/wrappers/scheme_registrar.h"
 #include "support/engine_probe.h"
 #include "support/test_http_server.h"
 

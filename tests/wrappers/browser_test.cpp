@@ -3,7 +3,7 @@
 #include <sstream>
 #include <typeinfo>
 
-#include "ceflib/bridges/dom_and_streams.h"
+#include "ceflib/bridges/dom_visitor.h"
 #include "ceflib/wrappers/browser.h"
 #include "ceflib/wrappers/request.h"
 #include "ceflib/wrappers/v8.h"

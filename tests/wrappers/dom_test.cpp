@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ceflib/bridges/dom_and_streams.h"
+#include "ceflib/bridges/dom_event_listener.h"
+#include "ceflib/bridges/dom_visitor.h"
 #include "ceflib/wrappers/dom.h"
 #include "wrappers/operation_check.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ceflib/bridges/dom_and_streams.h"
+#include "ceflib/bridges/custom_stream_reader.h"
 #include "ceflib/wrappers/request.h"
 #include "wrappers/operation_check.h"
 

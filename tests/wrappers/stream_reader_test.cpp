@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "ceflib/bridges/dom_and_streams.h"
+#include "ceflib/bridges/custom_stream_reader.h"
 
 #if defined(_WIN32)
 #include <windows.h>

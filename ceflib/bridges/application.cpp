@@ -1,4 +1,4 @@
-#include "ceflib/core/application.h"
+#include "ceflib/bridges/application.h"
 
 namespace ceflib {
 
@@ -71,6 +71,10 @@ bool TCefFastResourceBundle::GetDataResource(int resourceId, void*& data, size_t
 bool TCefFastResourceBundle::GetLocalizedString(int messageId, ustring& stringVal) {
   stringVal.clear();
   return FGetLocalizedString ? FGetLocalizedString(messageId, stringVal) : false;
+}
+
+cef_app_t* detail::CefNewApplication() {
+  return reinterpret_cast<cef_app_t*>(CefDataOf(Make<TInternalApp>()));
 }
 
 }  // namespace ceflib

@@ -1,17 +1,12 @@
-// The application object the engine receives at initialization, the proxy and resource
-// bundle handlers it hands out, and the engine's scheme registrar.
+// The application object the engine receives at initialization, and the proxy and
+// resource bundle handlers it hands out.
 #pragma once
 
 #include "ceflib/core/conversions.h"
 #include "ceflib/core/engine_library.h"
+#include "ceflib/wrappers/scheme_registrar.h"
 
 namespace ceflib {
-
-class ICefSchemeRegistrar : public virtual ICefBase {
- public:
-  virtual bool AddCustomScheme(const ustring& schemeName, bool isStandard, bool isLocal,
-                               bool isDisplayIsolated) = 0;
-};
 
 class ICefProxyHandler : public virtual ICefBase {
  public:
@@ -88,21 +83,6 @@ class TCefFastResourceBundle : public TCefResourceBundleHandlerOwn {
  private:
   TGetDataResource FGetDataResource;
   TGetLocalizedString FGetLocalizedString;
-};
-
-class TCefSchemeRegistrarRef final
-    : public TCefRef<TCefSchemeRegistrarRef, ICefSchemeRegistrar, cef_scheme_registrar_t> {
- public:
-  using TCefRef::TCefRef;
-  bool AddCustomScheme(const ustring& schemeName, bool isStandard, bool isLocal,
-                       bool isDisplayIsolated) override {
-    return Call<bool>(&cef_scheme_registrar_t::add_custom_scheme, schemeName, isStandard, isLocal,
-                      isDisplayIsolated);
-  }
-};
-template <>
-struct TCefWrapperOf<ICefSchemeRegistrar> {
-  using type = TCefSchemeRegistrarRef;
 };
 
 }  // namespace ceflib

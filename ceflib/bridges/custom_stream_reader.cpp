@@ -1,4 +1,4 @@
-#include "ceflib/bridges/dom_and_streams.h"
+#include "ceflib/bridges/custom_stream_reader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,25 +16,6 @@
 #endif
 
 namespace ceflib {
-
-// ---- DOM visitor and listener ---------------------------------------------------------
-
-TCefDomVisitorOwn::TCefDomVisitorOwn() { Bind<&TCefDomVisitorOwn::Visit>(record()->visit); }
-
-void TCefFastDomVisitor::Visit(const RefPtr<ICefDomDocument>& document) {
-  if (FProc) FProc(document);
-}
-
-TCefDomEventListenerOwn::TCefDomEventListenerOwn() {
-  Bind<&TCefDomEventListenerOwn::HandleEvent>(record()->handle_event);
-}
-
-void TCefFastDomEventListener::HandleEvent(const RefPtr<ICefDomEvent>& event) {
-  TCefDomEventListenerOwn::HandleEvent(event);
-  if (FProc) FProc(event);
-}
-
-// ---- custom stream reader -------------------------------------------------------------
 
 namespace {
 
