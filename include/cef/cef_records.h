@@ -20,8 +20,10 @@ struct cef_scheme_handler_callback_t;
 struct cef_scheme_handler_t;
 struct cef_v8exception_t;
 
-// Handler kinds the client record can hand out that neither side implements.
+struct cef_cookie_manager_t;
 struct cef_request_handler_t;
+
+// Handler kinds the client record can hand out that neither side implements.
 struct cef_focus_handler_t;
 struct cef_keyboard_handler_t;
 struct cef_menu_handler_t;
@@ -303,6 +305,89 @@ struct cef_write_handler_t {
   int(CEF_CALLBACK* flush)(cef_write_handler_t* self);
 };
 
+// --- Request handling: request handler, downloads, content filters ---------------------
+
+struct cef_download_handler_t {
+  cef_base_t base;
+  int(CEF_CALLBACK* received_data)(cef_download_handler_t* self, void* data, int data_size);
+  void(CEF_CALLBACK* complete)(cef_download_handler_t* self);
+};
+
+struct cef_content_filter_t {
+  cef_base_t base;
+  void(CEF_CALLBACK* process_data)(cef_content_filter_t* self, const void* data, int data_size,
+                                   cef_stream_reader_t** substitute_data);
+  void(CEF_CALLBACK* drain)(cef_content_filter_t* self, cef_stream_reader_t** remainder);
+};
+
+struct cef_request_handler_t {
+  cef_base_t base;
+  int(CEF_CALLBACK* on_before_browse)(cef_request_handler_t* self, cef_browser_t* browser, cef_frame_t* frame,
+                                     cef_request_t* request, cef_handler_navtype_t navType, int isRedirect);
+  int(CEF_CALLBACK* on_before_resource_load)(cef_request_handler_t* self, cef_browser_t* browser,
+                                             cef_request_t* request, cef_string_t* redirectUrl,
+                                             cef_stream_reader_t** resourceStream, cef_response_t* response,
+                                             int loadFlags);
+  void(CEF_CALLBACK* on_resource_redirect)(cef_request_handler_t* self, cef_browser_t* browser,
+                                          const cef_string_t* old_url, cef_string_t* new_url);
+  void(CEF_CALLBACK* on_resource_response)(cef_request_handler_t* self, cef_browser_t* browser,
+                                          const cef_string_t* url, cef_response_t* response,
+                                          cef_content_filter_t** filter);
+  int(CEF_CALLBACK* on_protocol_execution)(cef_request_handler_t* self, cef_browser_t* browser,
+                                           const cef_string_t* url, int* allowOSExecution);
+  int(CEF_CALLBACK* get_download_handler)(cef_request_handler_t* self, cef_browser_t* browser,
+                                          const cef_string_t* mimeType, const cef_string_t* fileName,
+                                          int64_t contentLength, cef_download_handler_t** handler);
+  int(CEF_CALLBACK* get_auth_credentials)(cef_request_handler_t* self, cef_browser_t* browser, int isProxy,
+                                          const cef_string_t* host, int port, const cef_string_t* realm,
+                                          const cef_string_t* scheme, cef_string_t* username,
+                                          cef_string_t* password);
+  cef_cookie_manager_t*(CEF_CALLBACK* get_cookie_manager)(cef_request_handler_t* self, cef_browser_t* browser,
+                                                          const cef_string_t* main_url);
+};
+
+// --- Cookies and web URL requests ------------------------------------------------------
+
+struct cef_cookie_visitor_t {
+  cef_base_t base;
+  int(CEF_CALLBACK* visit)(cef_cookie_visitor_t* self, const cef_cookie_t* cookie, int count, int total,
+                           int* deleteCookie);
+};
+
+struct cef_cookie_manager_t {
+  cef_base_t base;
+  void(CEF_CALLBACK* set_supported_schemes)(cef_cookie_manager_t* self, cef_string_list_t schemes);
+  int(CEF_CALLBACK* visit_all_cookies)(cef_cookie_manager_t* self, cef_cookie_visitor_t* visitor);
+  int(CEF_CALLBACK* visit_url_cookies)(cef_cookie_manager_t* self, const cef_string_t* url,
+                                       int includeHttpOnly, cef_cookie_visitor_t* visitor);
+  int(CEF_CALLBACK* set_cookie)(cef_cookie_manager_t* self, const cef_string_t* url, const cef_cookie_t* cookie);
+  int(CEF_CALLBACK* delete_cookies)(cef_cookie_manager_t* self, const cef_string_t* url,
+                                    const cef_string_t* cookie_name);
+  int(CEF_CALLBACK* set_storage_path)(cef_cookie_manager_t* self, const cef_string_t* path);
+};
+
+struct cef_web_urlrequest_t {
+  cef_base_t base;
+  void(CEF_CALLBACK* cancel)(cef_web_urlrequest_t* self);
+  cef_weburlrequest_state_t(CEF_CALLBACK* get_state)(cef_web_urlrequest_t* self);
+};
+
+struct cef_web_urlrequest_client_t {
+  cef_base_t base;
+  void(CEF_CALLBACK* on_state_change)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
+                                     cef_weburlrequest_state_t state);
+  void(CEF_CALLBACK* on_redirect)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
+                                 cef_request_t* request, cef_response_t* response);
+  void(CEF_CALLBACK* on_headers_received)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
+                                         cef_response_t* response);
+  void(CEF_CALLBACK* on_progress)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
+                                 uint64_t bytesSent, uint64_t totalBytesToBeSent);
+  void(CEF_CALLBACK* on_data)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
+                             const void* data, int dataLength);
+  void(CEF_CALLBACK* on_error)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
+                              cef_handler_errorcode_t errorCode);
+};
+
 // --- Scheme handler records ------------------------------------------------------------
 
 struct cef_scheme_handler_factory_t {
@@ -530,6 +615,30 @@ static_assert(sizeof(cef_domvisitor_t) == 20);
 static_assert(sizeof(cef_domevent_listener_t) == 20);
 static_assert(sizeof(cef_read_handler_t) == 32);
 static_assert(offsetof(cef_read_handler_t, eof) == 28);
+static_assert(sizeof(cef_request_handler_t) == 48);
+static_assert(offsetof(cef_request_handler_t, on_before_browse) == 16);
+static_assert(offsetof(cef_request_handler_t, on_before_resource_load) == 20);
+static_assert(offsetof(cef_request_handler_t, on_resource_redirect) == 24);
+static_assert(offsetof(cef_request_handler_t, on_resource_response) == 28);
+static_assert(offsetof(cef_request_handler_t, on_protocol_execution) == 32);
+static_assert(offsetof(cef_request_handler_t, get_download_handler) == 36);
+static_assert(offsetof(cef_request_handler_t, get_auth_credentials) == 40);
+static_assert(offsetof(cef_request_handler_t, get_cookie_manager) == 44);
+static_assert(sizeof(cef_download_handler_t) == 24);
+static_assert(offsetof(cef_download_handler_t, received_data) == 16);
+static_assert(offsetof(cef_download_handler_t, complete) == 20);
+static_assert(sizeof(cef_content_filter_t) == 24);
+static_assert(offsetof(cef_content_filter_t, process_data) == 16);
+static_assert(offsetof(cef_content_filter_t, drain) == 20);
+static_assert(sizeof(cef_cookie_visitor_t) == 20);
+static_assert(offsetof(cef_cookie_visitor_t, visit) == 16);
+static_assert(sizeof(cef_web_urlrequest_client_t) == 40);
+static_assert(offsetof(cef_web_urlrequest_client_t, on_state_change) == 16);
+static_assert(offsetof(cef_web_urlrequest_client_t, on_redirect) == 20);
+static_assert(offsetof(cef_web_urlrequest_client_t, on_headers_received) == 24);
+static_assert(offsetof(cef_web_urlrequest_client_t, on_progress) == 28);
+static_assert(offsetof(cef_web_urlrequest_client_t, on_data) == 32);
+static_assert(offsetof(cef_web_urlrequest_client_t, on_error) == 36);
 
 // Records the engine builds.
 static_assert(sizeof(cef_scheme_registrar_t) == 20);
@@ -547,6 +656,16 @@ static_assert(sizeof(cef_v8exception_t) == 48);
 static_assert(sizeof(cef_domdocument_t) == 80);
 static_assert(sizeof(cef_domnode_t) == 116);
 static_assert(sizeof(cef_domevent_t) == 48);
+static_assert(sizeof(cef_cookie_manager_t) == 40);
+static_assert(offsetof(cef_cookie_manager_t, set_supported_schemes) == 16);
+static_assert(offsetof(cef_cookie_manager_t, visit_all_cookies) == 20);
+static_assert(offsetof(cef_cookie_manager_t, visit_url_cookies) == 24);
+static_assert(offsetof(cef_cookie_manager_t, set_cookie) == 28);
+static_assert(offsetof(cef_cookie_manager_t, delete_cookies) == 32);
+static_assert(offsetof(cef_cookie_manager_t, set_storage_path) == 36);
+static_assert(sizeof(cef_web_urlrequest_t) == 24);
+static_assert(offsetof(cef_web_urlrequest_t, cancel) == 16);
+static_assert(offsetof(cef_web_urlrequest_t, get_state) == 20);
 
 // Enumerations passed to callbacks travel as 32-bit integers.
 static_assert(sizeof(cef_handler_errorcode_t) == 4 && sizeof(cef_handler_statustype_t) == 4);

@@ -278,6 +278,43 @@ enum cef_weburlrequest_flags_t {
   WUR_FLAG_REPORT_RAW_HEADERS = 0x20,
 };
 
+// Why a frame navigates (on_before_browse).
+enum cef_handler_navtype_t {
+  NAVTYPE_LINKCLICKED = 0,
+  NAVTYPE_FORMSUBMITTED = 1,
+  NAVTYPE_BACKFORWARD = 2,
+  NAVTYPE_RELOAD = 3,
+  NAVTYPE_FORMRESUBMITTED = 4,
+  NAVTYPE_OTHER = 5,
+  NAVTYPE_LINKDROPPED = 6,
+};
+
+// Stages of a web URL request.
+enum cef_weburlrequest_state_t {
+  WUR_STATE_UNSENT = 0,
+  WUR_STATE_STARTED = 1,
+  WUR_STATE_HEADERS_RECEIVED = 2,
+  WUR_STATE_LOADING = 3,
+  WUR_STATE_DONE = 4,
+  WUR_STATE_ERROR = 5,
+  WUR_STATE_ABORT = 6,
+};
+
+// A cookie, plain data lent for a call. Dates are UTC; a domain cookie's domain begins
+// with '.', an empty domain makes a host cookie.
+struct cef_cookie_t {
+  cef_string_t name;
+  cef_string_t value;
+  cef_string_t domain;
+  cef_string_t path;
+  bool secure;
+  bool httponly;
+  cef_time_t creation;
+  cef_time_t last_access;
+  bool has_expires;
+  cef_time_t expires;
+};
+
 enum cef_postdataelement_type_t {
   PDE_TYPE_EMPTY = 0,
   PDE_TYPE_BYTES = 1,
@@ -399,4 +436,15 @@ static_assert(offsetof(cef_popup_features_t, fullscreen) == 35);
 static_assert(offsetof(cef_popup_features_t, dialog) == 36);
 static_assert(offsetof(cef_popup_features_t, additionalFeatures) == 40);
 static_assert(sizeof(cef_proxy_info_t) == 16);
+static_assert(sizeof(cef_cookie_t) == 152);
+static_assert(offsetof(cef_cookie_t, value) == 12);
+static_assert(offsetof(cef_cookie_t, domain) == 24);
+static_assert(offsetof(cef_cookie_t, path) == 36);
+static_assert(offsetof(cef_cookie_t, secure) == 48);
+static_assert(offsetof(cef_cookie_t, httponly) == 49);
+static_assert(offsetof(cef_cookie_t, creation) == 52);
+static_assert(offsetof(cef_cookie_t, last_access) == 84);
+static_assert(offsetof(cef_cookie_t, has_expires) == 116);
+static_assert(offsetof(cef_cookie_t, expires) == 120);
+static_assert(sizeof(cef_handler_navtype_t) == 4 && sizeof(cef_weburlrequest_state_t) == 4);
 #endif
