@@ -9,13 +9,6 @@
 
 using namespace ceflib;
 
-// Command-line text is UTF-8; the engine converts it.
-ustring FromUtf8(const std::string& text) {
-  cef_string_t out{};
-  cef_string_from_utf8(text.data(), text.size(), &out);
-  return CefStringClearAndGet(&out);
-}
-
 // What the handlers learn about the page. Every handler runs on the main thread.
 struct TPage {
   ustring title, text, error;
@@ -37,7 +30,7 @@ class TLoad : public TCefLoadHandlerOwn {
   explicit TLoad(TPage& page) : FPage(page) {}
   bool OnLoadError(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&, int errorCode, const ustring& url,
                    ustring& errorText) override {
-    FPage.error = u"error " + FromUtf8(std::to_string(errorCode)) + u" loading " + url + u": " + errorText;
+    FPage.error = u"error " + CefFromUtf8(std::to_string(errorCode)) + u" loading " + url + u": " + errorText;
     return false;  // no error page of our own
   }
   // A failed load ends too (status 0); either way the reader is done with the page.
@@ -89,7 +82,7 @@ int main(int argc, char** argv) {
 #endif
     cef_browser_settings_t settings{};
     settings.size = sizeof(settings);
-    if (!CefBrowserCreate(window, reader, FromUtf8(argv[1]), settings)) {
+    if (!CefBrowserCreate(window, reader, CefFromUtf8(argv[1]), settings)) {
       std::fprintf(stderr, "the engine refused to open a browser\n");
       return 1;
     }

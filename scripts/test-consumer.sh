@@ -1,25 +1,25 @@
 #!/usr/bin/env bash
-# Installs the binding and our engine from the native and Windows build trees, configures
+# Installs the binding and our engine from the Linux and Windows build trees, configures
 # tests/consumer against each installed tree with find_package, builds it and runs its
 # test (Windows under Wine). Each tree is build/consumer/<preset>, installed into its
 # installed/ folder; the test reports land in its test-results/ for the summary. A
 # preset this machine cannot run (win32 where the kernel runs 64-bit code only) leaves
 # the reason in its tree's not-run file instead.
-# Usage: scripts/test-consumer.sh [preset...]   (default: native win32 win64)
+# Usage: scripts/test-consumer.sh [preset...]   (default: native native32 win32 win64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 presets=("$@")
-[ ${#presets[@]} -eq 0 ] && presets=(native win32 win64)
+[ ${#presets[@]} -eq 0 ] && presets=(native native32 win32 win64)
 status=0
 for preset in "${presets[@]}"; do
   tree=build/consumer/$preset
   log=build/consumer/$preset.log
   rm -rf "$tree"
   mkdir -p build/consumer
-  if [ "$preset" = win32 ] && ! why=$(scripts/i386-support.sh runs win32); then
+  if [[ $preset == @(native32|win32) ]] && ! why=$(scripts/i386-support.sh runs "$preset"); then
     mkdir -p "$tree"
     echo "$why" >"$tree/not-run"
-    echo "consumer win32: not run: $why"
+    echo "consumer $preset: not run: $why"
     continue
   fi
   : >"$log"
@@ -27,6 +27,8 @@ for preset in "${presets[@]}"; do
   step() { "$@" >>"$log" 2>&1 || { cat "$log" >&2; return 1; }; }
   configure_args=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_PREFIX_PATH=$PWD/$tree/installed")
   run=(ctest --test-dir "$tree" --output-on-failure)
+  # A program on the 32-bit Linux install builds with -m32, as the guide says.
+  [ "$preset" != native32 ] || configure_args+=(-DCMAKE_CXX_FLAGS=-m32 -DCMAKE_EXE_LINKER_FLAGS=-m32)
   if [ "$preset" = win32 ] || [ "$preset" = win64 ]; then
     configure_args+=("-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/$([ "$preset" = win32 ] && echo i686 || echo x86_64)-w64-mingw32.cmake")
     run=(xvfb-run -a -s "-screen 0 1600x1000x24" "${run[@]}")

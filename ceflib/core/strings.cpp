@@ -145,4 +145,48 @@ std::string CefToUtf8(const ustring& s) {
   return out;
 }
 
+ustring CefFromUtf8(std::string_view s) {
+  ustring out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const auto lead = static_cast<unsigned char>(s[i++]);
+    if (lead < 0x80) {
+      out += static_cast<char16_t>(lead);
+      continue;
+    }
+    // The length of the sequence, and the range of its second byte that excludes
+    // overlong forms, surrogates and values past U+10FFFF.
+    size_t need = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      need = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      need = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      need = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    }
+    char32_t c = lead & (0x3F >> need);
+    size_t taken = 0;
+    for (; taken < need && i < s.size(); ++taken, ++i) {
+      const auto next = static_cast<unsigned char>(s[i]);
+      if (next < low || next > high) break;
+      c = (c << 6) | (next & 0x3F);
+      low = 0x80, high = 0xBF;
+    }
+    if (need == 0 || taken < need) {
+      out += u'\uFFFD';  // the bytes read so far are one ill-formed sequence
+    } else if (c < 0x10000) {
+      out += static_cast<char16_t>(c);
+    } else {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+  }
+  return out;
+}
+
 }  // namespace ceflib

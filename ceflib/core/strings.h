@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cef/cef_types.h"
@@ -110,7 +111,10 @@ class TCefStringMultimapOwn : public TInterfacedObject, public ICefStringMultima
   TCefEnginePin FEngine;
 };
 
-// UTF-16 to UTF-8 of the binding's own (no engine needed, e.g. for the library name).
+// UTF-16 to UTF-8 and back, of the binding's own (no engine needed, e.g. for the library
+// name or command-line text). Malformed input gives U+FFFD, one per maximal ill-formed
+// sequence, as the engine's conversions do.
 std::string CefToUtf8(const ustring& s);
+ustring CefFromUtf8(std::string_view s);
 
 }  // namespace ceflib

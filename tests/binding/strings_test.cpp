@@ -88,7 +88,23 @@ TEST_F(StringsTest, GenericEntriesUseUtf16) {
   cef_string_to_utf8(source.str, source.length, &utf8);
   EXPECT_EQ(std::string(utf8.str, utf8.length), "\xC3\xA9\xF0\x9F\x98\x80");
   cef_string_utf8_clear(&utf8);
+
+  // The binding's own conversions give what the engine's give, bad sequences included.
+  const std::pair<std::string, ustring> rows[] = {
+      {"\xC3\xA9\xF0\x9F\x98\x80", u"\u00e9\U0001F600"},
+      {std::string("a\0b", 3), ustring(u"a\0b", 3)},
+      {"\xC0\xAF\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},          // overlong, surrogate
+      {"\xF0\x9F\x98\xF0\x9F\x98\x80\xE2\x82", u"\uFFFD\U0001F600\uFFFD"},  // cut off
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},                    // past U+10FFFF
+  };
+  for (const auto& [bytes, text] : rows) {
+    EXPECT_EQ(CefFromUtf8(bytes), text) << testing::PrintToString(bytes);
+    cef_string_t engine{};
+    cef_string_from_utf8(bytes.data(), bytes.size(), &engine);
+    EXPECT_EQ(CefStringClearAndGet(&engine), text) << testing::PrintToString(bytes);
+  }
   EXPECT_EQ(CefToUtf8(u"\u00e9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(CefToUtf8(ustring(u"a\0b", 3)), std::string("a\0b", 3));
 }
 
 TEST_F(StringsTest, StringListsReadInOrderAndAppend) {

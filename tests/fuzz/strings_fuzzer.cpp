@@ -1,5 +1,5 @@
 // The engine's string conversions (UTF-8, UTF-16, wide, ASCII) through its exports, and
-// ceflib::CefToUtf8, on arbitrary input: malformed UTF-8, lone surrogates, values past
+// ceflib::CefToUtf8 and CefFromUtf8, on arbitrary input: malformed UTF-8, lone surrogates, values past
 // U+10FFFF, embedded NULs and, when the first byte asks for it, very long text.
 // Valid input survives every round trip; invalid input gives valid text with U+FFFD
 // and result 0; the conversions agree with each other; nothing stays allocated.
@@ -64,6 +64,7 @@ void FromUtf8(const std::string& bytes) {
     Check(u16.view().find(u'\uFFFD') != std::u16string_view::npos);
   }
   Check(ceflib::CefToUtf8(std::u16string(u16.view())) == back.view());
+  Check(ceflib::CefFromUtf8(bytes) == u16.view());
 
   // Through wide text: the same result and the same replacements.
   Wide wide;
