@@ -18,7 +18,7 @@ sudo=""
 base=(cmake g++ g++-multilib googletest libgtest-dev libbenchmark-dev duktape-dev
   "libcpp-httplib-dev:$native" g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
   xvfb xauth python3 imagemagick clang libclang-rt-14-dev valgrind fonts-dejavu-core
-  zlib1g-dev lib32z1-dev libz-mingw-w64-dev)
+  zlib1g-dev lib32z1-dev libz-mingw-w64-dev libxml2-dev)
 
 # apt-install.sh updates the indexes before it installs anything.
 dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
