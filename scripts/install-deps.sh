@@ -5,7 +5,8 @@
 # What a machine needs depends on whether its kernel runs 32-bit code (scripts/
 # i386-support.sh probe): where it does, 32-bit Wine and the i386 C library's debugging
 # symbols (valgrind) come from the i386 architecture; where it does not, qemu runs the
-# 32-bit Linux tests and 64-bit Wine the Windows ones, and no i386 package is installed.
+# 32-bit Linux tests and 64-bit Wine the Windows ones, and no i386 package is asked for
+# (apt still brings 32-bit Wine, which 64-bit Wine recommends, when it can).
 # The 32-bit Linux build's HTTP library is unpacked from Debian's i386 packages into
 # build/i386-libs (scripts/fetch-i386-libs.sh), not installed, so its libraries never have
 # to match the versions of the machine's own.
