@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs the engine, integration, bridge, wrapper, engine page, binding exit and (win32)
-# end-to-end test programs STRESS_RUNS times each (default 20) on every target of
-# STRESS_PRESETS, with STRESS_BURNERS processes (default 2) burning CPU beside them, and
-# prints a table of the failures per program and target. The log of every failed run is kept in
-# build/stress/TARGET/PROGRAM.RUN.log; the table is also written to
-# build/stress/summary.txt.
+# end-to-end test programs (each whole, all its cases in one process) STRESS_RUNS times
+# each (default 20) on every target of STRESS_PRESETS, with STRESS_BURNERS processes
+# (default 2) burning CPU beside them, and prints a table of the failures per program and
+# target. The log of every failed run is kept in build/stress/TARGET/PROGRAM.RUN.log; the
+# table is also written to build/stress/summary.txt.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${STRESS_RUNS:-20}
@@ -58,7 +58,27 @@ load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 started=$(date +%s)
 results=$out/results.tsv  # target, program, failed runs, seconds, failed tests
 : >"$results"
+# Runs one whole program (all its cases in one process) as CTest would run its cases:
+# working directory, environment and emulator from CTest, its fixtures (the demo site)
+# started before and stopped after, and CTest's time limit.
+run_program() {
+  local preset=$1 program=$2 line fields dir env_args setup cleanup status
+  line=$(grep -m1 "^$program"$'\x1f' <<<"$listing") || { echo "no test program $program in $preset"; return 1; }
+  IFS=$'\x1f' read -r -a fields <<<"$line"
+  dir=${fields[1]} setup=${fields[3]} cleanup=${fields[4]}
+  env_args=()
+  IFS=';' read -r -a env_args <<<"${fields[2]}"
+  [ -z "$setup" ] || ctest --test-dir "$root/build/$preset" -R "^($setup)\$" --output-on-failure || return 1
+  (cd "$dir" && env "${env_args[@]}" timeout 600 "${fields[@]:5}")
+  status=$?
+  [ $status -ne 124 ] || echo "***Timeout"
+  [ $status -le 128 ] || [ $status -eq 124 ] || echo "***Exception: $(kill -l $((status - 128)))"
+  [ -z "$cleanup" ] || ctest --test-dir "$root/build/$preset" -R "^($cleanup)\$" >/dev/null
+  return $status
+}
+
 for preset in $presets; do
+  listing=$("$root/scripts/test-programs.py" "$root/build/$preset")
   for program in $(programs_of "$preset"); do
     failed=0 seconds=0
     : >"$out/tests.tmp"
@@ -66,7 +86,7 @@ for preset in $presets; do
     for run in $(seq "$runs"); do
       log=$out/$preset/$program.$run.log
       begin=$(date +%s)
-      if ctest --test-dir "$root/build/$preset" -R "^$program\$" --output-on-failure >"$log" 2>&1; then
+      if run_program "$preset" "$program" >"$log" 2>&1; then
         rm -f "$log"
       else
         failed=$((failed + 1))

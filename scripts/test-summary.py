@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """Sums the GoogleTest XML reports of each build folder and prints the counts.
 
+A program whose cases CTest runs one by one writes one report per case into
+test-results/PROGRAM/; a program run whole (examples, the consumer, TSan runs, programs
+whose cases run in order) writes test-results/PROGRAM.xml. Cases are counted from the
+reports' test cases, programs as one per folder or whole report.
 A folder whose step could not run on this machine holds a file `not-run` with the
 reason, printed instead of counts; a folder of a step that counts itself (valgrind)
 holds its counts in `result`.
@@ -23,7 +27,11 @@ for build in sys.argv[1:]:
             print(f"{name}: {result.read().strip()}")
         continue
     passed = failed = skipped = 0
-    reports = sorted(glob.glob(f"{build}/test-results/*.xml"))
+    results = f"{build}/test-results"
+    whole = sorted(glob.glob(f"{results}/*.xml"))
+    per_case = {d: glob.glob(f"{d}**/*.xml", recursive=True) for d in sorted(glob.glob(f"{results}/*/"))}
+    per_case = {d: r for d, r in per_case.items() if r}
+    reports = whole + [r for found in per_case.values() for r in found]
     for report in reports:
         root = ET.parse(report).getroot()
         for case in root.iter("testcase"):
@@ -33,9 +41,10 @@ for build in sys.argv[1:]:
                 skipped += 1
             else:
                 passed += 1
-    if not reports:
+    programs = len(whole) + len(per_case)
+    if not programs:
         missing = True
-    print(f"{name}: {passed} passed, {failed} failed, {skipped} skipped ({len(reports)} test programs)")
+    print(f"{name}: {passed} passed, {failed} failed, {skipped} skipped ({programs} test programs)")
     total_passed += passed
     total_failed += failed
     total_skipped += skipped

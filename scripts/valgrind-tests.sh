@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs every test program of a Linux preset without sanitizers (native32, or native
-# where 32-bit programs cannot run) under valgrind memcheck: any memory error or
-# definitely/indirectly lost block fails the program. Command, working directory and
-# environment of each test come from CTest, so the programs run exactly as
-# `ctest --preset PRESET` runs them. Logs go to OUT/<test>.log, and the counts to
+# where 32-bit programs cannot run) under valgrind memcheck, each once with all its
+# cases: any memory error or definitely/indirectly lost block fails the program. Command,
+# working directory and environment come from CTest, so the programs run as
+# `ctest --preset PRESET` runs their cases. Logs go to OUT/<test>.log, and the counts to
 # OUT/result for the summary of `make test`.
-# Usage: scripts/valgrind-tests.sh PRESET OUT [regex of test names]
+# Usage: scripts/valgrind-tests.sh PRESET OUT [regex of program names]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:?usage: scripts/valgrind-tests.sh PRESET OUT [regex]}
@@ -18,20 +18,15 @@ valgrind_args=(--error-exitcode=1 --leak-check=full --errors-for-leak-kinds=defi
   --gen-suppressions=all)
 [ -f "tests/valgrind/$preset.supp" ] && valgrind_args+=(--suppressions="$PWD/tests/valgrind/$preset.supp")
 
-# One line per test: name, working directory, environment (';'-separated), command.
-tests=$(ctest --preset "$preset" --show-only=json-v1 | python3 -c '
-import json, sys
-for t in json.load(sys.stdin)["tests"]:
-    props = {p["name"]: p["value"] for p in t.get("properties", [])}
-    env = ";".join(props.get("ENVIRONMENT", []))
-    print("\x1f".join([t["name"], props.get("WORKING_DIRECTORY", "."), env] + t["command"]))
-')
+# One line per test program (CTest lists each case as a test of its own; a program runs
+# once, all its cases): name, working directory, environment, fixtures, command.
+tests=$(scripts/test-programs.py "build/$preset")
 status=0
 count=0
 failed=0
 while IFS=$'\x1f' read -r -a fields; do
   name=${fields[0]} dir=${fields[1]} env=${fields[2]}
-  command=("${fields[@]:3}")
+  command=("${fields[@]:5}")
   [ -n "$filter" ] && ! [[ $name =~ $filter ]] && continue
   # The export-table checks run cmake scripts, not our programs.
   [[ ${command[0]} == *cmake ]] && continue
