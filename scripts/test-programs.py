@@ -15,9 +15,13 @@ import sys
 
 PER_CASE = ("--gtest_filter=", "--gtest_output=", "--gtest_also_run_disabled_tests")
 
+# ctest lists a program's cases by running it; when that fails it says why (on standard
+# error, left to the caller's) and answers non-zero.
 listing = subprocess.run(["ctest", "--test-dir", sys.argv[1], "--show-only=json-v1"],
-                         check=True, capture_output=True, text=True).stdout
-tests = json.loads(listing)["tests"]
+                         stdout=subprocess.PIPE, text=True)
+if listing.returncode != 0:
+    sys.exit(f"test-programs.py: ctest could not list the tests of {sys.argv[1]}")
+tests = json.loads(listing.stdout)["tests"]
 
 
 def props(test):
