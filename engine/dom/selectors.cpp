@@ -27,6 +27,8 @@ class SelectorParser {
       Selector::Compound compound;
       if (!ParseCompound(compound)) return false;
       complex.parts.push_back(std::move(compound));
+      if (complex.parts.size() > Selector::kMaxCompounds)
+        return Unsupported(u"more than 32 compound selectors in a row");
       const bool spaced = SkipSpace();
       if (AtEnd() || Peek() == u',') return true;
       if (Take(u'>')) {
@@ -229,31 +231,27 @@ bool Selector::MatchesCompound(const Compound& compound, const Node& element) {
   return true;
 }
 
-// Right to left; `failed` remembers (part, element) pairs that did not match, so that
-// long chains of descendant combinators in a deep tree are not tried again and again.
-bool Selector::MatchesAt(const Complex& complex, size_t part, const Node& element,
-                         std::vector<std::pair<size_t, const Node*>>& failed) {
+// Right to left, from the element up through its ancestors.
+bool Selector::MatchesAt(const Complex& complex, size_t part, const Node& element) const {
   if (!MatchesCompound(complex.parts[part], element)) return false;
   if (part == 0) return true;
-  const std::pair<size_t, const Node*> key{part, &element};
-  if (std::find(failed.begin(), failed.end(), key) != failed.end()) return false;
+  const auto key = std::make_tuple(&complex, part, &element);
+  if (failed_.contains(key)) return false;
   bool found = false;
   if (complex.combinators[part - 1] == u'>') {
     const Node* parent = element.parent();
-    found = parent && parent->IsElement() && MatchesAt(complex, part - 1, *parent, failed);
+    found = parent && parent->IsElement() && MatchesAt(complex, part - 1, *parent);
   } else {
     for (const Node* up = element.parent(); up && up->IsElement() && !found; up = up->parent())
-      found = MatchesAt(complex, part - 1, *up, failed);
+      found = MatchesAt(complex, part - 1, *up);
   }
-  if (!found) failed.push_back(key);
+  if (!found) failed_.insert(key);
   return found;
 }
 
 bool Selector::Matches(const Node& element) const {
-  std::vector<std::pair<size_t, const Node*>> failed;
   for (const auto& complex : list_) {
-    failed.clear();
-    if (MatchesAt(complex, complex.parts.size() - 1, element, failed)) return true;
+    if (MatchesAt(complex, complex.parts.size() - 1, element)) return true;
   }
   return false;
 }

@@ -7,8 +7,10 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "dom/document.h"
@@ -20,7 +22,12 @@ class Selector {
   // The parsed selector list; nullopt with `error` set when it is invalid or unsupported.
   static std::optional<Selector> Parse(std::u16string_view text, std::u16string& error);
 
+  // Meant for one query over a tree that does not change meanwhile: what failed to match
+  // is remembered between calls.
   bool Matches(const Node& element) const;
+
+  // Longer chains of compound selectors are refused: matching recurses once per compound.
+  static constexpr size_t kMaxCompounds = 32;
 
  private:
   struct AttributeTest {
@@ -40,10 +47,12 @@ class Selector {
   };
 
   static bool MatchesCompound(const Compound& compound, const Node& element);
-  static bool MatchesAt(const Complex& complex, size_t part, const Node& element,
-                        std::vector<std::pair<size_t, const Node*>>& failed);
+  bool MatchesAt(const Complex& complex, size_t part, const Node& element) const;
 
   std::vector<Complex> list_;
+  // (selector, compound, element) found not to match, so that long chains of descendant
+  // combinators in a deep tree are not tried again for every element.
+  mutable std::set<std::tuple<const Complex*, size_t, const Node*>> failed_;
   friend class SelectorParser;
 };
 
