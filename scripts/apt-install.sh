@@ -8,14 +8,20 @@
 # packages". The install is then retried taking nothing new from the suite whose index
 # failed, and then with both sides of every such library asked for the newest version
 # they share (scripts/apt-pair-versions.py).
-# APT_INSTALL_SIMULATE=1 only simulates the installs (apt-get -s); the tests use it with a
-# fake package index.
+# APT_INSTALL_AVOID names packages (not installed) that apt must not bring along, not even
+# as a recommendation. APT_INSTALL_SIMULATE=1 only simulates the installs (apt-get -s);
+# the tests use it with a fake package index.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 simulate=()
 [ -z "${APT_INSTALL_SIMULATE:-}" ] || simulate=(-s)
+# apt-get reads NAME- as "not this one"; an installed one would be removed, so it is left out.
+avoid=()
+for p in ${APT_INSTALL_AVOID:-}; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || avoid+=("$p-")
+done
 
 missing_of() {
   local p
@@ -45,7 +51,7 @@ update() {
 }
 
 apt_install() {
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install "${simulate[@]}" -y -qq --no-remove "$@"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install "${simulate[@]}" -y -qq --no-remove "$@" "${avoid[@]}"
 }
 
 # install PACKAGE...: installs those that are missing.

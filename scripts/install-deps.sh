@@ -5,8 +5,7 @@
 # What a machine needs depends on whether its kernel runs 32-bit code (scripts/
 # i386-support.sh probe): where it does, 32-bit Wine and the i386 C library's debugging
 # symbols (valgrind) come from the i386 architecture; where it does not, qemu runs the
-# 32-bit Linux tests and 64-bit Wine the Windows ones, and no i386 package is asked for
-# (apt still brings 32-bit Wine, which 64-bit Wine recommends, when it can).
+# 32-bit Linux tests and 64-bit Wine the Windows ones, and no i386 package is installed.
 # The 32-bit Linux build's HTTP library is unpacked from Debian's i386 packages into
 # build/i386-libs (scripts/fetch-i386-libs.sh), not installed, so its libraries never have
 # to match the versions of the machine's own.
@@ -23,7 +22,12 @@ base=(cmake g++ g++-multilib googletest libgtest-dev libbenchmark-dev duktape-de
 
 # apt-install.sh updates the indexes before it installs anything.
 dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-scripts/apt-install.sh "${base[@]}"
+# Where 32-bit code cannot run (or the probe has no compiler yet), 32-bit Wine must not
+# come along as 64-bit Wine's recommendation: Wine would then set up its 64-bit prefixes
+# through 32-bit programs, under qemu, where they hang.
+avoid=""
+scripts/i386-support.sh probe >/dev/null || avoid=wine32:i386
+APT_INSTALL_AVOID=$avoid scripts/apt-install.sh "${base[@]}"
 
 if scripts/i386-support.sh probe >/dev/null; then
   scripts/apt-install.sh wine32:i386 libc6-dbg:i386

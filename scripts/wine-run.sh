@@ -36,6 +36,13 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 export WINEARCH=$target
 ready=$WINEPREFIX/.tessaril-ready
+# Debian's wine command prefers the 32-bit loader whenever 32-bit Wine is installed; a
+# 64-bit program goes straight to the 64-bit one, as the command does without it.
+wine=(wine)
+if [ "$target" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then
+  wine=(/usr/lib/wine/wine64)
+  export WINELOADER=/usr/lib/wine/wine64
+fi
 
 # A prefix is usable when Wine wrote its registry and system folder for this
 # architecture; an interrupted or failed set-up leaves a stub behind.
@@ -60,13 +67,19 @@ if [ ! -f "$ready" ] || ! prefix_complete; then
     mkdir -p "$WINEPREFIX"
   fi
   rm -f "$ready"
-  wineboot -i >/dev/null 2>&1 || true
+  # A 64-bit prefix is set up with 32-bit programs too when 32-bit Wine is installed; where
+  # the kernel cannot run them, they would run under qemu, where Wine hangs.
+  if [ "$target" = win64 ] && [ -x /usr/lib/wine/wine ] && ! why=$("$here/scripts/i386-support.sh" probe); then
+    echo "wine-run.sh: 32-bit Wine (wine32:i386) is installed, but $why, and Wine would set up its 64-bit prefix through 32-bit programs; remove it: apt-get remove wine32:i386" >&2
+    exit 1
+  fi
+  "${wine[@]}" wineboot -i >/dev/null 2>&1 || true
   # Wine's own dialog font lacks Vietnamese letters (the button captions); DejaVu has them.
   for font in System Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif"; do
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /t REG_SZ /d "DejaVu Sans" /f >/dev/null 2>&1 || true
+    "${wine[@]}" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /t REG_SZ /d "DejaVu Sans" /f >/dev/null 2>&1 || true
   done
   if [ -z "${WINE_DESKTOP:-}" ]; then
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+    "${wine[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
   fi
   # The registry reaches the disk when the prefix's server ends.
   wineserver -w >/dev/null 2>&1 || true
@@ -77,4 +90,4 @@ if [ ! -f "$ready" ] || ! prefix_complete; then
   touch "$ready"
 fi
 exec 9>&-
-exec wine "$@"
+exec "${wine[@]}" "$@"
