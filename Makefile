@@ -58,7 +58,7 @@ $(addprefix test-,win32 win64): test-%: build-%
 # named above it. A site port held by another program ends the whole run at once,
 # before anything is built.
 TEST_STEPS := test-scripts $(addprefix test-,$(PRESETS_TEST)) test-consumer test-valgrind fuzz
-CONSUMER_TREES := build/consumer/native build/consumer/win32 build/consumer/win64
+CONSUMER_TREES := build/consumer/native build/consumer/native32 build/consumer/win32 build/consumer/win64
 VALGRIND_RESULTS := build/valgrind32 build/valgrind64
 test: deps
 	@cmake --preset win32 >/dev/null && scripts/check-site-port.sh build/win32
