@@ -13,9 +13,11 @@
 // cef_request_create);`. Both raise "The engine is not loaded" instead of calling into
 // an engine that is not (or no longer) there.
 // A callback entry is generated from its method: `Bind<&TCefLoadHandlerOwn::OnLoadEnd>(
-// record()->on_load_end);`
+// record()->on_load_end);`. A method parameter that is a non-const reference is an
+// out-argument over the engine's pointer (CefOutArg): text, flags, numbers, objects.
 #pragma once
 
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -101,10 +103,23 @@ P FromEngineArg(E&& value) {
   }
 }
 
+// An object the program hands the engine where a record of kind Record is expected.
+// An untyped one (ICefBase) could be any program object, so it must be a program object
+// of that record kind: anything else would reach the engine as the wrong record. The
+// exception ends the entry with the neutral answer (null) and is reported.
+template <class Record, class I>
+void CefCheckKind(const RefPtr<I>& value) {
+  if constexpr (std::is_same_v<I, ICefBase> && !std::is_same_v<Record, cef_base_t>) {
+    if (value && !dynamic_cast<TCefOwn<Record>*>(value.get()))
+      throw ECefException("The object handed to the engine is not of the kind its slot asks for");
+  }
+}
+
 // A callback's answer, as the engine type E.
 template <class E, class P>
 E ToEngineResult(P&& value) {
   if constexpr (IsRefPtr<std::decay_t<P>>::value) {
+    CefCheckKind<std::remove_pointer_t<E>>(value);
     return reinterpret_cast<E>(CefDataOf(value));
   } else if constexpr (std::is_same_v<std::decay_t<P>, bool>) {
     return value ? 1 : 0;
@@ -179,11 +194,87 @@ P CefCallExport(R (*entry)(E...), Args&&... args) {
 
 // ---- callback entries -----------------------------------------------------------------
 
+// A parameter the method writes to (a non-const lvalue reference) over the engine's
+// out-pointer E: the method gets a program variable that starts from the engine's value;
+// it goes back into the engine's variable when the method returns normally (after an
+// exception the engine's variable stays as it was). Check runs for every out-argument
+// before any Store.
+template <class P, class E>
+struct CefOutArg;
+
+// Text: read from the engine's record and written back as a copy.
+template <>
+struct CefOutArg<ustring, cef_string_t*> {
+  explicit CefOutArg(cef_string_t* e) : engine(e), value(CefStringRead(e)) {}
+  void Check() const noexcept {}
+  void Store() {
+    if (engine) CefStringAssign(engine, value);
+  }
+  cef_string_t* engine;
+  ustring value;
+};
+
+// A flag or a number travelling as int.
+template <class N>
+requires(std::is_same_v<N, bool> || std::is_same_v<N, int>) struct CefOutArg<N, int*> {
+  explicit CefOutArg(int* e) : engine(e), value(e ? static_cast<N>(*e) : N()) {}
+  void Check() const noexcept {}
+  void Store() noexcept {
+    if (engine) *engine = static_cast<int>(value);
+  }
+  int* engine;
+  N value;
+};
+
+// An object: starts empty; a non-null answer goes to the engine with one reference.
+template <class I, class Record>
+struct CefOutArg<RefPtr<I>, Record**> {
+  explicit CefOutArg(Record** e) : engine(e) {}
+  void Check() const { CefCheckKind<Record>(value); }
+  void Store() {
+    if (engine && value) *engine = reinterpret_cast<Record*>(CefDataOf(value));
+  }
+  Record** engine;
+  RefPtr<I> value;
+};
+
 namespace detail {
+
+template <class P>
+inline constexpr bool IsOutParam =
+    std::is_lvalue_reference_v<P> && !std::is_const_v<std::remove_reference_t<P>>;
+
+template <class P, class E>
+struct InArg {
+  explicit InArg(E e) : value(FromEngineArg<std::decay_t<P>>(e)) {}
+  void Check() const noexcept {}
+  void Store() const noexcept {}
+  std::decay_t<P> value;
+};
+
+template <class P, class E>
+using ArgOf = std::conditional_t<IsOutParam<P>, CefOutArg<std::remove_reference_t<P>, E>, InArg<P, E>>;
 
 template <class Obj, class R, class... P, class... E>
 R InvokeMethod(Obj* object, R (Obj::*method)(P...), E... args) {
-  return (object->*method)(FromEngineArg<std::decay_t<P>>(args)...);
+  if constexpr ((IsOutParam<P> || ...)) {
+    std::tuple<ArgOf<P, E>...> held{ArgOf<P, E>(args)...};
+    auto call = [&] { return std::apply([&](auto&... a) { return (object->*method)(a.value...); }, held); };
+    auto store = [&] {
+      std::apply([](auto&... a) { (a.Check(), ...); }, held);
+      std::apply([](auto&... a) { (a.Store(), ...); }, held);
+    };
+    if constexpr (std::is_void_v<R>) {
+      call();
+      store();
+    } else {
+      R result = call();
+      store();
+      return result;
+    }
+  } else {
+    return (object->*method)(FromEngineArg<std::decay_t<P>>(args)...);
+  }
 }
 
 template <class M>

@@ -5,6 +5,7 @@
 
 #include "bridge_test_support.h"
 #include "ceflib/bridges/client.h"
+#include "ceflib/bridges/request_handler.h"
 
 using namespace ceflib;
 using namespace bridge_test;
@@ -20,11 +21,15 @@ cef_base_t* Ask(cef_client_t* client, Fn cef_client_t::*entry) {
 }
 
 // Every getter answers its own handler object, so a test sees which entry reaches
-// which method.
+// which method: a handler of the slot's kind where the binding has one (life span, load,
+// request, display), a load handler, of the wrong kind, everywhere else.
 class FullClient : public TCefClientOwn {
  public:
   FullClient() {
     for (auto& handler : handlers) handler = Make<TCefLoadHandlerOwn>();
+    handlers[0] = Make<TCefLifeSpanHandlerOwn>();
+    handlers[2] = Make<TCefRequestHandlerOwn>();
+    handlers[3] = Make<TCefDisplayHandlerOwn>();
   }
   RefPtr<ICefBase> GetLifeSpanHandler() override { return handlers[0]; }
   RefPtr<ICefBase> GetLoadHandler() override { return handlers[1]; }
@@ -42,7 +47,7 @@ class FullClient : public TCefClientOwn {
   RefPtr<ICefBase> GetDragHandler() override { return handlers[13]; }
   RefPtr<ICefBase> GetGeolocationHandler() override { return handlers[14]; }
   RefPtr<ICefBase> GetZoomHandler() override { return handlers[15]; }
-  std::array<RefPtr<TCefLoadHandlerOwn>, 16> handlers;
+  std::array<RefPtr<TCefBaseOwn>, 16> handlers;
 };
 
 // The fifteen entries the binding fills, with the index of the handler each answers.
@@ -92,13 +97,22 @@ TEST(ClientBridge, GettersNotOverriddenAnswerNull) {
 TEST(ClientBridge, EachEntryAnswersItsOwnGetterWithOneReferencePerCall) {
   auto object = Make<FullClient>();
   auto* client = EngineRecord<cef_client_t>(object);
+  EntryExceptions reported;
   for (int round = 1; round <= 2; ++round) {
     ForEachGetter(client, [&](int index, cef_base_t* answer) {
+      if (index > 3) {
+        // Handed over, a load handler would be called as a record of another kind.
+        EXPECT_EQ(answer, nullptr) << "getter " << index + 1 << " answered a handler of another kind";
+        EXPECT_EQ(object->handlers[index]->RefCount(), 1) << "getter " << index + 1;
+        return;
+      }
       EXPECT_EQ(answer, object->handlers[index]->Data()) << "getter " << index + 1;
       // The test's reference and one per call the engine made.
       EXPECT_EQ(object->handlers[index]->RefCount(), 1 + round) << "getter " << index + 1;
     });
   }
+  ASSERT_EQ(reported.messages.size(), 2u * 11) << "each wrong kind is reported";
+  EXPECT_EQ(reported.messages[0], "The object handed to the engine is not of the kind its slot asks for");
   EXPECT_EQ(object->handlers[7]->RefCount(), 1) << "the eighth getter is never reached";
   for (auto& handler : object->handlers) {
     while (handler->RefCount() > 1) ReleaseRecord(handler->Data());  // the engine's references

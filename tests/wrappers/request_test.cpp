@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "ceflib/bridges/cookie_visitor.h"
 #include "ceflib/bridges/custom_stream_reader.h"
+#include "ceflib/bridges/web_urlrequest_client.h"
+#include "ceflib/wrappers/cookie_manager.h"
 #include "ceflib/wrappers/request.h"
+#include "ceflib/wrappers/web_urlrequest.h"
 #include "wrappers/operation_check.h"
 
 using namespace ceflib;
@@ -176,6 +180,66 @@ TEST(StreamReaderWrapper, EveryOperationConvertsAsTheEngineExpects) {
   CHECK_OPERATION(Reader::eof, ICefStreamReader::Eof);
 }
 
+TEST(CookieManagerWrapper, EveryOperationConvertsAsTheEngineExpects) {
+  CHECK_OPERATION(cef_cookie_manager_t::delete_cookies, ICefCookieManager::DeleteCookies);
+  CHECK_OPERATION(cef_cookie_manager_t::set_storage_path, ICefCookieManager::SetStoragePath);
+}
+
+TEST(CookieManagerWrapper, CookiesSchemesAndVisitorsReachTheEngineAsItExpectsThem) {
+  FakeRecord<cef_cookie_manager_t> engine;
+  std::vector<ustring> schemes;
+  engine.On<&cef_cookie_manager_t::set_supported_schemes>(
+      [&](cef_string_list_t list) { CefStringListRead(list, schemes); });
+  ustring stored;
+  engine.On<&cef_cookie_manager_t::set_cookie>([&](const cef_string_t* url, const cef_cookie_t* cookie) {
+    EXPECT_EQ(CefStringRead(url), u"http://game.test/");
+    const TCefCookie back(cookie);
+    stored = back.name + u"=" + back.value + u";" + back.domain + back.path +
+             (back.secure ? u";secure" : u"") + (back.httponly ? u";httponly" : u"") +
+             (back.hasExpires ? u";expires" : u"");
+    EXPECT_DOUBLE_EQ(back.expires, 46000.25);
+    return 1;
+  });
+  int visits = 0;
+  engine.On<&cef_cookie_manager_t::visit_url_cookies>(
+      [&](const cef_string_t* url, int includeHttpOnly, cef_cookie_visitor_t* visitor) {
+        EXPECT_EQ(CefStringRead(url), u"http://game.test/");
+        EXPECT_EQ(includeHttpOnly, 1);
+        int deleteCookie = 0;
+        visitor->visit(visitor, nullptr, 0, 1, &deleteCookie);
+        visitor->base.release(&visitor->base);  // the engine's reference
+        return 1;
+      });
+  RefPtr<ICefCookieManager> manager = TCefCookieManagerRef::UnWrap(engine.get());
+  manager->SetSupportedSchemes({u"http", u"game"});
+  EXPECT_EQ(schemes, (std::vector<ustring>{u"http", u"game"}));
+  TCefCookie cookie;
+  cookie.name = u"session";
+  cookie.value = u"abc";
+  cookie.domain = u".game.test";
+  cookie.path = u"/";
+  cookie.secure = true;
+  cookie.hasExpires = true;
+  cookie.expires = 46000.25;
+  EXPECT_TRUE(manager->SetCookie(u"http://game.test/", cookie));
+  EXPECT_EQ(stored, u"session=abc;.game.test/;secure;expires");
+  EXPECT_TRUE(
+      manager->VisitUrlCookiesProc(u"http://game.test/", true, [&](const TCefCookie&, int, int, bool&) {
+        ++visits;
+        return true;
+      }));
+  EXPECT_EQ(visits, 1);
+  cookie.expires = -700000;  // before the year 1
+  EXPECT_THROW(manager->SetCookie(u"http://game.test/", cookie), EConvertError);
+  manager.reset();
+  EXPECT_EQ(engine.refs, 0);
+}
+
+TEST(WebUrlRequestWrapper, EveryOperationConvertsAsTheEngineExpects) {
+  CHECK_OPERATION(cef_web_urlrequest_t::cancel, ICefWebUrlRequest::Cancel);
+  CHECK_OPERATION(cef_web_urlrequest_t::get_state, ICefWebUrlRequest::GetState);
+}
+
 // ---- class functions: the engine's factories, played here -------------------------------
 
 template <class Record>
@@ -203,6 +267,8 @@ TEST(ClassFunctions, NewWrapsWhatTheEngineMakes) {
   ExpectNewWraps<ICefRequest>(cef_request_create, &TCefRequestRef::New);
   ExpectNewWraps<ICefPostData>(cef_post_data_create, &TCefPostDataRef::New);
   ExpectNewWraps<ICefPostDataElement>(cef_post_data_element_create, &TCefPostDataElementRef::New);
+  ExpectNewWraps<ICefCookieManager>(cef_cookie_manager_get_global_manager,
+                                    &TCefCookieManagerRef::GetGlobalManager);
 }
 
 FakeEngineObject<Reader>* gMadeReader = nullptr;
