@@ -75,6 +75,7 @@ bool Browser::Open(const std::u16string& url) {
   cef_client_t* client = client_.get();
   life_span_ = HandlerOf(client, &cef_client_t::get_life_span_handler);
   load_handler_ = HandlerOf(client, &cef_client_t::get_load_handler);
+  request_handler_ = HandlerOf(client, &cef_client_t::get_request_handler);
   display_ = HandlerOf(client, &cef_client_t::get_display_handler);
 
   auto& open = Registry();
@@ -134,6 +135,7 @@ void Browser::FinishClose() {
   }
   life_span_.Reset();
   load_handler_.Reset();
+  request_handler_.Reset();
   display_.Reset();
   window_.reset();
   client.Reset();
@@ -150,6 +152,19 @@ void Browser::CloseAll() {
     browser->Close(false);
     browser->FinishClose();
   }
+}
+
+bool Browser::AllowNavigation(Frame& frame, const net::LoadRequest& request,
+                              cef_handler_navtype_t navigation) {
+  if (!request_handler_ || !request_handler_->on_before_browse) return true;
+  auto target = MakeEngineObject<net::Request>();
+  target->Set(request.url, request.method, request.headers, request.body);
+  return !request_handler_->on_before_browse(request_handler_.get(), Share(), frame.Share(), target->Share(),
+                                             navigation, 0);
+}
+
+ProgramRef<cef_request_handler_t> Browser::RequestHandler() const {
+  return ProgramRef<cef_request_handler_t>::Retain(request_handler_.get());
 }
 
 void Browser::NotifyLoadStart(Frame& frame) {
@@ -265,19 +280,28 @@ void Browser::ReportNavState() {
 void Browser::Navigate(int delta) {
   HistoryEntry entry;
   EngineRef<Frame> main;
+  int index = 0;
   {
     std::lock_guard lock(mutex_);
-    const int index = history_index_ + delta;
+    index = history_index_ + delta;
     if (closed_ || index < 0 || index >= static_cast<int>(history_.size())) return;
-    history_index_ = index;
     entry = history_[static_cast<size_t>(index)];
     main = main_frame_;
+  }
+  // A navigation the request handler cancels leaves the history where it was.
+  if (!main ||
+      !AllowNavigation(*main, {entry.url, u"GET", {}, {}}, delta == 0 ? NAVTYPE_RELOAD : NAVTYPE_BACKFORWARD))
+    return;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_ || index >= static_cast<int>(history_.size())) return;
+    history_index_ = index;
   }
   if (delta != 0) ReportNavState();
   if (entry.content) {
     main->LoadContent(*entry.content, entry.url, false);
   } else {
-    main->Load({entry.url, u"GET", {}, {}}, false);
+    main->Load({entry.url, u"GET", {}, {}}, false, std::nullopt);
   }
 }
 

@@ -35,7 +35,10 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
 
   // Main thread. A new load replaces the one in progress. `history` false for
   // back, forward and reload, which move within the history instead of adding to it.
-  void Load(net::LoadRequest request, bool history = true);
+  // `navigation` is why the frame navigates, for the request handler's on_before_browse,
+  // which may cancel it; none when that was asked already.
+  void Load(net::LoadRequest request, bool history = true,
+            std::optional<cef_handler_navtype_t> navigation = NAVTYPE_OTHER);
   void LoadContent(std::u16string html, std::u16string url, bool history = true);
   // `report`: a load that was in progress ends with status 0 (stop_load).
   void StopLoad(bool report = false);
@@ -101,6 +104,11 @@ class Browser final : public EngineObject<cef_browser_t> {
   cef_window_handle_t window() const;
 
   // Calls to the client's handlers; each hands the handler its own references.
+  // False when the request handler cancels the frame's navigation to `request`.
+  bool AllowNavigation(Frame& frame, const net::LoadRequest& request, cef_handler_navtype_t navigation);
+  // The request handler with a reference of the caller's own (loads ask it on the IO
+  // thread); empty without one. Any thread.
+  ProgramRef<cef_request_handler_t> RequestHandler() const;
   void NotifyLoadStart(Frame& frame);
   void NotifyLoadEnd(Frame& frame, int status);
   // True when the handler replaced the error text.
@@ -149,6 +157,7 @@ class Browser final : public EngineObject<cef_browser_t> {
   bool finished_ = false;
   ProgramRef<cef_life_span_handler_t> life_span_;
   ProgramRef<cef_load_handler_t> load_handler_;
+  ProgramRef<cef_request_handler_t> request_handler_;  // set once by Open, before any load
   ProgramRef<cef_display_handler_t> display_;
   std::unique_ptr<BrowserWindow> window_;
 };

@@ -115,13 +115,16 @@ std::u16string Frame::url() const {
 }
 
 // The load starts now: the program learns of it before the first byte arrives.
-void Frame::Load(net::LoadRequest request, bool history) {
+void Frame::Load(net::LoadRequest request, bool history, std::optional<cef_handler_navtype_t> navigation) {
+  if (detached_ || browser_->closed()) return;
+  // Cancelled by the program: no load starts and the frame keeps what it shows.
+  if (navigation && !browser_->AllowNavigation(*this, request, *navigation)) return;
   if (detached_ || browser_->closed()) return;
   StopLoad();
   browser_->NotifyLoadStart(*this);
   if (detached_) return;
   const uint64_t generation = generation_;
-  load_ = net::StartLoad(std::move(request), browser_->record(),
+  load_ = net::StartLoad(std::move(request), browser_->record(), browser_->RequestHandler(),
                          [self = EngineRef<Frame>(this), generation, history](net::LoadResult result) {
                            self->Finished(std::move(result), generation, history);
                          });

@@ -71,11 +71,16 @@ LoadResult Failure(int error, std::u16string text, const std::u16string& url) {
 // thread, `handler_cancelled_` and `stopped_` with the handler's threads.
 class LoadJob : public std::enable_shared_from_this<LoadJob> {
  public:
-  LoadJob(LoadRequest request, ProgramRef<cef_browser_t> browser, std::function<void(LoadResult)> done)
-      : request_(std::move(request)), browser_(std::move(browser)), done_(std::move(done)) {}
+  LoadJob(LoadRequest request, ProgramRef<cef_browser_t> browser, ProgramRef<cef_request_handler_t> handler,
+          std::function<void(LoadResult)> done)
+      : request_(std::move(request)),
+        browser_(std::move(browser)),
+        request_handler_(std::move(handler)),
+        done_(std::move(done)) {}
 
   void Begin() {
     if (cancelled_) return;
+    if (!AskRequestHandler()) return;
     const auto url = ParseUrl(request_.url);
     if (!url) return Finish(Failure(ERR_INVALID_URL, u"Invalid address: " + request_.url, request_.url));
     StartUrl(*url);
@@ -118,6 +123,7 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
  private:
   enum class Stage { kIdle, kWaitingForHeaders, kReading, kWaitingForBytes, kDone };
 
+  bool AskRequestHandler();
   void StartUrl(const Url& url);
   void StartHandler(const SharedFactory& factory);
   void ReadStep();
@@ -164,6 +170,7 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
     DropHandler(cancel);
     stage_ = Stage::kDone;
     browser_.Reset();
+    request_handler_.Reset();
   }
 
   void Finish(LoadResult result) {
@@ -182,6 +189,7 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
 
   LoadRequest request_;
   ProgramRef<cef_browser_t> browser_;
+  ProgramRef<cef_request_handler_t> request_handler_;
   std::mutex done_mutex_;
   std::function<void(LoadResult)> done_;
   std::atomic<bool> cancelled_{false};
@@ -233,6 +241,62 @@ class HandlerCallback final : public EngineObject<cef_scheme_handler_callback_t>
 };
 
 }  // namespace
+
+// The request handler's say before the request goes out: it may cancel it, edit it
+// (the edits are what is sent), send it elsewhere, or serve it from a stream with the
+// response fields it sets. False when the load ended here.
+bool LoadJob::AskRequestHandler() {
+  auto handler = std::move(request_handler_);
+  if (!handler || !handler->on_before_resource_load) return true;
+  auto request = MakeEngineObject<Request>();
+  request->Set(request_.url, request_.method, request_.headers, request_.body);
+  auto response = MakeEngineObject<Response>();
+  cef_string_t redirect{};
+  cef_stream_reader_t* stream = nullptr;
+  const int cancel = handler->on_before_resource_load(handler.get(), browser_.Share(), request->Share(),
+                                                      &redirect, &stream, response->Share(), 0);
+  auto served = ProgramRef<cef_stream_reader_t>::Adopt(stream);
+  const std::u16string target(ViewOf(&redirect));
+  ClearRecord(&redirect);
+  if (cancelled_) return false;
+  if (cancel) {
+    Finish(Failure(ERR_ABORTED, u"The request handler cancelled the request", request_.url));
+    return false;
+  }
+  auto edited = request->Take();
+  // A changed address wins over a redirect address.
+  if (edited.url == request_.url && !target.empty()) {
+    const auto base = ParseUrl(request_.url);
+    const auto next = base ? ResolveUrl(*base, target) : ParseUrl(target);
+    edited.url = next ? next->Spec() : target;
+  }
+  request_ = {std::move(edited.url), std::move(edited.method), std::move(edited.headers),
+              std::move(edited.body)};
+  if (!served) return true;
+  // The program serves the resource: the stream is the body, the response its fields.
+  LoadResult result;
+  if (served->read) {
+    char buffer[kReadChunk];
+    while (const size_t n = served->read(served.get(), buffer, 1, sizeof buffer)) {
+      result.body.append(buffer, std::min(n, sizeof buffer));
+      if (result.body.size() > kMaxBody || cancelled_) break;
+    }
+  }
+  served.Reset();
+  if (cancelled_) return false;
+  if (result.body.size() > kMaxBody) {
+    Finish(Failure(ERR_FILE_TOO_BIG, u"The response is too big", request_.url));
+    return false;
+  }
+  const auto fields = response->Take();
+  result.status = fields.status ? fields.status : 200;
+  result.status_text = fields.status_text.empty() ? u"OK" : fields.status_text;
+  result.mime_type = fields.mime_type.empty() ? u"text/html" : fields.mime_type;
+  result.headers = fields.headers;
+  result.final_url = request_.url;
+  Finish(std::move(result));
+  return false;
+}
 
 void LoadJob::StartUrl(const Url& url) {
   current_ = url;
@@ -382,9 +446,10 @@ void LoadHandle::Cancel() {
 }
 
 std::shared_ptr<LoadHandle> StartLoad(LoadRequest request, cef_browser_t* browser,
+                                      ProgramRef<cef_request_handler_t> handler,
                                       std::function<void(LoadResult)> done) {
   auto job = std::make_shared<LoadJob>(std::move(request), ProgramRef<cef_browser_t>::Retain(browser),
-                                       std::move(done));
+                                       std::move(handler), std::move(done));
   Runtime::Get().PostWork(TID_IO, [job] { job->Begin(); });
   return std::make_shared<LoadHandle>(std::move(job));
 }

@@ -48,9 +48,11 @@ class LoadHandle {
 };
 
 // Starts loading on the IO thread; `done` runs on the main thread unless the load is
-// cancelled first. `browser` is lent for the scheme handler factory's create call.
-// Main thread.
+// cancelled first. `browser` is lent for the scheme handler factory's create call;
+// `handler`, the browser's request handler (may be empty), is asked before the request
+// goes out. Main thread.
 std::shared_ptr<LoadHandle> StartLoad(LoadRequest request, cef_browser_t* browser,
+                                      ProgramRef<cef_request_handler_t> handler,
                                       std::function<void(LoadResult)> done);
 
 }  // namespace cef_engine::net

@@ -189,10 +189,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::atomic<bool> finished{false};
   LoadResult result;
-  auto handle = cef_engine::net::StartLoad({u"fuzz://host/page", u"", {}, ""}, nullptr, [&](LoadResult r) {
-    result = std::move(r);
-    finished = true;
-  });
+  auto handle =
+      cef_engine::net::StartLoad({u"fuzz://host/page", u"", {}, ""}, nullptr, {}, [&](LoadResult r) {
+        result = std::move(r);
+        finished = true;
+      });
   // A handler that stopped reporting gets a moment, then the load is cancelled.
   Check(WaitFor([&] { return finished || script.stalled; }, 10s));
   if (!finished) WaitFor([&] { return finished.load(); }, 20ms);

@@ -1,5 +1,5 @@
-// The binding's classes driving our engine: a client with life-span, load and display
-// handlers, requests with header maps, scheme handlers in direct mode (called on the
+// The binding's classes driving our engine: a client with life-span, load, display and
+// request handlers, requests with header maps, scheme handlers in direct mode (called on the
 // engine's IO thread) and in main-thread mode, page scripts, pop-ups, failed loads and
 // frames. Each test leaves no engine object alive.
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ceflib/bridges/client.h"
+#include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/scheme.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/core/main_thread.h"
@@ -264,11 +265,61 @@ class TTestClient : public TCefClientOwn {
   RefPtr<ICefBase> GetLifeSpanHandler() override { return life_span; }
   RefPtr<ICefBase> GetLoadHandler() override { return load; }
   RefPtr<ICefBase> GetDisplayHandler() override { return display; }
+  RefPtr<ICefBase> GetRequestHandler() override { return requests; }
 
   Events events;
   RefPtr<TLifeSpan> life_span;
   RefPtr<TLoad> load;
   RefPtr<TDisplay> display;
+  RefPtr<ICefBase> requests;
+};
+
+// Blocks navigations to /forbidden, cancels requests for /blocked, sends /old to /new,
+// serves http://served.test/ itself and adds a header to every other request. Resource
+// requests come on the IO thread, so they have a log of their own.
+class TRequests : public TCefRequestHandlerOwn {
+ public:
+  TRequests(Events& events, std::string server) : events_(events), server_(std::move(server)) {}
+  bool OnBeforeBrowse(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame,
+                      const RefPtr<ICefRequest>& request, TCefHandlerNavtype navType, bool) override {
+    events_.Add("before_browse " + FrameName(frame) + " " + Narrow(request->GetUrl()) + " " +
+                std::to_string(navType));
+    return Contains(request->GetUrl(), u"/forbidden");
+  }
+  bool OnBeforeResourceLoad(const RefPtr<ICefBrowser>& browser, const RefPtr<ICefRequest>& request,
+                            ustring& redirectUrl, RefPtr<ICefStreamReader>& resourceStream,
+                            const RefPtr<ICefResponse>& response, int) override {
+    const ustring url = request->GetUrl();
+    {
+      std::lock_guard lock(mutex_);
+      io_log.push_back(Narrow(url) + (CefIsMainThread() || !browser ? " wrong thread or browser" : ""));
+    }
+    if (Contains(url, u"/blocked")) return true;
+    if (Contains(url, u"/old")) redirectUrl = Widen(server_ + "/new");
+    if (Contains(url, u"served.test")) {
+      static const char kPage[] =
+          "<html><head><title>Served</title></head><body>by the program</body></html>";
+      resourceStream = TCefStreamReaderRef::CreateForData(const_cast<char*>(kPage), sizeof kPage - 1);
+      response->SetMimeType(u"text/html");
+      response->SetStatus(203);
+      return false;
+    }
+    auto headers = Make<TCefStringMultimapOwn>();
+    request->GetHeaderMap(*headers);
+    headers->Append(u"X-Launcher", u"1");
+    request->SetHeaderMap(*headers);
+    return false;
+  }
+  std::vector<std::string> Log() {
+    std::lock_guard lock(mutex_);
+    return io_log;
+  }
+
+ private:
+  Events& events_;
+  std::string server_;
+  std::mutex mutex_;
+  std::vector<std::string> io_log;
 };
 
 // A task on the engine's loop that ends it once `done` holds or time is up.
@@ -521,6 +572,58 @@ TEST_F(Integration, FailedLoadReportsTheErrorAndFramesLoadOnTheirOwn) {
   std::vector<ustring> names;
   browser->GetFrameNames(names);
   EXPECT_NE(std::find(names.begin(), names.end(), u"inner"), names.end());
+}
+
+TEST_F(Integration, TheRequestHandlerCancelsEditsRedirectsAndServesRequests) {
+  server_.Serve("/start", test_http::Page("<html><head><title>Start</title></head><body>s</body></html>"));
+  server_.Serve("/new", test_http::Page("<html><head><title>New</title></head><body>n</body></html>"));
+  server_.Serve("/forbidden", test_http::Page("<html><body>f</body></html>"));
+  server_.Serve("/blocked", test_http::Page("<html><body>b</body></html>"));
+  auto handler = Make<TRequests>(client_->events, server_.Url(""));
+  client_->requests = handler;
+  auto browser = Open(Widen(server_.Url("/start")));
+  ASSERT_TRUE(browser);
+  EXPECT_TRUE(client_->events.Has("before_browse main " + server_.Url("/start") + " " +
+                                  std::to_string(NAVTYPE_OTHER)));
+  EXPECT_TRUE(client_->events.Has("title Start"));
+  auto frame = browser->GetMainFrame();
+
+  // Cancelled: nothing starts; the next load shows that it came and went.
+  client_->events.lines.clear();
+  frame->LoadUrl(Widen(server_.Url("/forbidden")));
+  frame->LoadUrl(Widen(server_.Url("/old")));
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("load_end main") > 0; }));
+  EXPECT_EQ(client_->events.Count("load_start"), 1) << "the cancelled navigation started no load";
+  EXPECT_TRUE(client_->events.Has("title New")) << "the redirect address was followed";
+  EXPECT_EQ(Narrow(frame->GetUrl()), server_.Url("/new"));
+
+  LoadAndWait(frame, u"http://served.test/page");
+  EXPECT_TRUE(client_->events.Has("title Served"));
+  EXPECT_TRUE(client_->events.Has("load_end main 203"));
+  EXPECT_TRUE(Contains(frame->GetText(), u"by the program"));
+
+  LoadAndWait(frame, Widen(server_.Url("/blocked")));
+  EXPECT_TRUE(
+      client_->events.Has("load_error " + std::to_string(ERR_ABORTED) + " " + server_.Url("/blocked")));
+  EXPECT_TRUE(client_->events.Has("load_end main 0"));
+
+  browser->Reload();
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("before_browse main") > 1; }));
+  EXPECT_TRUE(
+      client_->events.Has("before_browse main http://served.test/page " + std::to_string(NAVTYPE_RELOAD)));
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("load_end main") > 1; }));
+
+  // The network saw the edited requests and none of those the program kept from it.
+  std::vector<std::string> targets;
+  for (const auto& request : server_.Requests()) {
+    targets.push_back(request.target);
+    EXPECT_EQ(request.Header("X-Launcher"), "1") << request.target;
+  }
+  EXPECT_EQ(targets, (std::vector<std::string>{"/start", "/new"}));
+  const auto io = handler->Log();
+  EXPECT_EQ(io,
+            (std::vector<std::string>{server_.Url("/start"), server_.Url("/old"), "http://served.test/page",
+                                      server_.Url("/blocked"), "http://served.test/page"}));
 }
 
 TEST_F(Integration, LoadStringKeepsSourceAndHistory) {
