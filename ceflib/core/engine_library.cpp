@@ -1,6 +1,7 @@
 #include "ceflib/core/engine_library.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 #include <type_traits>
 
@@ -169,12 +170,26 @@ void ClearEntries() {
 #undef CEFLIB_CLEAR_GENERIC
 }
 
-// Moves the engine generation on: operations on objects of the engine before raise.
-void NextGeneration() { detail::CefEngineGenerationCounter.fetch_add(1, std::memory_order_acq_rel); }
+// The entries other threads read (TCefEngineHold), published while an engine runs.
+std::atomic<decltype(cef_currently_on)> threadCurrentlyOn{nullptr};
+std::atomic<decltype(cef_post_task)> threadPostTask{nullptr};
 
-// Libraries of shut-down engines that binding objects still hold resources of. Plain
-// data under a spin lock: objects released at program end may come after every other
-// static of the binding is gone. Beyond the last slot a library simply stays mapped.
+void PublishThreadEntries(bool running) noexcept {
+  threadCurrentlyOn.store(running ? cef_currently_on : nullptr, std::memory_order_seq_cst);
+  threadPostTask.store(running ? cef_post_task : nullptr, std::memory_order_seq_cst);
+}
+
+// Moves the engine generation on: operations on objects of the engine before raise.
+// Sequentially consistent, like the pins: a thread that pins and then reads the
+// generation (or the published entries) either sees the change or is seen by the
+// unload's count of the pins.
+void NextGeneration() { detail::CefEngineGenerationCounter.fetch_add(1, std::memory_order_seq_cst); }
+
+// Libraries of shut-down engines that binding objects still hold resources of, any
+// number of them: one node per library handle, with how many of its loads are kept (a
+// library loaded again has the same handle and a load count of the system's). Plain
+// data under a spin lock and nodes from malloc: objects released at program end may
+// come after every other static of the binding is gone.
 class PinnedLibraries {
  public:
   // Closes handle now when nothing is pinned, keeps it for later otherwise.
@@ -183,11 +198,20 @@ class PinnedLibraries {
     // Kept first, then counted: a pin given back on another thread after this count
     // sees the mark and closes the library itself.
     detail::CefLibrariesKept.store(true, std::memory_order_seq_cst);
-    if (count_ < kSlots) {
-      handles_[count_++] = handle;
-    } else if (Pins() <= 0) {
-      CloseLibrary(handle);  // no slot left: closed now or never
+    Node* node = first_;
+    while (node && node->handle != handle) node = node->next;
+    if (!node) {
+      node = static_cast<Node*>(std::malloc(sizeof(Node)));
+      if (!node) {
+        // No memory to remember it: closed now if nothing holds it, else never.
+        if (Pins() <= 0) CloseLibrary(handle);
+        CloseIfUnpinned();
+        return;
+      }
+      *node = Node{handle, 0, first_};
+      first_ = node;
     }
+    ++node->loads;
     CloseIfUnpinned();
   }
   // Closes every kept library once nothing is pinned.
@@ -197,6 +221,12 @@ class PinnedLibraries {
   }
 
  private:
+  struct Node {
+    TCefLibraryHandle handle;
+    unsigned long loads;
+    Node* next;
+  };
+
   // The shared part is read first: a pin given back there on another thread comes
   // with everything that thread had seen of the owner thread's part.
   static long Pins() noexcept {
@@ -205,7 +235,11 @@ class PinnedLibraries {
   }
   void CloseIfUnpinned() noexcept {
     if (Pins() > 0) return;
-    while (count_ > 0) CloseLibrary(handles_[--count_]);
+    while (Node* node = first_) {
+      first_ = node->next;
+      while (node->loads-- > 0) CloseLibrary(node->handle);
+      std::free(node);
+    }
     detail::CefLibrariesKept.store(false, std::memory_order_seq_cst);
   }
 
@@ -216,15 +250,14 @@ class PinnedLibraries {
     ~Locked() { flag_.clear(std::memory_order_release); }
     std::atomic_flag& flag_;
   };
-  static constexpr int kSlots = 8;
   std::atomic_flag lock_ = ATOMIC_FLAG_INIT;
-  TCefLibraryHandle handles_[kSlots] = {};
-  int count_ = 0;
+  Node* first_ = nullptr;
 };
 static_assert(std::is_trivially_destructible_v<PinnedLibraries>);
 constinit PinnedLibraries pinnedLibraries;
 
 void Unload() {
+  PublishThreadEntries(false);
   TCefLibraryHandle handle = CefLibraryHandle;
   CefLibraryHandle = nullptr;
   NextGeneration();
@@ -305,6 +338,7 @@ void CefLoadEngine(const ustring& cache, const ustring& userAgent, const ustring
   // The engine holds the only reference to the application from now on.
   cef_app_t* app = detail::CefNewApplication();
   cef_initialize(settings.get(), app);
+  PublishThreadEntries(true);
 }
 
 void CefEnsureEngine() {
@@ -315,6 +349,20 @@ void CefEnsureEngine() {
                 CefLocalesDirPath, CefPackLoadingDisabled, CefUncaughtExceptionStackSize,
                 CefContextSafetyImplementation);
 }
+
+detail::TCefThreadEntries detail::CefLoadThreadEntries() noexcept {
+  // Read between two reads of the generation: a reload in between (which unloads
+  // first) could otherwise pair entries of two engines.
+  for (;;) {
+    TCefThreadEntries entries;
+    entries.generation = CefEngineGenerationCounter.load(std::memory_order_seq_cst);
+    entries.currentlyOn = threadCurrentlyOn.load(std::memory_order_seq_cst);
+    entries.postTask = threadPostTask.load(std::memory_order_seq_cst);
+    if (CefEngineGenerationCounter.load(std::memory_order_seq_cst) == entries.generation) return entries;
+  }
+}
+
+void detail::CefPublishThreadEntries() noexcept { PublishThreadEntries(CefLibraryHandle != nullptr); }
 
 void detail::CefUnloadUnpinned() noexcept { pinnedLibraries.CloseUnpinned(); }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cef/cef_exports.h"
+#include "ceflib/core/engine_state.h"
 #include "ceflib/core/ref_counting.h"
 #include "ceflib/core/strings.h"
 
@@ -82,6 +83,36 @@ extern int (*cef_string_to_utf16)(const char16* src, size_t src_len, cef_string_
 extern int (*cef_string_from_utf16)(const char16* src, size_t src_len, cef_string_utf16_t* output);
 extern decltype(cef_string_utf16_to_wide) cef_string_to_wide;
 extern decltype(cef_string_wide_to_utf16) cef_string_from_wide;
+
+namespace detail {
+// The two entries other threads call into (main-thread calls and the main-thread
+// check), published for them as atomics, since the entry table above is plain data the
+// main thread rewrites at load and unload. Null while no engine runs.
+struct TCefThreadEntries {
+  decltype(cef_currently_on) currentlyOn = nullptr;
+  decltype(cef_post_task) postTask = nullptr;
+  unsigned generation = 0;
+};
+TCefThreadEntries CefLoadThreadEntries() noexcept;
+// Publishes the entry table's two members again, for a program (a test) that replaced
+// one of them to watch the calls; main thread, while the engine runs.
+void CefPublishThreadEntries() noexcept;
+}  // namespace detail
+
+// Holds the running engine's library for a call from any thread: the pin is taken
+// before the entries are read, so an unload on the main thread meanwhile keeps the
+// library mapped until the call has left it (the last pin given back unloads it).
+class TCefEngineHold {
+ public:
+  TCefEngineHold() noexcept : FEntries(detail::CefLoadThreadEntries()) {}
+  // False when no engine ran at the time of the hold: nothing may be called then.
+  bool Running() const noexcept { return FEntries.currentlyOn && FEntries.postTask; }
+  const detail::TCefThreadEntries& Entries() const noexcept { return FEntries; }
+
+ private:
+  TCefEnginePin FPin;  // first: taken before the entries are read
+  detail::TCefThreadEntries FEntries;
+};
 
 // Loads the library named by CefLibraryName, checks all 99 entry points, builds the
 // settings record from the arguments and initializes the engine once. Does nothing

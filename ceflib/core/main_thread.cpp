@@ -68,39 +68,48 @@ const std::shared_ptr<MainThreadQueue>& SharedQueue() {
 
 // The engine task that wakes the main thread: it drains the queue when it runs. A task
 // the engine drops unrun fails the call it was posted for, so its caller is not left
-// waiting forever.
+// waiting forever: with the orderly shutdown error when the engine it was posted to is
+// shutting down or gone, since an engine that stops drops its queued tasks.
 class TMainThreadTask : public TCefOwn<cef_task_t> {
  public:
-  TMainThreadTask(std::shared_ptr<MainThreadQueue> queue, std::shared_ptr<PendingCall> call)
-      : queue_(std::move(queue)), call_(std::move(call)) {
+  TMainThreadTask(std::shared_ptr<MainThreadQueue> queue, std::shared_ptr<PendingCall> call,
+                  unsigned generation)
+      : queue_(std::move(queue)), call_(std::move(call)), generation_(generation) {
     Bind<&TMainThreadTask::Execute>(record()->execute);
   }
   ~TMainThreadTask() override {
-    if (queue_->Remove(call_)) {
-      call_->done.set_exception(CefEngineShuttingDown() ? std::make_exception_ptr(ECefShutdownInProgress())
-                                                        : std::make_exception_ptr(ECefException(
-                                                              "The engine dropped a main-thread call")));
-    }
+    if (!queue_->Remove(call_)) return;
+    const bool stopping = CefEngineShuttingDown() || CefEngineGeneration() != generation_;
+    call_->done.set_exception(
+        stopping ? std::make_exception_ptr(ECefShutdownInProgress())
+                 : std::make_exception_ptr(ECefException("The engine dropped a main-thread call")));
   }
   void Execute(cef_thread_id_t) { queue_->Drain(); }
 
  private:
   std::shared_ptr<MainThreadQueue> queue_;
   std::shared_ptr<PendingCall> call_;
+  unsigned generation_;
 };
 
 }  // namespace
 
-bool CefIsMainThread() { return CefLibraryHandle && cef_currently_on && cef_currently_on(TID_UI) != 0; }
+bool CefIsMainThread() {
+  const TCefEngineHold engine;
+  return engine.Running() && engine.Entries().currentlyOn(TID_UI) != 0;
+}
 
 void CefProcessMainThreadQueue() {
   if (CefIsMainThread()) SharedQueue()->Drain();
 }
 
 void CefRunOnMainThread(const std::function<void()>& call) {
-  if (!CefLibraryHandle) CefRaiseEngineNotLoaded();
-  const auto post = CefEntry(cef_post_task);
-  if (CefEntry(cef_currently_on)(TID_UI)) {
+  // Held for the whole call, also while it waits: the main thread may shut the engine
+  // down and unload it meanwhile.
+  const TCefEngineHold engine;
+  if (!engine.Running()) CefRaiseEngineNotLoaded();
+  const detail::TCefThreadEntries& entries = engine.Entries();
+  if (entries.currentlyOn(TID_UI)) {
     call();
     return;
   }
@@ -109,10 +118,11 @@ void CefRunOnMainThread(const std::function<void()>& call) {
   std::future<void> done = pending->done.get_future();
   const auto& queue = SharedQueue();
   queue->Push(pending);
-  RefPtr<ICefBase> task = Make<TMainThreadTask>(queue, pending);
+  RefPtr<ICefBase> task = Make<TMainThreadTask>(queue, pending, entries.generation);
   auto* record = reinterpret_cast<cef_task_t*>(CefDataOf(task));
   task.reset();
-  if (!post(TID_UI, record) && queue->Remove(pending)) {
+  // A refused task is released by the engine, and its release fails the call.
+  if (!entries.postTask(TID_UI, record) && queue->Remove(pending)) {
     throw ECefException("The engine refused to wake the main thread");
   }
   done.get();  // raises again what the call raised on the main thread

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <future>
+#include <list>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -37,17 +38,11 @@ NativeHandle OpenDirectly(const char16_t* name) {
 }
 void* Symbol(NativeHandle h, const char* name) { return reinterpret_cast<void*>(GetProcAddress(h, name)); }
 void CloseDirectly(NativeHandle h) { FreeLibrary(h); }
-bool Mapped(const char16_t* name) { return GetModuleHandleW(reinterpret_cast<const wchar_t*>(name)); }
 #else
 using NativeHandle = void*;
 NativeHandle OpenDirectly(const char16_t* name) { return dlopen(CefToUtf8(name).c_str(), RTLD_NOW); }
 void* Symbol(NativeHandle h, const char* name) { return dlsym(h, name); }
 void CloseDirectly(NativeHandle h) { dlclose(h); }
-bool Mapped(const char16_t* name) {
-  NativeHandle h = dlopen(CefToUtf8(name).c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (h) dlclose(h);
-  return h != nullptr;
-}
 #endif
 
 ustring EngineSetting(const char* name) {
@@ -338,6 +333,7 @@ TEST(EngineLoading, ObjectsThatOutliveTheEngineAreReleasedSafely) {
   CefOnEntryException = [&](std::exception_ptr e) { reported.push_back(CefExceptionMessage(e)); };
   gEnginePost = cef_post_task;
   cef_post_task = &PostAndTell;
+  detail::CefPublishThreadEntries();
   bool ran = false;
   std::thread waiting([&] { CefGuarded([&] { CefRunOnMainThread([&] { ran = true; }); }); });
   gPosted.get_future().wait();
@@ -363,12 +359,29 @@ TEST(EngineLoading, ObjectsThatOutliveTheEngineAreReleasedSafely) {
   headers.reset();
   request.reset();
   std::thread([&] { list.reset(); }).join();
-  EXPECT_TRUE(Mapped(engine_probe::kEngineName));
+  EXPECT_TRUE(engine_probe::Mapped(engine_probe::kEngineName));
   std::thread([&] { value.reset(); }).join();
-  EXPECT_TRUE(Mapped(engine_probe::kEngineName));
+  EXPECT_TRUE(engine_probe::Mapped(engine_probe::kEngineName));
   attributes.reset();
-  EXPECT_FALSE(Mapped(engine_probe::kEngineName));
+  EXPECT_FALSE(engine_probe::Mapped(engine_probe::kEngineName));
   ExpectEachRaisesNotLoaded(kEngineOperations);
+}
+
+// Each engine cycle keeps one object past its shutdown: all those libraries stay mapped
+// until the objects go, however many there are, and then the library is unmapped.
+TEST(EngineLoading, LibrariesOfManyShutDownEnginesStayMappedUntilTheirObjectsGo) {
+  CefLibraryName = engine_probe::kEngineName;
+  std::list<CefOwnedStringList> kept;
+  for (int cycle = 0; cycle < 20; ++cycle) {
+    CefEnsureEngine();
+    kept.emplace_back();
+    CefShutdownEngine();
+  }
+  EXPECT_TRUE(engine_probe::Mapped(engine_probe::kEngineName));
+  kept.pop_back();
+  EXPECT_TRUE(engine_probe::Mapped(engine_probe::kEngineName));
+  kept.clear();
+  EXPECT_FALSE(engine_probe::Mapped(engine_probe::kEngineName));
 }
 
 // Registration and browser creation start the engine themselves, with the globals.

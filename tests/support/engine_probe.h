@@ -31,4 +31,15 @@ inline const char16_t* kEngineName = u"libcef.so";
 inline const char16_t* kIncompleteEngineName = u"libcef_incomplete.so";
 #endif
 
+// True while a library of that name is mapped into the process.
+inline bool Mapped(const char16_t* name) {
+#if defined(_WIN32)
+  return GetModuleHandleW(reinterpret_cast<const wchar_t*>(name)) != nullptr;
+#else
+  void* h = dlopen(ceflib::CefToUtf8(name).c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (h) dlclose(h);
+  return h != nullptr;
+#endif
+}
+
 }  // namespace engine_probe
