@@ -7,6 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
+
 namespace cef_engine::script {
 namespace {
 
@@ -168,10 +174,48 @@ std::u16string TextAt(duk_context* ctx, duk_idx_t index) {
   return bytes ? FromDuk(bytes, length) : std::u16string();
 }
 
-void PushError(duk_context* ctx, std::u16string_view message, duk_errcode_t type) {
+void PushError(duk_context* ctx, std::u16string_view message, duk_errcode_t kind) {
   const std::string bytes = ToDuk(message);
-  // No C file name: the error is blamed on the script line that called us.
-  duk_push_error_object_raw(ctx, type, nullptr, 0, "%s", bytes.c_str());
+  // No C file name: the error is blamed on the script line that called us. Protected,
+  // since a long message may not fit into the heap: the failure is pushed instead.
+  Protected(ctx, 0, 1, [&](duk_context* c, duk_idx_t) -> duk_ret_t {
+    duk_push_error_object_raw(c, kind, nullptr, 0, "%s", bytes.c_str());
+    return 1;
+  });
+}
+
+namespace {
+// The lowest address of the calling thread's stack, asked of the system once per thread.
+uintptr_t StackLow() {
+  thread_local uintptr_t low = [] {
+#if defined(_WIN32)
+    MEMORY_BASIC_INFORMATION region{};
+    VirtualQuery(__builtin_frame_address(0), &region, sizeof region);
+    return reinterpret_cast<uintptr_t>(region.AllocationBase);
+#else
+    uintptr_t bottom = 0;
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+      void* address = nullptr;
+      size_t size = 0;
+      if (pthread_attr_getstack(&attributes, &address, &size) == 0)
+        bottom = reinterpret_cast<uintptr_t>(address);
+      pthread_attr_destroy(&attributes);
+    }
+    return bottom;
+#endif
+  }();
+  return low;
+}
+// Room kept for the program's frames of one more native call, its guard pages and the
+// script engine's own frames (Windows programs often have 1 or 2 MiB of stack).
+constexpr uintptr_t kStackReserve = 256 * 1024;
+}  // namespace
+
+bool StackHasRoom() {
+  const uintptr_t low = StackLow();
+  const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  return low == 0 || (here > low && here - low > kStackReserve);
 }
 
 duk_context* RunningThread() { return Running().empty() ? nullptr : Running().back(); }
@@ -219,7 +263,6 @@ Heap::~Heap() {
 }
 
 uint32_t Heap::Pin(duk_context* ctx, duk_idx_t index) {
-  index = duk_normalize_index(ctx, index);
   uint32_t slot;
   if (!free_slots_.empty()) {
     slot = free_slots_.back();
@@ -227,15 +270,25 @@ uint32_t Heap::Pin(duk_context* ctx, duk_idx_t index) {
   } else {
     slot = next_slot_++;
   }
-  duk_push_heap_stash(ctx);
-  duk_get_prop_string(ctx, -1, kValues);
+  // Protected: growing the table of pinned values may find the heap full.
   duk_dup(ctx, index);
-  duk_put_prop_index(ctx, -2, slot);
-  duk_pop_2(ctx);
-  return slot;
+  const bool pinned = Protected(ctx, 1, 0, [slot](duk_context* c, duk_idx_t value) -> duk_ret_t {
+    duk_push_heap_stash(c);
+    duk_get_prop_string(c, -1, kValues);
+    duk_dup(c, value);
+    duk_put_prop_index(c, -2, slot);
+    return 0;
+  });
+  if (pinned) return slot;
+  free_slots_.push_back(slot);
+  return kNoSlot;
 }
 
 void Heap::Push(duk_context* ctx, uint32_t slot) const {
+  if (slot == kNoSlot) {
+    duk_push_undefined(ctx);
+    return;
+  }
   duk_push_heap_stash(ctx);
   duk_get_prop_string(ctx, -1, kValues);
   duk_get_prop_index(ctx, -1, slot);
@@ -244,7 +297,7 @@ void Heap::Push(duk_context* ctx, uint32_t slot) const {
 }
 
 void Heap::Unpin(uint32_t slot) {
-  if (destroying_) return;
+  if (destroying_ || slot == kNoSlot) return;
   free_slots_.push_back(slot);
   duk_context* ctx = WorkThread(main_);
   duk_push_heap_stash(ctx);

@@ -69,7 +69,10 @@ class Heap {
 
   duk_context* main() const noexcept { return main_; }
 
-  // Keeps the value at `index` alive; returns its slot.
+  // What Pin answers when the heap has no memory left to keep the value.
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
+  // Keeps the value at `index` alive; returns its slot, or kNoSlot (Push gives undefined
+  // for it, Unpin ignores it).
   uint32_t Pin(duk_context* ctx, duk_idx_t index);
   void Push(duk_context* ctx, uint32_t slot) const;
   void Unpin(uint32_t slot);
@@ -127,7 +130,13 @@ inline duk_context* WorkThread(duk_context* fallback) {
   return running ? running : fallback;
 }
 
-// Pushes an Error with `message` blamed on the calling script line.
-void PushError(duk_context* ctx, std::u16string_view message, duk_errcode_t type = DUK_ERR_ERROR);
+// Pushes an Error (or another kind, DUK_ERR_...) with `message` blamed on the calling
+// script line; when the heap has no room for it, the allocation error instead.
+void PushError(duk_context* ctx, std::u16string_view message, duk_errcode_t kind = DUK_ERR_ERROR);
+
+// True while the calling thread's stack has room for one more call into the program's
+// code and back into script: native recursion is stopped by the stack bytes left, not
+// only by Duktape's count of calls, since the program's frames may be of any size.
+bool StackHasRoom();
 
 }  // namespace cef_engine::script

@@ -44,6 +44,12 @@ cef_string_t View(std::u16string_view text) {
 
 duk_ret_t AccessorEntry(duk_context* ctx);
 
+// A native call refused for want of stack: the error script sees, as V8 words it.
+Outcome StackExhausted(duk_context* ctx) {
+  PushError(ctx, u"Maximum call stack size exceeded", DUK_ERR_RANGE_ERROR);
+  return Outcome::kThrow;
+}
+
 class ValueObject final : public EngineObject<cef_v8value_t> {
  public:
   using Record = cef_v8value_t;
@@ -461,6 +467,7 @@ cef_v8value_t* ValueObject::ExecuteFunctionWithContext(cef_v8context_t* context,
 
 // Accessor properties: magic 0 reads, 1 writes, through the object's accessor.
 Outcome CallAccessor(duk_context* ctx, bool write) {
+  if (!StackHasRoom()) return StackExhausted(ctx);
   const std::shared_ptr<Heap> heap = Heap::Get();
   duk_push_current_function(ctx);
   duk_get_prop_string(ctx, -1, kAccessorKey);
@@ -510,7 +517,8 @@ duk_ret_t AccessorEntry(duk_context* ctx) {
 // --- Records and calls -----------------------------------------------------------------
 
 cef_v8value_t* NewValueRecord(const std::shared_ptr<Heap>& heap, duk_context* ctx, duk_idx_t index) {
-  return NewEngineRecord<ValueObject>(heap, heap->Pin(ctx, index));
+  const uint32_t slot = heap->Pin(ctx, index);
+  return slot == Heap::kNoSlot ? nullptr : NewEngineRecord<ValueObject>(heap, slot);
 }
 
 bool PushValueRecord(duk_context* ctx, cef_v8value_t* record) {
@@ -523,7 +531,7 @@ bool PushValueRecord(duk_context* ctx, cef_v8value_t* record) {
 void SetPendingRethrow(duk_context* ctx, duk_idx_t index) {
   const std::shared_ptr<Heap> heap = Heap::Get();
   if (PendingRethrow()) heap->Unpin(*PendingRethrow());
-  PendingRethrow() = heap->Pin(ctx, index);
+  PendingRethrow() = heap->Pin(ctx, index);  // kNoSlot rethrows undefined
 }
 
 bool PushPendingRethrow(duk_context* ctx) {
@@ -537,6 +545,7 @@ bool PushPendingRethrow(duk_context* ctx) {
 
 Outcome CallHandler(duk_context* ctx, cef_v8handler_t* handler, std::u16string_view name, duk_idx_t receiver,
                     duk_idx_t first, duk_idx_t count) {
+  if (!StackHasRoom()) return StackExhausted(ctx);
   const std::shared_ptr<Heap> heap = Heap::Get();
   std::vector<cef_v8value_t*> arguments;
   for (duk_idx_t k = 0; k < count; ++k) arguments.push_back(NewValueRecord(heap, ctx, first + k));
@@ -650,21 +659,32 @@ namespace cef_engine::script {
 namespace {
 
 // Pushes a new value with `push`, marks objects the program made, and returns its record.
+// Protected, since a value may not fit into the heap: the program then gets null, and
+// script that called into the program (a native function making its result) gets the
+// error when the program returns to it. `push` must not keep C++ objects with
+// destructors alive across its Duktape calls.
 template <class Push>
 cef_v8value_t* Create(Push&& push) {
   const std::shared_ptr<Heap> heap = Heap::Get();
   const std::shared_ptr<ContextState> current = ContextState::Current();
   duk_context* ctx = WorkThread(current ? current->thread() : heap->main());
   const duk_idx_t top = duk_get_top(ctx);
-  if (!push(ctx, *heap)) {
-    duk_set_top(ctx, top);
-    return nullptr;
+  bool made = false;
+  const bool ok = Protected(ctx, 0, 1, [&](duk_context* c, duk_idx_t) -> duk_ret_t {
+    if (!push(c, *heap)) return 0;
+    if (duk_is_object(c, -1)) {
+      duk_push_true(c);
+      duk_put_prop_string(c, -2, kUserCreated);
+    }
+    made = true;
+    return 1;
+  });
+  cef_v8value_t* record = nullptr;
+  if (ok && made) {
+    record = NewValueRecord(heap, ctx, -1);
+  } else if (!ok && RunningThread()) {
+    SetPendingRethrow(ctx, -1);
   }
-  if (duk_is_object(ctx, -1)) {
-    duk_push_true(ctx);
-    duk_put_prop_string(ctx, -2, kUserCreated);
-  }
-  cef_v8value_t* record = NewValueRecord(heap, ctx, -1);
   duk_set_top(ctx, top);
   return record;
 }
@@ -714,8 +734,9 @@ cef_v8value_t* cef_v8value_create_date(const cef_time_t* date) {
 }
 
 cef_v8value_t* cef_v8value_create_string(const cef_string_t* value) {
+  const std::string bytes = cef_engine::script::ToDuk(ViewOf(value));
   return Create(
-      [&](duk_context* ctx, Heap&) { return cef_engine::script::PushText(ctx, ViewOf(value)), true; });
+      [&](duk_context* ctx, Heap&) { return duk_push_lstring(ctx, bytes.data(), bytes.size()), true; });
 }
 
 cef_v8value_t* cef_v8value_create_object(cef_v8accessor_t* accessor) {
@@ -745,6 +766,7 @@ cef_v8value_t* cef_v8value_create_function(const cef_string_t* name, cef_v8handl
   auto held = ProgramRef<cef_v8handler_t>::Adopt(handler);
   if (!held) return nullptr;
   const std::u16string function_name(ViewOf(name));
+  const std::string name_bytes = cef_engine::script::ToDuk(function_name);
   return Create([&](duk_context* ctx, Heap& heap) {
     duk_push_c_function(ctx, &cef_engine::script::CreatedFunctionEntry, DUK_VARARGS);
     cef_engine::script::Attachment* attachment = heap.AttachmentOf(ctx, -1, true);
@@ -752,7 +774,7 @@ cef_v8value_t* cef_v8value_create_function(const cef_string_t* name, cef_v8handl
     attachment->handler = std::move(held);
     attachment->function_name = function_name;
     duk_push_string(ctx, "name");
-    cef_engine::script::PushText(ctx, function_name);
+    duk_push_lstring(ctx, name_bytes.data(), name_bytes.size());
     duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);  // own property of a fresh function
     return true;
   });

@@ -808,4 +808,53 @@ TEST_F(ScriptTest, ScriptSpendingItsTimeInBuiltInsOrMemoryIsStopped) {
   cef_shutdown();
 }
 
+// Native code that meets the script heap's limit or the end of the stack: no frame of
+// the program is skipped (every reference it took is given back), the program gets null
+// outside script, script gets the error, and the engine's count of running script is
+// right afterwards.
+TEST_F(ScriptTest, NativeCodeAtTheHeapOrStackLimitGetsErrorsAndSkipsNoFrame) {
+  cef_engine::script::SetScriptMemoryLimit(size_t{4} * 1024 * 1024);
+  const std::u16string huge(5 * 1024 * 1024, u'x');
+  const cef_string_t huge_view = View(huge);
+  EXPECT_EQ(cef_v8value_create_string(&huge_view), nullptr) << "outside script";
+  int depth = 0;
+  Handler handler([&](const std::u16string& name, cef_v8value_t*, const std::vector<cef_v8value_t*>& args,
+                      cef_v8value_t** retval, cef_string_t* exception) {
+    if (name == u"Big") *retval = cef_v8value_create_string(&huge_view);
+    if (name == u"BigError") cef_string_utf16_set(huge.data(), huge.size(), exception, 1);
+    if (name == u"Deep") {
+      // A large frame of the program's, then back into script, which calls Deep again.
+      volatile char frame[32 * 1024];
+      frame[depth % sizeof frame] = 1;
+      ++depth;
+      cef_v8value_t* fn = args[0];
+      fn->set_rethrow_exceptions(fn, 1);
+      cef_v8value_t* again[] = {AddRef(fn)};
+      auto result = Adopt(fn->execute_function(fn, nullptr, 1, again));
+      return frame[0] + 1;
+    }
+    return 1;
+  });
+  ASSERT_TRUE(Register(
+      u"limits", u"native function Big(); native function BigError(); native function Deep();", handler));
+  {
+    auto page = Load(u"<p>x</p>");
+    EXPECT_EQ(Eval(*page, u"try { Big(); 'returned' } catch (e) { e.name + ': ' + e.message }"),
+              u"Error: alloc failed");
+    EXPECT_EQ(Eval(*page, u"try { BigError(); 'returned' } catch (e) { e.name + ': ' + e.message }"),
+              u"Error: alloc failed");
+    EXPECT_EQ(Eval(*page,
+                   u"function f(self) { return Deep(self); }"
+                   u"try { f(f); 'returned' } catch (e) { e.name + ': ' + e.message }"),
+              u"RangeError: Maximum call stack size exceeded");
+    EXPECT_GT(depth, 10);
+    EXPECT_EQ(cef_engine::script::RunningThread(), nullptr);
+    EXPECT_EQ(cef_v8context_in_context(), 0);
+    EXPECT_EQ(Eval(*page, u"'still ' + 'working'"), u"still working");
+  }
+  cef_engine::script::SetScriptMemoryLimit(size_t{256} * 1024 * 1024);
+  cef_shutdown();
+  EXPECT_TRUE(handler.balanced()) << handler.refs();
+}
+
 }  // namespace
