@@ -28,7 +28,7 @@ HINSTANCE ThisModule() {
 
 class Win32Loop final : public MainLoop, public std::enable_shared_from_this<Win32Loop> {
  public:
-  Win32Loop(TaskQueue& tasks, HWND window) : tasks_(tasks), window_(window), thread_(GetCurrentThreadId()) {}
+  Win32Loop(TaskQueue& tasks, HWND window) : tasks_(tasks), window_(window) {}
   ~Win32Loop() override {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
@@ -53,20 +53,22 @@ class Win32Loop final : public MainLoop, public std::enable_shared_from_this<Win
   void Run() override {
     // Kept alive here: a task may shut the engine down while the loop dispatches it.
     auto self = shared_from_this();
+    // Tasks due before a quit request still run, as on the other platforms.
+    RunDueTasks();
     MSG message;
-    while (tasks_.IsOpen() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    while (tasks_.IsOpen() && !tasks_.TakeQuit() && GetMessageW(&message, nullptr, 0, 0) > 0) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
   }
 
-  // WM_QUIT belongs to the main thread's queue; another thread asks the window for it.
+  // The request is kept by the task queue, which from now on holds back every task due
+  // after it, and the loop looks at it after each message: a posted message (another
+  // task due at once) cannot overtake it, as it would overtake WM_QUIT. The message
+  // wakes a loop that waits.
   void Quit() override {
-    if (GetCurrentThreadId() == thread_) {
-      PostQuitMessage(0);
-    } else {
-      PostMessageW(window_, kQuitMessage, 0, 0);
-    }
+    tasks_.RequestQuit();
+    PostMessageW(window_, kQuitMessage, 0, 0);
   }
 
   void TasksChanged() override {
@@ -78,9 +80,7 @@ class Win32Loop final : public MainLoop, public std::enable_shared_from_this<Win
     auto* loop = reinterpret_cast<Win32Loop*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (loop && (message == kWakeMessage || message == kQuitMessage || message == WM_TIMER)) {
       auto self = loop->shared_from_this();
-      if (message == kQuitMessage) {
-        PostQuitMessage(0);
-      } else {
+      if (message != kQuitMessage) {  // the quit only wakes the loop
         if (message == kWakeMessage) loop->wake_pending_ = false;
         if (message == WM_TIMER) KillTimer(window, kTimerId);
         loop->RunDueTasks();
@@ -91,7 +91,7 @@ class Win32Loop final : public MainLoop, public std::enable_shared_from_this<Win
   }
 
   void RunDueTasks() {
-    for (auto& task : tasks_.TakeAllDue(TaskQueue::Clock::now())) RunTask(std::move(task));
+    for (auto& task : tasks_.TakeAllDue(TaskQueue::Clock::now(), true)) RunTask(std::move(task));
     const auto next = tasks_.NextDue();
     if (!next) return;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - TaskQueue::Clock::now());
@@ -105,7 +105,6 @@ class Win32Loop final : public MainLoop, public std::enable_shared_from_this<Win
 
   TaskQueue& tasks_;
   HWND window_;
-  DWORD thread_;
   std::atomic<bool> wake_pending_{false};
 };
 

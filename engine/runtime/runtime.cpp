@@ -188,8 +188,15 @@ ProgramRef<cef_app_t> Runtime::App() {
   return ProgramRef<cef_app_t>::Retain(app_.get());
 }
 
-bool Runtime::PostWork(cef_thread_id_t thread, std::function<void()> work, std::chrono::milliseconds delay) {
-  return PostTask(thread, TaskQueue::Task::Adopt(NewEngineRecord<ClosureTask>(std::move(work))), delay);
+bool Runtime::PostWork(cef_thread_id_t thread, std::function<void()> work, std::chrono::milliseconds delay,
+                       uintptr_t owner) {
+  return PostTask(thread, TaskQueue::Task::Adopt(NewEngineRecord<ClosureTask>(std::move(work))), delay,
+                  owner);
+}
+
+void Runtime::DropUiWork(uintptr_t owner) {
+  // Released here, outside the queue's lock.
+  std::vector<TaskQueue::Task> dropped = tasks_.DropOwned(owner);
 }
 
 bool Runtime::CurrentlyOn(cef_thread_id_t thread) {
@@ -206,14 +213,15 @@ bool Runtime::CurrentlyOn(cef_thread_id_t thread) {
   return false;
 }
 
-bool Runtime::PostTask(cef_thread_id_t thread, TaskQueue::Task task, std::chrono::milliseconds delay) {
+bool Runtime::PostTask(cef_thread_id_t thread, TaskQueue::Task task, std::chrono::milliseconds delay,
+                       uintptr_t owner) {
   // A refused task keeps its reference in `task`; it is released here, after the lock.
   {
     std::lock_guard lock(mutex_);
     if (!task || !initialized_) return false;
     switch (thread) {
       case TID_UI:
-        if (!tasks_.Post(task, delay)) return false;
+        if (!tasks_.Post(task, delay, owner)) return false;
         loop_->TasksChanged();
         return true;
       case TID_IO:

@@ -38,11 +38,14 @@ class Runtime {
   void Shutdown();
 
   bool CurrentlyOn(cef_thread_id_t thread);
-  bool PostTask(cef_thread_id_t thread, TaskQueue::Task task, std::chrono::milliseconds delay);
+  bool PostTask(cef_thread_id_t thread, TaskQueue::Task task, std::chrono::milliseconds delay,
+                uintptr_t owner = 0);
   // Engine work for one of the engine's threads; false (and `work` dropped) when the
-  // engine is not running.
+  // engine is not running. UI work with an `owner` (not 0) goes again with DropUiWork.
   bool PostWork(cef_thread_id_t thread, std::function<void()> work,
-                std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+                std::chrono::milliseconds delay = std::chrono::milliseconds(0), uintptr_t owner = 0);
+  // Takes the UI work of `owner` that has not run yet out of the queue and lets it go.
+  void DropUiWork(uintptr_t owner);
   bool Initialized();
   // `then` runs on the main thread once every IO task queued before this call has run
   // and has been released; false (and `then` dropped) when the engine is not running.

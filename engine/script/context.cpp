@@ -4,10 +4,12 @@
 #include "script/context.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "cef_engine.h"
 #include "dom/record_entry.h"
 #include "objects/immortal.h"
+#include "runtime/runtime.h"
 #include "strings/text.h"
 
 namespace cef_engine::script {
@@ -18,6 +20,12 @@ std::map<int, ContextState*>& Registry() {
   // shuts the engine down from its own); an empty map holds no memory, so it never goes.
   static Immortal<std::map<int, ContextState*>> contexts;
   return *contexts;
+}
+// Guards the registry: a closed context goes with the last record that holds it, which
+// the program may release on any thread.
+std::mutex& RegistryMutex() {
+  static Immortal<std::mutex> mutex;
+  return *mutex;
 }
 
 // Contexts entered by enter() or by running their code, innermost last.
@@ -184,6 +192,7 @@ ScriptError DescribeError(duk_context* ctx, duk_idx_t index) {
   }
   duk_pop_3(ctx);
   if (error.line > 0) {
+    std::lock_guard lock(RegistryMutex());
     for (const auto& [id, context] : Registry()) {
       if (const std::u16string* source = context->SourceOf(error.resource)) {
         error.source_line = LineOf(*source, error.line, &error.start_position, &error.end_position);
@@ -202,7 +211,10 @@ ContextState::ContextState(std::shared_ptr<dom::Document> document, FrameHooks* 
     : heap_(Heap::Get()), document_(std::move(document)), hooks_(hooks), write_(std::move(write)) {
   static int last_id = 0;
   id_ = ++last_id;
-  Registry()[id_] = this;
+  {
+    std::lock_guard lock(RegistryMutex());
+    Registry()[id_] = this;
+  }
   duk_context* main = heap_->main();
   duk_push_thread_new_globalenv(main);
   thread_ = duk_get_context(main, -1);
@@ -212,11 +224,13 @@ ContextState::ContextState(std::shared_ptr<dom::Document> document, FrameHooks* 
 }
 
 ContextState::~ContextState() {
-  Close();
+  Close();  // nothing left to do when its page closed it, as for every page context
+  std::lock_guard lock(RegistryMutex());
   Registry().erase(id_);
 }
 
 std::shared_ptr<ContextState> ContextState::FromId(int id) {
+  std::lock_guard lock(RegistryMutex());
   const auto found = Registry().find(id);
   return found == Registry().end() ? nullptr : found->second->weak_from_this().lock();
 }
@@ -309,6 +323,7 @@ void ContextState::Close() {
   pinned_.clear();
   for (const auto& [id, slot] : timers_) heap_->Unpin(slot);
   timers_.clear();
+  Runtime::Get().DropUiWork(static_cast<uintptr_t>(id_));  // its timers' queued tasks
   // The thread and its globals go once no value the program holds reaches them. Page
   // objects refer to each other (window.window), so only a collection frees them and
   // lets go of what the program attached to them.

@@ -38,11 +38,6 @@ std::weak_ptr<Heap>& Current() {
   return heap;
 }
 
-Heap*& Live() {
-  static Heap* heap = nullptr;
-  return heap;
-}
-
 std::vector<duk_context*>& Running() {
   static std::vector<duk_context*> running;
   return running;
@@ -57,11 +52,12 @@ ScriptClock& Clock() {
   return clock;
 }
 
-// What the script heap holds. Each block carries its size in front of it. The heap is
-// used on the main thread only.
+// What the script heaps hold. Each block carries its size in front of it. Counted
+// atomically: a heap that goes with the last value a program thread released frees its
+// memory on that thread.
 struct ScriptMemory {
   size_t limit = size_t{256} * 1024 * 1024;
-  size_t used = 0;
+  std::atomic<size_t> used{0};
 };
 ScriptMemory& Memory() {
   static ScriptMemory memory;
@@ -73,18 +69,19 @@ size_t& SizeOf(void* block) { return *reinterpret_cast<size_t*>(static_cast<char
 
 void* Allocate(void*, duk_size_t size) {
   auto& memory = Memory();
-  if (size > memory.limit - std::min(memory.used, memory.limit) || size > SIZE_MAX - kBlockHeader)
+  if (size > memory.limit - std::min(memory.used.load(std::memory_order_relaxed), memory.limit) ||
+      size > SIZE_MAX - kBlockHeader)
     return nullptr;
   auto* base = static_cast<char*>(std::malloc(kBlockHeader + size));
   if (!base) return nullptr;
-  memory.used += size;
+  memory.used.fetch_add(size, std::memory_order_relaxed);
   *reinterpret_cast<size_t*>(base) = size;
   return base + kBlockHeader;
 }
 
 void Free(void*, void* block) {
   if (!block) return;
-  Memory().used -= SizeOf(block);
+  Memory().used.fetch_sub(SizeOf(block), std::memory_order_relaxed);
   std::free(static_cast<char*>(block) - kBlockHeader);
 }
 
@@ -97,12 +94,14 @@ void* Reallocate(void* udata, void* block, duk_size_t size) {
   auto& memory = Memory();
   const size_t old = SizeOf(block);
   if (size > old &&
-      (size - old > memory.limit - std::min(memory.used, memory.limit) || size > SIZE_MAX - kBlockHeader))
+      (size - old > memory.limit - std::min(memory.used.load(std::memory_order_relaxed), memory.limit) ||
+       size > SIZE_MAX - kBlockHeader))
     return nullptr;
   auto* base =
       static_cast<char*>(std::realloc(static_cast<char*>(block) - kBlockHeader, kBlockHeader + size));
   if (!base) return nullptr;
-  memory.used = memory.used - old + size;
+  memory.used.fetch_add(size, std::memory_order_relaxed);
+  memory.used.fetch_sub(old, std::memory_order_relaxed);
   *reinterpret_cast<size_t*>(base) = size;
   return base + kBlockHeader;
 }
@@ -241,9 +240,8 @@ std::shared_ptr<Heap> Heap::Get() {
 }
 
 Heap::Heap() {
-  main_ = duk_create_heap(&Allocate, &Reallocate, &Free, nullptr, &Fatal);
+  main_ = duk_create_heap(&Allocate, &Reallocate, &Free, this, &Fatal);
   if (!main_) Fatal(nullptr, "cannot create the script heap");
-  Live() = this;
   duk_push_heap_stash(main_);
   duk_push_array(main_);
   duk_put_prop_string(main_, -2, kValues);
@@ -256,13 +254,13 @@ Heap::~Heap() {
   destroying_ = true;
   duk_destroy_heap(main_);
   main_ = nullptr;
-  Live() = nullptr;
   // Released after the heap is gone: a release may reach back into the engine.
   auto doomed = std::move(attachments_);
   doomed.clear();
 }
 
 uint32_t Heap::Pin(duk_context* ctx, duk_idx_t index) {
+  UnpinDeferred();
   uint32_t slot;
   if (!free_slots_.empty()) {
     slot = free_slots_.back();
@@ -298,6 +296,27 @@ void Heap::Push(duk_context* ctx, uint32_t slot) const {
 
 void Heap::Unpin(uint32_t slot) {
   if (destroying_ || slot == kNoSlot) return;
+  if (std::this_thread::get_id() != owner_) {
+    std::lock_guard lock(deferred_mutex_);
+    deferred_.push_back(slot);
+    has_deferred_.store(true, std::memory_order_release);
+    return;
+  }
+  UnpinNow(slot);
+}
+
+void Heap::UnpinDeferred() {
+  if (!has_deferred_.load(std::memory_order_acquire)) return;
+  std::vector<uint32_t> slots;
+  {
+    std::lock_guard lock(deferred_mutex_);
+    slots.swap(deferred_);
+    has_deferred_.store(false, std::memory_order_relaxed);
+  }
+  for (uint32_t slot : slots) UnpinNow(slot);
+}
+
+void Heap::UnpinNow(uint32_t slot) {
   free_slots_.push_back(slot);
   duk_context* ctx = WorkThread(main_);
   duk_push_heap_stash(ctx);
@@ -340,7 +359,9 @@ Attachment* Heap::AttachmentOf(duk_context* ctx, duk_idx_t index, bool create) {
 }
 
 duk_ret_t Heap::Finalize(duk_context* ctx) {
-  Heap* heap = Live();
+  duk_memory_functions functions{};
+  duk_get_memory_functions(ctx, &functions);
+  auto* heap = static_cast<Heap*>(functions.udata);
   duk_get_prop_string(ctx, 0, kAttachmentId);
   const auto id = static_cast<uint32_t>(duk_get_uint_default(ctx, -1, 0));
   duk_pop(ctx);

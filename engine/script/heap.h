@@ -2,18 +2,24 @@
 // global environments of their own inside it, so values move freely between frames.
 // Values the program holds are pinned in the heap stash by slot; program records
 // attached to script objects (handlers, accessors, user data) live in a table keyed by
-// an id stored on the object and go when the object is finalized. Main thread only.
+// an id stored on the object and go when the object is finalized. Main thread only (the
+// thread that made the heap), except for letting go of values: a value released on
+// another thread is unpinned by the heap's own thread at its next pin, and the heap
+// itself may go on any thread, with the last value that holds it.
 //
 // Duktape reports errors by longjmp. Code that has C++ objects with destructors alive
 // must only call Duktape functions that cannot throw, or go through Protected().
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -86,8 +92,15 @@ class Heap {
 
  private:
   static duk_ret_t Finalize(duk_context* ctx);
+  // Unpins what other threads let go of; the heap's own thread only.
+  void UnpinDeferred();
+  void UnpinNow(uint32_t slot);
 
   duk_context* main_ = nullptr;
+  std::thread::id owner_ = std::this_thread::get_id();
+  std::mutex deferred_mutex_;
+  std::vector<uint32_t> deferred_;  // slots released on other threads
+  std::atomic<bool> has_deferred_{false};
   uint32_t next_slot_ = 0;
   std::vector<uint32_t> free_slots_;
   uint32_t next_attachment_ = 1;

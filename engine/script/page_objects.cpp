@@ -595,16 +595,30 @@ void ContextState::CallListener(uint32_t slot, dom::Event& event) {
   duk_set_top(ctx, top);
 }
 
+namespace {
+// How many timer callbacks are running, one inside the other's script.
+int& TimerNesting() {
+  static int nesting = 0;
+  return nesting;
+}
+// A timer set from a timer's callback waits at least this long, as browsers clamp nested
+// timers: a callback that sets itself again with no delay would otherwise always be due,
+// and the loop would never get to a quit request or (on Windows) to input.
+constexpr int kNestedTimerMinimumMs = 4;
+}  // namespace
+
 int ContextState::SetTimer(duk_context* ctx, duk_idx_t function, int delay_ms) {
   const int id = ++last_timer_;
   const uint32_t slot = heap_->Pin(ctx, function);
   std::weak_ptr<ContextState> weak = weak_from_this();
+  if (TimerNesting() > 0) delay_ms = std::max(delay_ms, kNestedTimerMinimumMs);
+  // Owned by the context: when its page goes, its timers leave the queue with it.
   const bool posted = Runtime::Get().PostWork(
       TID_UI,
       [weak, id] {
         if (auto state = weak.lock(); state && state->valid()) state->RunTimer(id);
       },
-      std::chrono::milliseconds(std::max(0, delay_ms)));
+      std::chrono::milliseconds(std::max(0, delay_ms)), static_cast<uintptr_t>(id_));
   if (!posted) {
     heap_->Unpin(slot);
     return 0;
@@ -628,7 +642,9 @@ void ContextState::RunTimer(int id) {
   int rc;
   {
     RunningScope running(ctx);
+    ++TimerNesting();
     rc = duk_pcall_method(ctx, 0);
+    --TimerNesting();
   }
   Exit();
   if (rc != DUK_EXEC_SUCCESS) ReportError(DescribeError(ctx, -1));

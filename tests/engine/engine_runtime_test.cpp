@@ -3,6 +3,7 @@
 // quitting, and tasks dropped at shutdown.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -249,6 +250,25 @@ TEST_F(EngineRuntimeTest, QuitBeforeTheLoopRunsPendingTasksThenEndsIt) {
   EXPECT_TRUE(pending.released());
 }
 
+// A task that posts itself again at once is always due; the loop still ends at the quit,
+// before any task due after the request.
+TEST_F(EngineRuntimeTest, QuitEndsTheLoopBeforeTasksDueAfterIt) {
+  Initialize();
+  constexpr int kRuns = 50;
+  FakeTask* self = nullptr;
+  FakeTask again([&] {
+    if (self->runs() == kRuns) cef_quit_message_loop();
+    cef_post_task(TID_UI, self->HandOver());
+  });
+  self = &again;
+  ASSERT_EQ(cef_post_task(TID_UI, again.HandOver()), 1);
+  cef_run_message_loop();
+  EXPECT_GE(again.runs(), kRuns);
+  EXPECT_LE(again.runs(), kRuns + 1) << "one more only when it was posted at the very tick of the quit";
+  cef_shutdown();
+  EXPECT_TRUE(again.released());
+}
+
 TEST_F(EngineRuntimeTest, ShutdownFromATaskEndsTheLoopAndDropsTheRest) {
   FakeApp app;
   Initialize(&app);
@@ -404,5 +424,53 @@ TEST_F(EngineRuntimeTest, LoopDispatchesWindowMessagesAndEndsOnTheThreadsQuit) {
   UnregisterClassW(window_class.lpszClassName, window_class.hInstance);
 }
 #endif
+
+// Script values the program releases on threads of its own while the main thread goes
+// on making and releasing values, and again after cef_shutdown: each goes once, and
+// nothing of the script heap is touched by two threads at once (also under TSan).
+TEST_F(EngineRuntimeTest, ScriptValuesAreReleasedOnAnyThreadAtAnyTime) {
+  Initialize();
+  constexpr int kThreads = 4;
+  constexpr int kPerThread = 300;
+  auto make = [](int i) -> cef_v8value_t* {
+    const cef_string_t text = View(u"value");
+    switch (i % 3) {
+      case 0:
+        return cef_v8value_create_string(&text);
+      case 1:
+        return cef_v8value_create_object(nullptr);
+      default:
+        return cef_v8value_create_int(i);
+    }
+  };
+  auto release_on_threads = [&](bool main_goes_on) {
+    std::vector<std::vector<cef_v8value_t*>> batches(kThreads);
+    for (int t = 0; t < kThreads; ++t)
+      for (int i = 0; i < kPerThread; ++i) batches[t].push_back(make(i));
+    std::atomic<int> done{0};
+    std::vector<std::thread> threads;
+    for (auto& batch : batches) {
+      threads.emplace_back([&batch, &done] {
+        for (auto* value : batch) value->base.release(&value->base);
+        ++done;
+      });
+    }
+    for (int i = 0; main_goes_on && done < kThreads; ++i) {
+      cef_v8value_t* value = make(i);
+      EXPECT_EQ(value->is_valid(value), 1);
+      value->base.release(&value->base);
+    }
+    for (auto& thread : threads) thread.join();
+  };
+  release_on_threads(true);
+  std::vector<cef_v8value_t*> kept;
+  for (int i = 0; i < kPerThread; ++i) kept.push_back(make(i));
+  cef_shutdown();
+  release_on_threads(false);
+  std::thread([&] {
+    for (auto* value : kept) value->base.release(&value->base);
+  }).join();
+  EXPECT_EQ(cef_engine_live_objects(), 0);
+}
 
 }  // namespace

@@ -759,6 +759,28 @@ TEST_F(ScriptTest, TimersRunOnTheMainLoopUnlessClearedOrGone) {
   page.reset();
   pump(20);
   EXPECT_TRUE(frame.titles.empty()) << "a page that has gone runs no timer";
+
+  // A page's timers leave the queue with the page, however many and however far ahead.
+  const int objects = cef_engine_live_objects();
+  page = Load(u"<script>for (var i = 0; i < 5000; ++i) setTimeout(function() {}, 100000 + i);</script>");
+  EXPECT_GE(cef_engine_live_objects(), objects + 5000);
+  page.reset();
+  EXPECT_EQ(cef_engine_live_objects(), objects) << "queued timer tasks of a page that has gone";
+}
+
+// A timer that sets itself again with no delay waits a few milliseconds each time, and
+// the loop ends at a quit request before any task due after it.
+TEST_F(ScriptTest, TimerSettingItselfAgainLeavesTheLoopFreeToQuit) {
+  auto page =
+      Load(u"<script>var runs = 0; function again() { ++runs; setTimeout(again, 0); } again();</script>");
+  engine_test::FakeTask quit([] { cef_quit_message_loop(); });
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(cef_post_delayed_task(TID_UI, quit.HandOver(), 30), 1);
+  cef_run_message_loop();
+  const auto elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
+  const std::u16string runs = Eval(*page, u"String(runs)");
+  EXPECT_LE(std::stoi(std::string(runs.begin(), runs.end())), elapsed.count() / 4 + 2)
+      << "runs in " << elapsed.count() << " ms";
 }
 
 TEST_F(ScriptTest, ScriptThatNeverEndsIsStopped) {
