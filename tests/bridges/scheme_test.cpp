@@ -435,6 +435,7 @@ TEST(MainThreadCalls, ATaskTheEngineRefusesOrDropsFailsTheCall) {
   const auto saved = cef_post_task;
   for (auto post : {&RefuseTask, &DropTask}) {
     cef_post_task = post;
+    detail::CefPublishThreadEntries();  // other threads call through the published entries
     bool ran = false;
     auto outcome = std::async(std::launch::async, [&]() -> std::string {
       try {
@@ -446,6 +447,7 @@ TEST(MainThreadCalls, ATaskTheEngineRefusesOrDropsFailsTheCall) {
     });
     const bool finished = outcome.wait_for(60s) == std::future_status::ready;
     cef_post_task = saved;
+    detail::CefPublishThreadEntries();
     ASSERT_TRUE(finished) << "the caller was left waiting";
     EXPECT_NE(outcome.get(), "no error");
     EXPECT_FALSE(ran);
