@@ -60,7 +60,8 @@ void CefStringListRead(cef_string_list_t list, std::vector<ustring>& out) {
 }
 
 CefOwnedStringList::CefOwnedStringList()
-    : list_(CefCallExport<cef_string_list_t>(cef_string_list_alloc)), free_(cef_string_list_free) {}
+    : CefOwnedStringList(CefCallExport<cef_string_list_t>(cef_string_list_alloc)) {}
+CefOwnedStringList::CefOwnedStringList(cef_string_list_t list) : list_(list), free_(cef_string_list_free) {}
 CefOwnedStringList::~CefOwnedStringList() {
   if (free_) free_(list_);
 }
@@ -73,6 +74,10 @@ void CefOwnedStringList::Append(const ustring& item) {
   CefCallExport(cef_string_list_append, Handle(), item);
 }
 void CefOwnedStringList::ReadInto(std::vector<ustring>& out) const { CefStringListRead(Handle(), out); }
+void CefOwnedStringList::Clear() { CefCallExport(cef_string_list_clear, Handle()); }
+CefOwnedStringList CefOwnedStringList::Copy() const {
+  return CefOwnedStringList(CefCallExport<cef_string_list_t>(cef_string_list_copy, Handle()));
+}
 
 TCefStringMultimapOwn::TCefStringMultimapOwn()
     : FStringMap(CefCallExport<cef_string_multimap_t>(cef_string_multimap_alloc)),

@@ -66,8 +66,13 @@ class CefOwnedStringList {
   cef_string_list_t Handle() const;
   void Append(const ustring& item);
   void ReadInto(std::vector<ustring>& out) const;
+  void Clear();
+  // A new list holding the engine's copies of this list's items.
+  CefOwnedStringList Copy() const;
 
  private:
+  explicit CefOwnedStringList(cef_string_list_t list);
+
   cef_string_list_t list_;
   void (*free_)(cef_string_list_t);  // kept: the entry table empties at shutdown
   TCefEnginePin engine_;

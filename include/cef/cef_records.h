@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cef/cef_exports.h"
+#include "cef/cef_utility_records.h"
 
 extern "C" {
 

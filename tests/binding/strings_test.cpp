@@ -115,6 +115,14 @@ TEST_F(StringsTest, StringListsReadInOrderAndAppend) {
   std::vector<ustring> out{u"kept"};
   list.ReadInto(out);
   EXPECT_EQ(out, (std::vector<ustring>{u"kept", u"first", u"", u"th\U0001F600ird"}));
+  CefOwnedStringList copy = list.Copy();
+  list.Clear();
+  std::vector<ustring> copied, cleared;
+  copy.ReadInto(copied);
+  list.ReadInto(cleared);
+  EXPECT_EQ(copied, (std::vector<ustring>{u"first", u"", u"th\U0001F600ird"}))
+      << "the copy is the engine's own";
+  EXPECT_EQ(cleared, std::vector<ustring>{});
 }
 
 TEST_F(StringsTest, MultimapOperations) {
