@@ -39,11 +39,6 @@ cef_xml_reader_t* cef_xml_reader_create(cef_stream_reader_t* stream, int, const 
   return nullptr;
 }
 
-cef_zip_reader_t* cef_zip_reader_create(cef_stream_reader_t* stream) {
-  DropHandedOver(stream);
-  return nullptr;
-}
-
 int cef_build_revision() { return kEngineRevision; }
 
 cef_cookie_manager_t* cef_cookie_manager_get_global_manager() { return nullptr; }
