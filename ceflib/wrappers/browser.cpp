@@ -150,4 +150,10 @@ bool CefBrowserCreate(cef_window_info_t& windowInfo, const RefPtr<ICefBase>& cli
   return CefCallExport<bool>(cef_browser_create, &windowInfo, client, url, &settings);
 }
 
+RefPtr<ICefBrowser> CefBrowserCreateSync(cef_window_info_t& windowInfo, const RefPtr<ICefBase>& client,
+                                         const ustring& url, const cef_browser_settings_t& settings) {
+  CefEnsureEngine();
+  return CefCallExport<RefPtr<ICefBrowser>>(cef_browser_create_sync, &windowInfo, client, url, &settings);
+}
+
 }  // namespace ceflib

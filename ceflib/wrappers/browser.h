@@ -205,6 +205,10 @@ struct TCefWrapperOf<ICefFrame> {
 // when the engine refuses.
 bool CefBrowserCreate(cef_window_info_t& windowInfo, const RefPtr<ICefBase>& client, const ustring& url,
                       const cef_browser_settings_t& settings);
+// The same, but the browser is made before the call returns (main thread only); null
+// when the engine refuses.
+RefPtr<ICefBrowser> CefBrowserCreateSync(cef_window_info_t& windowInfo, const RefPtr<ICefBase>& client,
+                                         const ustring& url, const cef_browser_settings_t& settings);
 
 }  // namespace ceflib
 

@@ -292,6 +292,7 @@ RefPtr<ICefv8Context> TCefv8ContextRef::Current() {
 RefPtr<ICefv8Context> TCefv8ContextRef::Entered() {
   return CefCallExport<RefPtr<ICefv8Context>>(cef_v8context_get_entered_context);
 }
+bool TCefv8ContextRef::InContext() { return CefCallExport<bool>(cef_v8context_in_context); }
 
 // ---- exceptions -----------------------------------------------------------------------
 

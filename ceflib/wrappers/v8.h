@@ -209,6 +209,8 @@ class TCefv8ContextRef final : public TCefRef<TCefv8ContextRef, ICefv8Context, c
   // The engine's current and entered contexts; null when there is none.
   static RefPtr<ICefv8Context> Current();
   static RefPtr<ICefv8Context> Entered();
+  // True while script runs or a context is entered.
+  static bool InContext();
 };
 
 class TCefV8ExceptionRef final : public TCefRef<TCefV8ExceptionRef, ICefV8Exception, cef_v8exception_t> {

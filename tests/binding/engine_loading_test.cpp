@@ -12,13 +12,19 @@
 #include <vector>
 
 #include "ceflib/bridges/scheme.h"
+#include "ceflib/bridges/task.h"
 #include "ceflib/bridges/v8_handlers.h"
 #include "ceflib/core/conversions.h"
+#include "ceflib/core/engine_services.h"
+#include "ceflib/core/engine_text.h"
 #include "ceflib/core/main_thread.h"
 #include "ceflib/core/string_map.h"
+#include "ceflib/core/url_parts.h"
 #include "ceflib/wrappers/browser.h"
 #include "ceflib/wrappers/request.h"
+#include "ceflib/wrappers/stream_writer.h"
 #include "ceflib/wrappers/v8.h"
+#include "ceflib/wrappers/web_plugin.h"
 #include "support/engine_probe.h"
 
 #if defined(_WIN32)
@@ -153,6 +159,17 @@ const std::vector<std::pair<const char*, std::function<void()>>> kEngineOperatio
     {"TCefv8ValueRef::CreateString", [] { TCefv8ValueRef::CreateString(u"s"); }},
     {"TCefv8ContextRef::Current", [] { TCefv8ContextRef::Current(); }},
     {"CefRunOnMainThread", [] { CefRunOnMainThread([] {}); }},
+    {"CefPostTask", [] { CefPostTask(TID_IO, [](TCefThreadId) {}); }},
+    {"TCefv8ContextRef::InContext", [] { TCefv8ContextRef::InContext(); }},
+    {"TCefStreamWriterRef::CreateForFile", [] { TCefStreamWriterRef::CreateForFile(u"file"); }},
+    {"CefParseUrl",
+     [] {
+       TCefUrlParts parts;
+       CefParseUrl(u"http://example.test/", parts);
+     }},
+    {"CefEngineToUtf8", [] { CefEngineToUtf8(u"text"); }},
+    {"CefGetWebPluginCount", [] { CefGetWebPluginCount(); }},
+    {"CefBuildRevision", [] { CefBuildRevision(); }},
 };
 
 void ExpectEachRaisesNotLoaded(const std::vector<std::pair<const char*, std::function<void()>>>& operations) {

@@ -646,4 +646,15 @@ TEST_F(Integration, LoadStringKeepsSourceAndHistory) {
   EXPECT_TRUE(browser->CanGoForward());
 }
 
+TEST_F(Integration, ABrowserCreatedSynchronouslyIsThereAtOnce) {
+  cef_window_info_t info{};
+  info.m_dwStyle = kHiddenWindow;
+  cef_browser_settings_t settings{};
+  settings.size = sizeof(settings);
+  RefPtr<ICefBrowser> browser = CefBrowserCreateSync(info, client_, u"client://direct/page", settings);
+  ASSERT_NE(browser, nullptr);
+  EXPECT_TRUE(RunUntil([&] { return client_->events.Has("title Scheme page"); }));
+  EXPECT_EQ(browser->GetMainFrame()->GetUrl(), u"client://direct/page");
+}
+
 }  // namespace
