@@ -34,10 +34,12 @@ cef_web_urlrequest_t* cef_web_urlrequest_create(cef_request_t* request, cef_web_
   return nullptr;
 }
 
+#if !defined(CEF_ENGINE_HAS_XML_READER)
 cef_xml_reader_t* cef_xml_reader_create(cef_stream_reader_t* stream, int, const cef_string_t*) {
   DropHandedOver(stream);
   return nullptr;
 }
+#endif
 
 int cef_build_revision() { return kEngineRevision; }
 

@@ -1,0 +1,220 @@
+// The XML reader on libxml2's text reader (64-bit Linux): the program's stream is fed to
+// the parser in pieces, the reader's answers are turned into the record's. Entities are
+// not substituted, the network is never used, and libxml2's own limits stop documents
+// whose entities would expand without bound (an error, not an expansion).
+#include <libxml/xmlreader.h>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "cef/cef_records.h"
+#include "cef_engine.h"
+#include "dom/record_entry.h"
+#include "objects/engine_object.h"
+#include "strings/text.h"
+#include "strings/utf.h"
+
+namespace cef_engine::archive {
+namespace {
+
+std::u16string Utf16(const xmlChar* text) {
+  std::u16string out;
+  if (text) utf::Transcode(std::string_view(reinterpret_cast<const char*>(text)), out);
+  return out;
+}
+std::string Utf8(const cef_string_t* text) {
+  std::string out;
+  utf::Transcode(ViewOf(text), out);
+  return out;
+}
+cef_string_userfree_t Result(const xmlChar* text) { return NewUserfree(Utf16(text)); }
+// For the text reader's answers that the caller frees.
+cef_string_userfree_t ResultFreed(xmlChar* text) {
+  cef_string_userfree_t result = Result(text);
+  xmlFree(text);
+  return result;
+}
+int Bool(int answer) { return answer == 1 ? 1 : 0; }
+
+const char* EncodingName(int encodingType) {
+  switch (encodingType) {
+    case XML_ENCODING_UTF8:
+      return "UTF-8";
+    case XML_ENCODING_UTF16LE:
+      return "UTF-16LE";
+    case XML_ENCODING_UTF16BE:
+      return "UTF-16BE";
+    case XML_ENCODING_ASCII:
+      return "US-ASCII";
+    default:
+      return nullptr;  // as the document says, by its byte-order mark or declaration
+  }
+}
+
+cef_xml_node_type_t NodeType(int type) {
+  switch (type) {
+    case XML_READER_TYPE_ELEMENT:
+      return XML_NODE_ELEMENT_START;
+    case XML_READER_TYPE_END_ELEMENT:
+      return XML_NODE_ELEMENT_END;
+    case XML_READER_TYPE_ATTRIBUTE:
+      return XML_NODE_ATTRIBUTE;
+    case XML_READER_TYPE_TEXT:
+      return XML_NODE_TEXT;
+    case XML_READER_TYPE_CDATA:
+      return XML_NODE_CDATA;
+    case XML_READER_TYPE_ENTITY_REFERENCE:
+      return XML_NODE_ENTITY_REFERENCE;
+    case XML_READER_TYPE_PROCESSING_INSTRUCTION:
+      return XML_NODE_PROCESSING_INSTRUCTION;
+    case XML_READER_TYPE_COMMENT:
+      return XML_NODE_COMMENT;
+    case XML_READER_TYPE_DOCUMENT_TYPE:
+      return XML_NODE_DOCUMENT_TYPE;
+    case XML_READER_TYPE_WHITESPACE:
+    case XML_READER_TYPE_SIGNIFICANT_WHITESPACE:
+      return XML_NODE_WHITESPACE;
+    default:
+      return XML_NODE_UNSUPPORTED;
+  }
+}
+
+class XmlReader final : public EngineObject<cef_xml_reader_t> {
+ public:
+  using Record = cef_xml_reader_t;
+
+  XmlReader(ProgramRef<cef_stream_reader_t> stream, int encodingType, const std::string& uri)
+      : stream_(std::move(stream)) {
+    reader_ = xmlReaderForIO(&ReadStream, nullptr, this, uri.empty() ? nullptr : uri.c_str(),
+                             EncodingName(encodingType), XML_PARSE_NONET);
+    if (reader_) xmlTextReaderSetStructuredErrorHandler(reader_, &NoteError, this);
+    auto& r = *record();
+    r.move_to_next_node = Entry<&XmlReader::MoveToNextNode>;
+    r.close = Entry<&XmlReader::Close>;
+    r.has_error = Entry<&XmlReader::HasError>;
+    r.get_error = Entry<&XmlReader::GetError>;
+    r.get_type = Entry<&XmlReader::GetType>;
+    r.get_depth = Entry<&XmlReader::Ask<xmlTextReaderDepth>>;
+    r.get_local_name = Entry<&XmlReader::Text<xmlTextReaderConstLocalName>>;
+    r.get_prefix = Entry<&XmlReader::Text<xmlTextReaderConstPrefix>>;
+    r.get_qualified_name = Entry<&XmlReader::Text<xmlTextReaderConstName>>;
+    r.get_namespace_uri = Entry<&XmlReader::Text<xmlTextReaderConstNamespaceUri>>;
+    r.get_base_uri = Entry<&XmlReader::Text<xmlTextReaderConstBaseUri>>;
+    r.get_xml_lang = Entry<&XmlReader::Text<xmlTextReaderConstXmlLang>>;
+    r.is_empty_element = Entry<&XmlReader::Yes<xmlTextReaderIsEmptyElement>>;
+    r.has_value = Entry<&XmlReader::Yes<xmlTextReaderHasValue>>;
+    r.get_value = Entry<&XmlReader::Text<xmlTextReaderConstValue>>;
+    r.has_attributes = Entry<&XmlReader::Yes<xmlTextReaderHasAttributes>>;
+    r.get_attribute_count = Entry<&XmlReader::AttributeCount>;
+    r.get_attribute_byindex = Entry<&XmlReader::AttributeByIndex>;
+    r.get_attribute_byqname = Entry<&XmlReader::AttributeByQName>;
+    r.get_attribute_bylname = Entry<&XmlReader::AttributeByLName>;
+    r.get_inner_xml = Entry<&XmlReader::Markup<xmlTextReaderReadInnerXml>>;
+    r.get_outer_xml = Entry<&XmlReader::Markup<xmlTextReaderReadOuterXml>>;
+    r.get_line_number = Entry<&XmlReader::Ask<xmlTextReaderGetParserLineNumber>>;
+    r.move_to_attribute_byindex = Entry<&XmlReader::MoveToAttributeByIndex>;
+    r.move_to_attribute_byqname = Entry<&XmlReader::MoveToAttributeByQName>;
+    r.move_to_attribute_bylname = Entry<&XmlReader::MoveToAttributeByLName>;
+    r.move_to_first_attribute = Entry<&XmlReader::Yes<xmlTextReaderMoveToFirstAttribute>>;
+    r.move_to_next_attribute = Entry<&XmlReader::Yes<xmlTextReaderMoveToNextAttribute>>;
+    r.move_to_carrying_element = Entry<&XmlReader::Yes<xmlTextReaderMoveToElement>>;
+  }
+  ~XmlReader() override { Close(); }
+  bool Made() const { return reader_ != nullptr; }
+
+  int MoveToNextNode() { return reader_ && xmlTextReaderRead(reader_) == 1 ? 1 : 0; }
+  int Close() {
+    if (reader_) {
+      xmlFreeTextReader(reader_);
+      reader_ = nullptr;
+    }
+    stream_.Reset();
+    return 1;
+  }
+  int HasError() { return error_.empty() ? 0 : 1; }
+  cef_string_userfree_t GetError() { return NewUserfree(error_); }
+  cef_xml_node_type_t GetType() {
+    return reader_ ? NodeType(xmlTextReaderNodeType(reader_)) : XML_NODE_UNSUPPORTED;
+  }
+  size_t AttributeCount() {
+    const int count = reader_ ? xmlTextReaderAttributeCount(reader_) : 0;
+    return count > 0 ? static_cast<size_t>(count) : 0;
+  }
+  cef_string_userfree_t AttributeByIndex(int index) {
+    return reader_ ? ResultFreed(xmlTextReaderGetAttributeNo(reader_, index)) : nullptr;
+  }
+  cef_string_userfree_t AttributeByQName(const cef_string_t* name) {
+    return reader_ ? ResultFreed(xmlTextReaderGetAttribute(reader_, X(Utf8(name)))) : nullptr;
+  }
+  cef_string_userfree_t AttributeByLName(const cef_string_t* local, const cef_string_t* ns) {
+    return reader_ ? ResultFreed(xmlTextReaderGetAttributeNs(reader_, X(Utf8(local)), X(Utf8(ns)))) : nullptr;
+  }
+  int MoveToAttributeByIndex(int index) {
+    return reader_ ? Bool(xmlTextReaderMoveToAttributeNo(reader_, index)) : 0;
+  }
+  int MoveToAttributeByQName(const cef_string_t* name) {
+    return reader_ ? Bool(xmlTextReaderMoveToAttribute(reader_, X(Utf8(name)))) : 0;
+  }
+  int MoveToAttributeByLName(const cef_string_t* local, const cef_string_t* ns) {
+    return reader_ ? Bool(xmlTextReaderMoveToAttributeNs(reader_, X(Utf8(local)), X(Utf8(ns)))) : 0;
+  }
+
+  template <int (*Fn)(xmlTextReaderPtr)>
+  int Ask() {
+    return reader_ ? Fn(reader_) : 0;
+  }
+  template <int (*Fn)(xmlTextReaderPtr)>
+  int Yes() {
+    return reader_ ? Bool(Fn(reader_)) : 0;
+  }
+  template <const xmlChar* (*Fn)(xmlTextReaderPtr)>
+  cef_string_userfree_t Text() {
+    return reader_ ? Result(Fn(reader_)) : nullptr;
+  }
+  template <xmlChar* (*Fn)(xmlTextReaderPtr)>
+  cef_string_userfree_t Markup() {
+    return reader_ ? ResultFreed(Fn(reader_)) : nullptr;
+  }
+
+ private:
+  static const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+
+  // The parser pulls the document from the program's stream.
+  static int ReadStream(void* context, char* buffer, int length) {
+    auto& self = *static_cast<XmlReader*>(context);
+    auto* stream = self.stream_.get();
+    if (!stream || !stream->read || length <= 0) return 0;
+    return static_cast<int>(stream->read(stream, buffer, 1, static_cast<size_t>(length)));
+  }
+  // Keeps the first error with its line; warnings are not errors.
+  static void NoteError(void* context, xmlErrorPtr error) {
+    auto& self = *static_cast<XmlReader*>(context);
+    if (!error || error->level < XML_ERR_ERROR || !self.error_.empty()) return;
+    std::string message = error->message ? error->message : "XML error";
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    message += ", line " + std::to_string(error->line);
+    utf::Transcode(std::string_view(message), self.error_);
+  }
+
+  ProgramRef<cef_stream_reader_t> stream_;
+  xmlTextReaderPtr reader_ = nullptr;
+  std::u16string error_;
+};
+
+}  // namespace
+}  // namespace cef_engine::archive
+
+extern "C" cef_xml_reader_t* cef_xml_reader_create(cef_stream_reader_t* stream, int encodingType,
+                                                   const cef_string_t* URI) {
+  using cef_engine::archive::XmlReader;
+  auto held = cef_engine::ProgramRef<cef_stream_reader_t>::Adopt(stream);
+  if (!held) return nullptr;
+  static std::once_flag initialized;
+  std::call_once(initialized, xmlInitParser);
+  std::string uri;
+  cef_engine::utf::Transcode(cef_engine::ViewOf(URI), uri);
+  auto reader = std::make_unique<XmlReader>(std::move(held), encodingType, uri);
+  if (!reader->Made()) return nullptr;
+  return reader.release()->Share();
+}
