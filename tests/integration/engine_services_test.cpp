@@ -14,10 +14,8 @@
 #include "ceflib/core/engine_services.h"
 #include "ceflib/core/engine_text.h"
 #include "ceflib/core/url_parts.h"
-#include "ceflib/wrappers/request.h"
 #include "ceflib/wrappers/stream_writer.h"
 #include "ceflib/wrappers/web_plugin.h"
-#include "ceflib/wrappers/xml_reader.h"
 #include "support/engine_probe.h"
 
 namespace {
@@ -201,10 +199,6 @@ TEST_F(Services, LoopRegistryAndPluginServicesAnswerAsOurEngineDoes) {
   EXPECT_EQ(CefGetWebPluginCount(), 0u);
   EXPECT_EQ(CefGetWebPluginInfo(0), nullptr);
   EXPECT_EQ(CefGetWebPluginInfoByName(u"Shockwave Flash"), nullptr);
-  // Nor, yet, an XML reader; the stream handed over is released.
-  char document[] = "<a/>";
-  EXPECT_EQ(TCefXmlReaderRef::New(TCefStreamReaderRef::CreateForData(document, 4), XML_ENCODING_UTF8, u""),
-            nullptr);
 }
 
 }  // namespace
