@@ -234,6 +234,19 @@ std::optional<std::vector<FileEntry>> ReadDirectory(Source& source, uint64_t arc
   return entries;
 }
 
+// The open file: where its data is, how far it has been read, and its inflater.
+struct OpenedFile {
+  const FileEntry* entry = nullptr;
+  uint64_t next = 0;      // archive offset of the next compressed byte
+  uint64_t left = 0;      // compressed bytes not read yet
+  uint64_t produced = 0;  // uncompressed bytes handed out
+  uint32_t crc = 0;
+  bool finished = false, failed = false, inflating = false;
+  std::optional<Decryption> decryption;
+  z_stream z{};
+  std::vector<uint8_t> input;
+};
+
 class ZipReader final : public EngineObject<cef_zip_reader_t> {
  public:
   using Record = cef_zip_reader_t;
@@ -308,19 +321,6 @@ class ZipReader final : public EngineObject<cef_zip_reader_t> {
   }
 
  private:
-  // The open file: where its data is, how far it has been read, and its inflater.
-  struct OpenedFile {
-    const FileEntry* entry;
-    uint64_t next = 0;      // archive offset of the next compressed byte
-    uint64_t left = 0;      // compressed bytes not read yet
-    uint64_t produced = 0;  // uncompressed bytes handed out
-    uint32_t crc = 0;
-    bool finished = false, failed = false, inflating = false;
-    std::optional<Decryption> decryption;
-    z_stream z{};
-    std::vector<uint8_t> input;
-  };
-
   const FileEntry* Current() {
     std::lock_guard lock(mutex_);
     return current_ ? &entries_[*current_] : nullptr;
