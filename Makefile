@@ -25,8 +25,8 @@ $(addprefix build-,$(PRESETS_TEST) native): build-%: deps
 # $(call run_if,TARGET,COMMANDS)
 define run_if
 	@rm -f build/$(1)/not-run; \
-	if why=$$$$(scripts/i386-support.sh runs $(1)); then $(2); \
-	else mkdir -p build/$(1) && echo "$$$$why" >build/$(1)/not-run && echo "$(1): not run: $$$$why"; fi
+	if why=$$(scripts/i386-support.sh runs $(1)); then $(2); \
+	else mkdir -p build/$(1) && echo "$$why" >build/$(1)/not-run && echo "$(1): not run: $$why"; fi
 endef
 
 test-native-asan: build-native-asan
