@@ -85,21 +85,22 @@ TEST_F(Services, TasksRunOnTheirThreadsAndAYearLongWaitEndsUnrunAtShutdown) {
 TEST_F(Services, StreamWritersWriteSeekAndFlushIntoFilesAndProgramStreams) {
   const auto path = std::filesystem::temp_directory_path() / "ceflib_stream_writer_test.bin";
   std::ostringstream program;
-  const RefPtr<ICefStreamWriter> writers[] = {TCefStreamWriterRef::CreateForFile(path.u16string()),
-                                              TCefStreamWriterRef::CreateForStream(program)};
-  for (const auto& writer : writers) {
-    ASSERT_NE(writer, nullptr);
-    EXPECT_EQ(writer->Write("hello world!", 4, 3), 3u) << "whole items";
-    EXPECT_EQ(writer->Tell(), 12);
-    EXPECT_EQ(writer->Seek(0, 0), 0);
-    EXPECT_EQ(writer->Write("J", 1, 1), 1u);
-    EXPECT_EQ(writer->Seek(0, 2), 0);
-    EXPECT_EQ(writer->Write(nullptr, 1, 5), 0u) << "no buffer, nothing written";
-    EXPECT_EQ(writer->Seek(1, 7), -1) << "an unknown origin is refused";
-    EXPECT_EQ(writer->Flush(), 0);
-    EXPECT_EQ(writer->Tell(), 12);
-  }
-  writers[0]->Flush();
+  {
+    const RefPtr<ICefStreamWriter> writers[] = {TCefStreamWriterRef::CreateForFile(path.u16string()),
+                                                TCefStreamWriterRef::CreateForStream(program)};
+    for (const auto& writer : writers) {
+      ASSERT_NE(writer, nullptr);
+      EXPECT_EQ(writer->Write("hello world!", 4, 3), 3u) << "whole items";
+      EXPECT_EQ(writer->Tell(), 12);
+      EXPECT_EQ(writer->Seek(0, 0), 0);
+      EXPECT_EQ(writer->Write("J", 1, 1), 1u);
+      EXPECT_EQ(writer->Seek(0, 2), 0);
+      EXPECT_EQ(writer->Write(nullptr, 1, 5), 0u) << "no buffer, nothing written";
+      EXPECT_EQ(writer->Seek(1, 7), -1) << "an unknown origin is refused";
+      EXPECT_EQ(writer->Flush(), 0);
+      EXPECT_EQ(writer->Tell(), 12);
+    }
+  }  // the file writer closes its file: Windows does not remove an open file
   std::ifstream file(path, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "Jello world!");
   EXPECT_EQ(program.str(), "Jello world!");
