@@ -25,11 +25,16 @@ status=0
 count=0
 failed=0
 while IFS=$'\x1f' read -r -a fields; do
+  [[ ${fields[3]} == *python3 ]] && (cd "${fields[1]}" && "${fields[@]:3}" >/dev/null)
+done <<<"$tests"
+while IFS=$'\x1f' read -r -a fields; do
   name=${fields[0]} dir=${fields[1]} env=${fields[2]}
   command=("${fields[@]:5}")
   [ -n "$filter" ] && ! [[ $name =~ $filter ]] && continue
   # The export-table checks run cmake scripts, not our programs.
   [[ ${command[0]} == *cmake ]] && continue
+  # Fixtures that make test data (python scripts) run as they are, before the programs.
+  [[ ${command[0]} == *python3 ]] && continue
   count=$((count + 1))
   env_args=()
   IFS=';' read -r -a env_args <<<"$env"
