@@ -77,6 +77,7 @@ bool Browser::Open(const std::u16string& url) {
   load_handler_ = HandlerOf(client, &cef_client_t::get_load_handler);
   request_handler_ = HandlerOf(client, &cef_client_t::get_request_handler);
   display_ = HandlerOf(client, &cef_client_t::get_display_handler);
+  geolocation_ = HandlerOf(client, &cef_client_t::get_geolocation_handler);
 
   auto& open = Registry();
   open.browsers.emplace_back(this);
@@ -137,6 +138,8 @@ void Browser::FinishClose() {
   load_handler_.Reset();
   request_handler_.Reset();
   display_.Reset();
+  geolocation_requests_.clear();
+  geolocation_.Reset();
   window_.reset();
   client.Reset();
   auto& browsers = Registry().browsers;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -54,6 +56,8 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   cef_browser_t* ShareBrowser() override;
   cef_frame_t* ShareFrame() override { return Share(); }
   std::u16string Url() override { return url(); }
+  int RequestGeolocation(std::function<void(const cef_geoposition_t&)> answer) override;
+  void CancelGeolocation(int request) override;
 
  private:
   friend struct FrameEntries;
@@ -123,6 +127,15 @@ class Browser final : public EngineObject<cef_browser_t> {
   void UpdateWindow(const std::u16string& title, const std::u16string& text);
   bool IsFocused(const Frame& frame) const;
 
+  // Geolocation (geolocation.cpp). Main thread. Asks the geolocation handler whether the
+  // page at `url` may know the position; `answer` runs once, later, with the position
+  // or an error. Returns the request's id.
+  int RequestGeolocation(const std::u16string& url, std::function<void(const cef_geoposition_t&)> answer);
+  // The page no longer wants the answer: a question still open is withdrawn.
+  void CancelGeolocation(int request);
+  // The program's answer through the permission callback.
+  void AnswerGeolocation(int request, bool allow);
+
  private:
   friend struct BrowserEntries;
   static void BrowserEntriesBind(cef_browser_t* record);
@@ -160,6 +173,12 @@ class Browser final : public EngineObject<cef_browser_t> {
   ProgramRef<cef_request_handler_t> request_handler_;  // set once by Open, before any load
   ProgramRef<cef_display_handler_t> display_;
   std::unique_ptr<BrowserWindow> window_;
+  struct GeolocationRequest {
+    std::u16string url;
+    std::function<void(const cef_geoposition_t&)> answer;
+  };
+  ProgramRef<cef_geolocation_handler_t> geolocation_;
+  std::map<int, GeolocationRequest> geolocation_requests_;  // asked, not yet answered
 };
 
 }  // namespace cef_engine::browser

@@ -279,6 +279,17 @@ void Frame::ConsoleMessage(const std::u16string& message, const std::u16string& 
 
 cef_browser_t* Frame::ShareBrowser() { return browser_->Share(); }
 
+// The answer may change the page: copies for other threads are taken afterwards.
+int Frame::RequestGeolocation(std::function<void(const cef_geoposition_t&)> answer) {
+  return browser_->RequestGeolocation(
+      url(), [self = EngineRef<Frame>(this), answer = std::move(answer)](const cef_geoposition_t& position) {
+        answer(position);
+        self->Refresh();
+      });
+}
+
+void Frame::CancelGeolocation(int request) { browser_->CancelGeolocation(request); }
+
 // --- the record ----------------------------------------------------------------------------
 
 struct FrameEntries {

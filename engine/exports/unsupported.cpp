@@ -53,13 +53,4 @@ cef_web_plugin_info_t* cef_get_web_plugin_info(int) { return nullptr; }
 
 cef_web_plugin_info_t* cef_get_web_plugin_info_byname(const cef_string_t*) { return nullptr; }
 
-// Left out of the incomplete variant of the library, which tests use to check that the
-// binding refuses a library missing an export.
-#if !defined(CEF_ENGINE_OMIT_LAST_EXPORT)
-int cef_get_geolocation(cef_get_geolocation_callback_t* callback) {
-  DropHandedOver(callback);
-  return 0;
-}
-#endif
-
 }  // extern "C"

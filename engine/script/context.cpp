@@ -313,6 +313,7 @@ uint32_t ContextState::PinListener(duk_context* ctx, duk_idx_t index) {
 
 void ContextState::Close() {
   if (!valid_) return;
+  CloseGeolocation();  // withdraws the requests still waiting for the program
   valid_ = false;
   hooks_ = nullptr;
   auto& entered = Entered();

@@ -82,6 +82,11 @@ class ContextState : public std::enable_shared_from_this<ContextState> {
   // Calls window.onload after the load event's listeners.
   void FireWindowLoad();
 
+  // navigator.geolocation (geolocation_objects.cpp): installed with the page objects;
+  // `op` says which of its functions script called.
+  void InstallGeolocation(duk_context* ctx, duk_idx_t global);
+  Outcome GeolocationCall(duk_context* ctx, int op);
+
   // Ends the context: later calls answer "invalid"; pinned values are let go.
   void Close();
 
@@ -99,6 +104,21 @@ class ContextState : public std::enable_shared_from_this<ContextState> {
   std::map<std::u16string, std::u16string, std::less<>> sources_;
   std::map<int, uint32_t> timers_;  // setTimeout: id to pinned function
   int last_timer_ = 0;
+
+  // A position request of script: its pinned functions and the frame's request id while
+  // the answer is outstanding (0 once answered).
+  struct GeoWatch {
+    uint32_t success = 0;
+    std::optional<uint32_t> error;
+    int request = 0;
+    bool watch = false;
+  };
+  std::map<int, GeoWatch> geo_watches_;  // by the id script holds
+  int last_geo_watch_ = 0;
+  void DeliverGeoposition(int id, const cef_geoposition_t& position);
+  // Lets go of a request's functions; `withdraw` tells the frame when still unanswered.
+  void EndGeoWatch(std::map<int, GeoWatch>::iterator watch, bool withdraw);
+  void CloseGeolocation();
 
   void CallListener(uint32_t slot, dom::Event& event);
   void PushEvent(duk_context* ctx, const dom::Event& event);

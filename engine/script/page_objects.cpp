@@ -267,6 +267,7 @@ void ContextState::InstallPageObjects() {
           {"innerHTML", kInnerHtmlGet, kInnerHtmlSet},
           {"value", kValueGet, kValueSet}});
   duk_put_prop_string(ctx, global, kElementPrototype);
+  InstallGeolocation(ctx, global);
   duk_pop(ctx);
 }
 

@@ -14,6 +14,7 @@
 //   scripts call): post the destruction as a task.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +47,13 @@ class FrameHooks {
   virtual cef_browser_t* ShareBrowser() = 0;  // +1 reference for the receiver, or null
   virtual cef_frame_t* ShareFrame() = 0;      // +1 reference for the receiver, or null
   virtual std::u16string Url() = 0;
+  // navigator.geolocation asks for the position: `answer` runs at most once, later, on
+  // the main thread, with a position or an error (error_code set). The result is the
+  // request's id (0 when none was made: then `answer` never runs), for CancelGeolocation
+  // when the page no longer wants an answer that has not come yet. Hooks without a
+  // program to ask make no request.
+  virtual int RequestGeolocation(std::function<void(const cef_geoposition_t&)> /*answer*/) { return 0; }
+  virtual void CancelGeolocation(int /*request*/) {}
 };
 
 class Page {

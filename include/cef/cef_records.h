@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cef/cef_exports.h"
+#include "cef/cef_render_records.h"
 #include "cef/cef_utility_records.h"
 
 extern "C" {
@@ -29,13 +30,9 @@ struct cef_focus_handler_t;
 struct cef_keyboard_handler_t;
 struct cef_menu_handler_t;
 struct cef_permission_handler_t;
-struct cef_print_handler_t;
 struct cef_find_handler_t;
 struct cef_jsdialog_handler_t;
 struct cef_v8context_handler_t;
-struct cef_render_handler_t;
-struct cef_drag_handler_t;
-struct cef_geolocation_handler_t;
 struct cef_zoom_handler_t;
 
 // --- Application, registration and task records --------------------------------------
@@ -324,16 +321,16 @@ struct cef_content_filter_t {
 struct cef_request_handler_t {
   cef_base_t base;
   int(CEF_CALLBACK* on_before_browse)(cef_request_handler_t* self, cef_browser_t* browser, cef_frame_t* frame,
-                                     cef_request_t* request, cef_handler_navtype_t navType, int isRedirect);
+                                      cef_request_t* request, cef_handler_navtype_t navType, int isRedirect);
   int(CEF_CALLBACK* on_before_resource_load)(cef_request_handler_t* self, cef_browser_t* browser,
                                              cef_request_t* request, cef_string_t* redirectUrl,
                                              cef_stream_reader_t** resourceStream, cef_response_t* response,
                                              int loadFlags);
   void(CEF_CALLBACK* on_resource_redirect)(cef_request_handler_t* self, cef_browser_t* browser,
-                                          const cef_string_t* old_url, cef_string_t* new_url);
+                                           const cef_string_t* old_url, cef_string_t* new_url);
   void(CEF_CALLBACK* on_resource_response)(cef_request_handler_t* self, cef_browser_t* browser,
-                                          const cef_string_t* url, cef_response_t* response,
-                                          cef_content_filter_t** filter);
+                                           const cef_string_t* url, cef_response_t* response,
+                                           cef_content_filter_t** filter);
   int(CEF_CALLBACK* on_protocol_execution)(cef_request_handler_t* self, cef_browser_t* browser,
                                            const cef_string_t* url, int* allowOSExecution);
   int(CEF_CALLBACK* get_download_handler)(cef_request_handler_t* self, cef_browser_t* browser,
@@ -361,7 +358,8 @@ struct cef_cookie_manager_t {
   int(CEF_CALLBACK* visit_all_cookies)(cef_cookie_manager_t* self, cef_cookie_visitor_t* visitor);
   int(CEF_CALLBACK* visit_url_cookies)(cef_cookie_manager_t* self, const cef_string_t* url,
                                        int includeHttpOnly, cef_cookie_visitor_t* visitor);
-  int(CEF_CALLBACK* set_cookie)(cef_cookie_manager_t* self, const cef_string_t* url, const cef_cookie_t* cookie);
+  int(CEF_CALLBACK* set_cookie)(cef_cookie_manager_t* self, const cef_string_t* url,
+                                const cef_cookie_t* cookie);
   int(CEF_CALLBACK* delete_cookies)(cef_cookie_manager_t* self, const cef_string_t* url,
                                     const cef_string_t* cookie_name);
   int(CEF_CALLBACK* set_storage_path)(cef_cookie_manager_t* self, const cef_string_t* path);
@@ -376,17 +374,17 @@ struct cef_web_urlrequest_t {
 struct cef_web_urlrequest_client_t {
   cef_base_t base;
   void(CEF_CALLBACK* on_state_change)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
-                                     cef_weburlrequest_state_t state);
+                                      cef_weburlrequest_state_t state);
   void(CEF_CALLBACK* on_redirect)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
-                                 cef_request_t* request, cef_response_t* response);
+                                  cef_request_t* request, cef_response_t* response);
   void(CEF_CALLBACK* on_headers_received)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
-                                         cef_response_t* response);
+                                          cef_response_t* response);
   void(CEF_CALLBACK* on_progress)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
-                                 uint64_t bytesSent, uint64_t totalBytesToBeSent);
+                                  uint64_t bytesSent, uint64_t totalBytesToBeSent);
   void(CEF_CALLBACK* on_data)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
-                             const void* data, int dataLength);
+                              const void* data, int dataLength);
   void(CEF_CALLBACK* on_error)(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
-                              cef_handler_errorcode_t errorCode);
+                               cef_handler_errorcode_t errorCode);
 };
 
 // --- Scheme handler records ------------------------------------------------------------
