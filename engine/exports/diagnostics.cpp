@@ -1,7 +1,9 @@
-// Our own exports for tests and tools: live counts and the engine's copies of settings.
+// Our own exports for tests and tools: live counts, the engine's copies of settings, and
+// the document body limit.
 #include <climits>
 
 #include "cef_engine.h"
+#include "net/loader.h"
 #include "objects/live_counts.h"
 #include "runtime/runtime.h"
 #include "strings/text.h"
@@ -35,5 +37,7 @@ int cef_engine_int_setting(const char* name) {
   if (!name) return INT_MIN;
   return Runtime::Get().CopiedNumber(name).value_or(INT_MIN);
 }
+
+void cef_engine_set_document_limit(size_t bytes) { cef_engine::net::SetDocumentBodyLimit(bytes); }
 
 }  // extern "C"

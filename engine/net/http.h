@@ -33,6 +33,9 @@ class TransferControl {
   std::function<void()> abort_;
 };
 
+// The failure of a transfer whose body passed the document body limit.
+LoadResult BodyTooBig(const Url& url);
+
 // Platform fetch; answers an ERR_ABORTED failure once aborted.
 LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control);
 

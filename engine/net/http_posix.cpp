@@ -63,6 +63,13 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
   // Shutting the socket down breaks off a send or receive in progress; the progress
   // check stops a body that keeps coming.
   req.progress = [&control](uint64_t, uint64_t) { return !control.Aborted(); };
+  // The body is collected here, so that one past the limit stops at the limit.
+  bool too_big = false;
+  req.content_receiver = [&](const char* data, size_t length, uint64_t, uint64_t) {
+    if (length > DocumentBodyLimit() - result.body.size()) return !(too_big = true);
+    result.body.append(data, length);
+    return !control.Aborted();
+  };
   control.SetAbort([&client] { client.stop(); });
   auto response = client.send(req);
   if (control.ClearAbort() || control.Aborted()) {
@@ -70,6 +77,7 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
     result.error_text = u"The transfer of " + url.Spec() + u" was aborted";
     return result;
   }
+  if (too_big) return BodyTooBig(url);
   if (!response) {
     result.error = ErrorCode(response.error());
     result.error_text =
@@ -81,7 +89,6 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
   result.mime_type = MimeTypeOf(response->get_header_value("Content-Type"));
   for (const auto& [name, value] : response->headers)
     result.headers.emplace_back(ToUtf16(name), ToUtf16(value));
-  result.body = std::move(response->body);
   if (!response->location.empty()) {
     if (const auto final_url = ResolveUrl(url, ToUtf16(response->location)))
       result.final_url = final_url->Spec();

@@ -115,10 +115,13 @@ LoadResult Exchange(HINTERNET req, const Url& url, const LoadRequest& request) {
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(req, &available)) return Failed(url, u"WinHttpQueryDataAvailable");
     if (available == 0) break;
-    std::vector<char> chunk(available);
+    if (available > DocumentBodyLimit() - result.body.size()) return BodyTooBig(url);
+    const size_t had = result.body.size();
+    result.body.resize(had + available);
     DWORD read = 0;
-    if (!WinHttpReadData(req, chunk.data(), available, &read)) return Failed(url, u"WinHttpReadData");
-    result.body.append(chunk.data(), read);
+    if (!WinHttpReadData(req, result.body.data() + had, available, &read))
+      return Failed(url, u"WinHttpReadData");
+    result.body.resize(had + read);
   }
   DWORD url_size = 0;
   WinHttpQueryOption(req, WINHTTP_OPTION_URL, nullptr, &url_size);

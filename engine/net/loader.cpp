@@ -23,7 +23,6 @@ namespace {
 
 constexpr int kMaxRedirects = 20;
 constexpr int kReadChunk = 16 * 1024;
-constexpr size_t kMaxBody = size_t{256} * 1024 * 1024;
 constexpr int64_t kMaxReserved = int64_t{128} * 1024 * 1024;
 
 std::u16string MimeTypeOfPath(std::u16string_view path) {
@@ -63,7 +62,14 @@ LoadResult Failure(int error, std::u16string text, const std::u16string& url) {
   return result;
 }
 
+std::atomic<size_t> document_body_limit{kMaxDocumentBody};
+
 }  // namespace
+
+size_t DocumentBodyLimit() { return document_body_limit.load(std::memory_order_relaxed); }
+void SetDocumentBodyLimit(size_t bytes) {
+  document_body_limit = bytes ? std::min(bytes, kMaxDocumentBody) : kMaxDocumentBody;
+}
 
 // One load, done in small steps on the IO thread (one handler call or one transfer
 // result each), so that loads take turns and a stopped load ends between two steps.
@@ -279,12 +285,12 @@ bool LoadJob::AskRequestHandler() {
     char buffer[kReadChunk];
     while (const size_t n = served->read(served.get(), buffer, 1, sizeof buffer)) {
       result.body.append(buffer, std::min(n, sizeof buffer));
-      if (result.body.size() > kMaxBody || cancelled_) break;
+      if (result.body.size() > DocumentBodyLimit() || cancelled_) break;
     }
   }
   served.Reset();
   if (cancelled_) return false;
-  if (result.body.size() > kMaxBody) {
+  if (result.body.size() > DocumentBodyLimit()) {
     Finish(Failure(ERR_FILE_TOO_BIG, u"The response is too big", request_.url));
     return false;
   }
@@ -399,7 +405,7 @@ void LoadJob::OnHeadersAvailable() {
 void LoadJob::ReadStep() {
   if (stage_ != Stage::kReading || !handler_ || cancelled_) return;
   if (expected_ >= 0 && static_cast<int64_t>(body_.size()) >= expected_) return Complete();
-  if (body_.size() > kMaxBody) {
+  if (body_.size() > DocumentBodyLimit()) {
     DropHandler(true);
     return Finish(Failure(ERR_FILE_TOO_BIG, u"The response is too big", current_.Spec()));
   }

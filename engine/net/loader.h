@@ -27,6 +27,15 @@ struct LoadResult {
   std::string body;
 };
 
+// The largest document body a load delivers, whatever it comes from (scheme handler or
+// HTTP). A load past it fails with ERR_FILE_TOO_BIG and gives its memory back, so an
+// endless response cannot take the process's memory.
+inline constexpr size_t kMaxDocumentBody = size_t{256} * 1024 * 1024;
+// The limit in force: kMaxDocumentBody, unless a test lowered it (cef_engine_set_document_limit)
+// so that reaching it costs little. Any thread.
+size_t DocumentBodyLimit();
+void SetDocumentBodyLimit(size_t bytes);
+
 class LoadJob;
 
 // Cancels its load when cancelled or destroyed: a scheme handler that is still working

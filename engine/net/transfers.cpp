@@ -8,6 +8,7 @@
 #endif
 
 #include "net/http.h"
+#include "net/text_util.h"
 #include "objects/immortal.h"
 #include "runtime/runtime.h"
 
@@ -41,6 +42,32 @@ bool TransferControl::Aborted() const {
   std::lock_guard lock(mutex_);
   return aborted_;
 }
+
+LoadResult BodyTooBig(const Url& url) {
+  LoadResult result;
+  result.final_url = url.Spec();
+  result.error = ERR_FILE_TOO_BIG;
+  result.error_text = u"The response of " + url.Spec() + u" is too big";
+  return result;
+}
+
+namespace {
+
+// The fetch, with a failed allocation made this transfer's error: nothing thrown on a
+// transfer thread may end the process.
+LoadResult GuardedFetch(const Url& url, const LoadRequest& request, TransferControl& control) {
+  try {
+    return HttpFetch(url, request, control);
+  } catch (const std::exception& e) {
+    LoadResult result;
+    result.final_url = url.Spec();
+    result.error = ERR_FAILED;
+    result.error_text = u"Could not load " + url.Spec() + u": " + ToUtf16(e.what());
+    return result;
+  }
+}
+
+}  // namespace
 
 struct HttpTransfer::State {
   TransferControl control;
@@ -110,7 +137,7 @@ std::shared_ptr<HttpTransfer> HttpTransfer::Start(Url url, LoadRequest request,
     });
   }
   state->thread = std::thread([state, url = std::move(url), request = std::move(request)]() mutable {
-    LoadResult result = HttpFetch(url, request, state->control);
+    LoadResult result = GuardedFetch(url, request, state->control);
     std::function<void(LoadResult)> done;
     {
       std::lock_guard lock(state->mutex);

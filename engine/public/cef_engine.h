@@ -46,4 +46,8 @@ CEF_ENGINE_API cef_string_userfree_t cef_engine_copied_setting(const char* name)
 // is not initialized or the name is unknown.
 CEF_ENGINE_API int cef_engine_int_setting(const char* name);
 
+// Sets the largest document body a load delivers, so that tests reach the limit cheaply;
+// 0 restores the engine's own (256 MiB), and no value can raise it above that.
+CEF_ENGINE_API void cef_engine_set_document_limit(size_t bytes);
+
 }  // extern "C"

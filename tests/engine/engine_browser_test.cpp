@@ -231,6 +231,21 @@ TEST_F(EngineBrowserTest, FailedLoadsReportAnErrorCodeAndText) {
   })) << "the error text the handler gave is shown";
 }
 
+// An HTTP body that never ends stops at the document limit as a load error; its memory
+// goes back with the failed transfer. The limit is lowered to 8 MiB, so that the test
+// moves 8 MiB and not 256.
+TEST_F(EngineBrowserTest, AnEndlessHttpBodyFailsAtTheDocumentLimit) {
+  struct Limit {
+    Limit() { cef_engine_set_document_limit(8 * 1024 * 1024); }
+    ~Limit() { cef_engine_set_document_limit(0); }
+  } limit;
+  auto endless = test_http::Page(std::string(64 * 1024, 'x'));
+  endless.endless = true;
+  server_.Serve("/endless", endless);
+  ASSERT_NE(Open(Widen(server_.Url("/endless"))), nullptr);
+  EXPECT_EQ(client_.Count("load_error " + std::to_string(ERR_FILE_TOO_BIG)), 1) << client_.log().back();
+}
+
 TEST_F(EngineBrowserTest, StoppingALoadCancelsItsSchemeHandler) {
   auto hang = SchemeServer::Body("");
   hang.never_answer = true;

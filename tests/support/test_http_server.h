@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -63,6 +64,8 @@ struct Response {
   std::string content_type = "text/html; charset=utf-8";
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;
+  // Chunked, with chunks of `body` that never end, until the client goes away.
+  bool endless = false;
 };
 
 inline Response Page(std::string body, int status = 200, std::string reason = "OK") {
@@ -196,14 +199,37 @@ class Server {
     }
     std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
     out += "Content-Type: " + response.content_type + "\r\n";
-    out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    if (response.endless) {
+      out += "Transfer-Encoding: chunked\r\n";
+    } else {
+      out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    }
     for (const auto& [key, value] : response.headers) out += key + ": " + value + "\r\n";
-    out += "Connection: close\r\n\r\n" + response.body;
+    out += "Connection: close\r\n\r\n";
+    if (!response.endless) {
+      SendAll(client, out + response.body);
+      return;
+    }
+    std::string chunk = out;
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", response.body.size());
+    chunk += size + response.body + "\r\n";
+    while (!stop_ && SendAll(client, chunk)) chunk = size + response.body + "\r\n";
+  }
+
+  // False once the client has gone.
+  static bool SendAll(Socket client, const std::string& out) {
+#if defined(_WIN32)
+    constexpr int kFlags = 0;
+#else
+    constexpr int kFlags = MSG_NOSIGNAL;
+#endif
     for (size_t sent = 0; sent < out.size();) {
-      const auto n = send(client, out.data() + sent, static_cast<int>(out.size() - sent), 0);
-      if (n <= 0) break;
+      const auto n = send(client, out.data() + sent, static_cast<int>(out.size() - sent), kFlags);
+      if (n <= 0) return false;
       sent += static_cast<size_t>(n);
     }
+    return true;
   }
 
   Socket listener_ = kNoSocket;
