@@ -1,5 +1,7 @@
 #include "ceflib/bridges/custom_stream_reader.h"
 
+#include "ceflib/bridges/stream_buffer_io.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -18,18 +20,6 @@
 namespace ceflib {
 
 namespace {
-
-// Holds an object's lock for a scope, also when the stream throws.
-class TCefLocked {
- public:
-  explicit TCefLocked(TCefBaseOwn& object) : object_(object) { object_.Lock(); }
-  ~TCefLocked() { object_.Unlock(); }
-  TCefLocked(const TCefLocked&) = delete;
-  TCefLocked& operator=(const TCefLocked&) = delete;
-
- private:
-  TCefBaseOwn& object_;
-};
 
 [[noreturn]] void RaiseOpenError(const ustring& filename, int error) {
   throw EFOpenError("Cannot open file \"" + CefToUtf8(filename) + "\". " +
@@ -95,42 +85,35 @@ TCefCustomStreamReader::TCefCustomStreamReader(const ustring& filename)
 std::streambuf* TCefCustomStreamReader::Buffer() const { return FStream ? FStream->rdbuf() : nullptr; }
 
 size_t TCefCustomStreamReader::Read(void* ptr, size_t size, size_t n) {
-  TCefLocked lock(*this);
+  stream_io::Locked lock(*this);
   std::streambuf* buffer = Buffer();
   if (!buffer || !ptr || size == 0) return 0;
   // size × n without wrapping around; no buffer can be larger than the address space.
-  size_t wanted =
+  const size_t wanted =
       n > std::numeric_limits<size_t>::max() / size ? std::numeric_limits<size_t>::max() : size * n;
-  constexpr auto kMaxChunk = static_cast<size_t>(std::numeric_limits<std::streamsize>::max());
   char* out = static_cast<char*>(ptr);
-  size_t got = 0;
-  while (got < wanted) {
-    auto chunk = static_cast<std::streamsize>(std::min(wanted - got, kMaxChunk));
-    std::streamsize read = buffer->sgetn(out + got, chunk);
-    if (read > 0) got += static_cast<size_t>(read);
-    if (read < chunk) break;
-  }
+  const size_t got = stream_io::MoveInPieces(
+      wanted, [&](size_t at, std::streamsize piece) { return buffer->sgetn(out + at, piece); });
   return got / size;
 }
 
 int TCefCustomStreamReader::Seek(int64_t offset, int whence) {
-  TCefLocked lock(*this);
+  stream_io::Locked lock(*this);
   std::streambuf* buffer = Buffer();
-  if (!buffer || whence < 0 || whence > 2) return -1;
-  static constexpr std::ios_base::seekdir kOrigins[] = {std::ios_base::beg, std::ios_base::cur,
-                                                        std::ios_base::end};
-  std::streamoff position = buffer->pubseekoff(offset, kOrigins[whence], std::ios_base::in);
+  const auto origin = stream_io::Origin(whence);
+  if (!buffer || !origin) return -1;
+  std::streamoff position = buffer->pubseekoff(offset, *origin, std::ios_base::in);
   return static_cast<int>(static_cast<int64_t>(position));  // the low 32 bits
 }
 
 int64_t TCefCustomStreamReader::Tell() {
-  TCefLocked lock(*this);
+  stream_io::Locked lock(*this);
   std::streambuf* buffer = Buffer();
   return buffer ? static_cast<int64_t>(buffer->pubseekoff(0, std::ios_base::cur, std::ios_base::in)) : -1;
 }
 
 bool TCefCustomStreamReader::Eof() {
-  TCefLocked lock(*this);
+  stream_io::Locked lock(*this);
   std::streambuf* buffer = Buffer();
   if (!buffer) return true;
   std::streamoff position = buffer->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
