@@ -124,6 +124,10 @@ void Frame::Load(net::LoadRequest request, bool history, std::optional<cef_handl
   browser_->NotifyLoadStart(*this);
   if (detached_) return;
   const uint64_t generation = generation_;
+  // A sub-frame's cookies are chosen by the page that holds it.
+  const Frame* top = this;
+  while (top->parent_) top = top->parent_.get();
+  if (top != this) request.top_url = top->url();
   load_ = net::StartLoad(std::move(request), browser_->record(), browser_->RequestHandler(),
                          [self = EngineRef<Frame>(this), generation, history](net::LoadResult result) {
                            self->Finished(std::move(result), generation, history);

@@ -43,10 +43,6 @@ cef_xml_reader_t* cef_xml_reader_create(cef_stream_reader_t* stream, int, const 
 
 int cef_build_revision() { return kEngineRevision; }
 
-cef_cookie_manager_t* cef_cookie_manager_get_global_manager() { return nullptr; }
-
-cef_cookie_manager_t* cef_cookie_manager_create_manager(const cef_string_t*) { return nullptr; }
-
 size_t cef_get_web_plugin_count() { return 0; }
 
 cef_web_plugin_info_t* cef_get_web_plugin_info(int) { return nullptr; }

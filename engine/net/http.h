@@ -1,6 +1,6 @@
 // HTTP: the platform's stack behind one blocking fetch (cpp-httplib on Linux, WinHTTP on
 // Windows), run on a thread of its own per transfer so that a slow server holds up no
-// other load. Redirects are followed.
+// other load. Each fetch is one request and its response: redirects are not followed here.
 #pragma once
 
 #include <functional>

@@ -1,4 +1,5 @@
-// HTTP through cpp-httplib (Debian's libcpp-httplib). https is not built in.
+// HTTP through cpp-httplib (Debian's libcpp-httplib), one request per fetch: redirects
+// and cookies are the session's (http_session.h). https is not built in.
 #include <httplib.h>
 
 #include "net/http.h"
@@ -48,7 +49,7 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
   httplib::Client client(ToUtf8(url.host), url.EffectivePort());
   client.set_connection_timeout(kConnectSeconds);
   client.set_read_timeout(kReadSeconds);
-  client.set_follow_location(true);
+  client.set_follow_location(false);  // the session follows redirects, for their cookies
   client.set_keep_alive(false);
 
   httplib::Request req;
@@ -89,10 +90,6 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
   result.mime_type = MimeTypeOf(response->get_header_value("Content-Type"));
   for (const auto& [name, value] : response->headers)
     result.headers.emplace_back(ToUtf16(name), ToUtf16(value));
-  if (!response->location.empty()) {
-    if (const auto final_url = ResolveUrl(url, ToUtf16(response->location)))
-      result.final_url = final_url->Spec();
-  }
   return result;
 }
 

@@ -152,6 +152,9 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
       WinHttpOpenRequest(connection.get(), method.c_str(), target.c_str(), nullptr, WINHTTP_NO_REFERER,
                          WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
   if (!req) return Failed(url, u"WinHttpOpenRequest");
+  // One request per fetch: redirects and cookies are the session's (http_session.h).
+  DWORD features = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES;
+  WinHttpSetOption(req, WINHTTP_OPTION_DISABLE_FEATURE, &features, sizeof features);
   // Closing the request handle from another thread breaks off the call in progress;
   // the handle is closed once, by whichever side comes first.
   control.SetAbort([req, closed = false]() mutable {

@@ -11,7 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "net/cookies.h"
 #include "net/http.h"
+#include "net/http_session.h"
 #include "net/schemes.h"
 #include "net/text_util.h"
 #include "net/url.h"
@@ -21,7 +23,7 @@
 namespace cef_engine::net {
 namespace {
 
-constexpr int kMaxRedirects = 20;
+constexpr int kMaxRedirects = 20;  // of scheme handlers; HTTP sessions count their own
 constexpr int kReadChunk = 16 * 1024;
 constexpr int64_t kMaxReserved = int64_t{128} * 1024 * 1024;
 
@@ -86,6 +88,7 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
 
   void Begin() {
     if (cancelled_) return;
+    ChooseCookies();
     if (!AskRequestHandler()) return;
     const auto url = ParseUrl(request_.url);
     if (!url) return Finish(Failure(ERR_INVALID_URL, u"Invalid address: " + request_.url, request_.url));
@@ -129,14 +132,16 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
  private:
   enum class Stage { kIdle, kWaitingForHeaders, kReading, kWaitingForBytes, kDone };
 
+  void ChooseCookies();
   bool AskRequestHandler();
+  void OnRedirect(const std::shared_ptr<HttpSession>& session, LoadRequest next);
   void StartUrl(const Url& url);
   void StartHandler(const SharedFactory& factory);
   void ReadStep();
   void Complete();
   void HttpDone(LoadResult result) {
     if (cancelled_ || stage_ == Stage::kDone) return;
-    transfer_.reset();
+    session_.reset();
     if (result.final_url.empty()) result.final_url = current_.Spec();
     Finish(std::move(result));
   }
@@ -172,11 +177,12 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
       std::lock_guard lock(post_mutex_);
       stopped_ = true;
     }
-    if (auto transfer = std::exchange(transfer_, nullptr)) transfer->Abort();
+    if (auto session = std::exchange(session_, nullptr)) session->Abort();
     DropHandler(cancel);
     stage_ = Stage::kDone;
     browser_.Reset();
     request_handler_.Reset();
+    cookies_.reset();
   }
 
   void Finish(LoadResult result) {
@@ -211,7 +217,8 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   EngineRef<Request> request_record_;
   EngineRef<Response> response_;
   ProgramRef<cef_scheme_handler_callback_t> callback_;
-  std::shared_ptr<HttpTransfer> transfer_;
+  std::shared_ptr<HttpSession> session_;
+  std::shared_ptr<CookieStore> cookies_;
   int64_t expected_ = -1;
   std::string body_;
 };
@@ -252,7 +259,7 @@ class HandlerCallback final : public EngineObject<cef_scheme_handler_callback_t>
 // (the edits are what is sent), send it elsewhere, or serve it from a stream with the
 // response fields it sets. False when the load ended here.
 bool LoadJob::AskRequestHandler() {
-  auto handler = std::move(request_handler_);
+  const auto& handler = request_handler_;
   if (!handler || !handler->on_before_resource_load) return true;
   auto request = MakeEngineObject<Request>();
   request->Set(request_.url, request_.method, request_.headers, request_.body);
@@ -276,8 +283,10 @@ bool LoadJob::AskRequestHandler() {
     const auto next = base ? ResolveUrl(*base, target) : ParseUrl(target);
     edited.url = next ? next->Spec() : target;
   }
-  request_ = {std::move(edited.url), std::move(edited.method), std::move(edited.headers),
-              std::move(edited.body)};
+  request_.url = std::move(edited.url);
+  request_.method = std::move(edited.method);
+  request_.headers = std::move(edited.headers);
+  request_.body = std::move(edited.body);
   if (!served) return true;
   // The program serves the resource: the stream is the body, the response its fields.
   LoadResult result;
@@ -304,21 +313,51 @@ bool LoadJob::AskRequestHandler() {
   return false;
 }
 
+// The request handler picks the cookie store by the top-level page's address; no
+// handler, no answer or a manager of another engine: the shared store.
+void LoadJob::ChooseCookies() {
+  if (request_handler_ && request_handler_->get_cookie_manager) {
+    const auto& top = request_.top_url.empty() ? request_.url : request_.top_url;
+    const cef_string_t view{const_cast<char16*>(top.data()), top.size(), nullptr};
+    auto manager = ProgramRef<cef_cookie_manager_t>::Adopt(
+        request_handler_->get_cookie_manager(request_handler_.get(), browser_.Share(), &view));
+    cookies_ = CookieStoreOf(manager.get());
+  }
+  if (!cookies_) cookies_ = GlobalCookieStore();
+}
+
+// The request handler hears of each redirect and may send the load elsewhere.
+void LoadJob::OnRedirect(const std::shared_ptr<HttpSession>& session, LoadRequest next) {
+  if (cancelled_ || session != session_) return;
+  if (request_handler_ && request_handler_->on_resource_redirect) {
+    cef_string_t target{};
+    AssignCopy(&target, std::u16string_view(next.url));
+    const std::u16string old_url = request_.url;
+    const cef_string_t old_view{const_cast<char16*>(old_url.data()), old_url.size(), nullptr};
+    request_handler_->on_resource_redirect(request_handler_.get(), browser_.Share(), &old_view, &target);
+    next.url = std::u16string(ViewOf(&target));
+    ClearRecord(&target);
+    if (cancelled_ || session != session_) return;
+  }
+  request_.url = next.url;
+  session->Follow(std::move(next));
+}
+
 void LoadJob::StartUrl(const Url& url) {
   current_ = url;
   if (auto factory = FindSchemeHandlerFactory(url.scheme, url.host)) return StartHandler(factory);
   if (url.scheme == u"http" || url.scheme == u"https") {
-    // The transfer runs on a thread of its own; its result comes back as a step.
+    // Each transfer runs on a thread of its own; its result comes back as a step.
     stage_ = Stage::kWaitingForHeaders;
-    transfer_ = HttpTransfer::Start(url, request_, [weak = weak_from_this()](LoadResult result) {
-      auto self = weak.lock();
-      if (!self) return;
-      std::lock_guard lock(self->post_mutex_);
-      if (self->stopped_) return;
-      Runtime::Get().PostWork(TID_IO, [weak, result = std::move(result)]() mutable {
-        if (auto job = weak.lock()) job->HttpDone(std::move(result));
-      });
-    });
+    HttpSession::Hooks hooks;
+    hooks.redirect = [weak = weak_from_this()](const std::shared_ptr<HttpSession>& session, const LoadResult&,
+                                               LoadRequest next) {
+      if (auto self = weak.lock()) self->OnRedirect(session, std::move(next));
+    };
+    hooks.done = [weak = weak_from_this()](LoadResult result) {
+      if (auto self = weak.lock()) self->HttpDone(std::move(result));
+    };
+    session_ = HttpSession::Start(request_, cookies_, std::move(hooks));
     return;
   }
   if (url.scheme == u"about" && url.path == u"blank") {

@@ -17,6 +17,8 @@ struct LoadRequest {
   std::u16string url, method;
   HeaderList headers;
   std::string body;
+  // The address of the top-level frame's page, which picks the cookie store; empty: `url`.
+  std::u16string top_url = {};
 };
 
 struct LoadResult {

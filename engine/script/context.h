@@ -13,6 +13,7 @@
 
 #include "cef/cef_records.h"
 #include "dom/document.h"
+#include "runtime/time_record.h"
 #include "script/heap.h"
 #include "script/script_host.h"
 
@@ -153,7 +154,7 @@ bool PushPendingRethrow(duk_context* ctx);
 duk_ret_t CreatedFunctionEntry(duk_context* ctx);
 
 // Dates: milliseconds since 1970 in UTC and the engine's time record.
-double MsFromTime(const cef_time_t& time);
-cef_time_t TimeFromMs(double ms);
+using cef_engine::MsFromTime;
+using cef_engine::TimeFromMs;
 
 }  // namespace cef_engine::script

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -15,12 +17,14 @@
 #include <vector>
 
 #include "ceflib/bridges/client.h"
+#include "ceflib/bridges/cookie_visitor.h"
 #include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/scheme.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/core/main_thread.h"
 #include "ceflib/core/strings.h"
 #include "ceflib/wrappers/browser.h"
+#include "ceflib/wrappers/cookie_manager.h"
 #include "ceflib/wrappers/request.h"
 #include "ceflib/wrappers/scheme_registrar.h"
 #include "support/engine_probe.h"
@@ -380,6 +384,38 @@ bool IoThreadGoesOn() {
   return to_io->PostTo(TID_IO) && RunUntil([back] { return back->load(); });
 }
 
+// Runs `work` on the engine's IO thread, where cookie changes and visitors belong, and
+// waits for it on the main loop.
+template <class Work>
+auto OnIo(Work work) {
+  decltype(work()) result{};
+  std::atomic<bool> done{false};
+  auto task = Make<TWork>([&] {
+    result = work();
+    done = true;
+  });
+  EXPECT_TRUE(task->PostTo(TID_IO));
+  EXPECT_TRUE(RunUntil([&] { return done.load(); }));
+  return result;
+}
+
+// "name=value domain path [httponly] [expires]" of every cookie a visit saw; url empty:
+// all of them. The visit runs on the IO thread, so it is over when this returns.
+std::vector<std::string> CookiesOf(const RefPtr<ICefCookieManager>& manager, const ustring& url = u"",
+                                   bool includeHttpOnly = true) {
+  return OnIo([&] {
+    std::vector<std::string> seen;
+    auto visit = [&](const TCefCookie& c, int, int, bool&) {
+      seen.push_back(Narrow(c.name + u"=" + c.value + u" " + c.domain + u" " + c.path +
+                            (c.httponly ? u" httponly" : u"") + (c.hasExpires ? u" expires" : u"")));
+      return true;
+    };
+    EXPECT_TRUE(url.empty() ? manager->VisitAllCookiesProc(visit)
+                            : manager->VisitUrlCookiesProc(url, includeHttpOnly, visit));
+    return seen;
+  });
+}
+
 class EngineRun : public testing::Environment {
  public:
   void SetUp() override {
@@ -655,6 +691,103 @@ TEST_F(Integration, ABrowserCreatedSynchronouslyIsThereAtOnce) {
   ASSERT_NE(browser, nullptr);
   EXPECT_TRUE(RunUntil([&] { return client_->events.Has("title Scheme page"); }));
   EXPECT_EQ(browser->GetMainFrame()->GetUrl(), u"client://direct/page");
+}
+
+// Cookies end to end: a login's redirect sets them, the engine sends them back, and the
+// program reads, sets, deletes and keeps them through cookie managers.
+TEST_F(Integration, CookiesAreKeptSentVisitedAndPersisted) {
+  auto login = test_http::Page("", 302, "Found");
+  login.headers = {{"Location", "/home"},
+                   {"Set-Cookie", "session=abc; Path=/; HttpOnly"},
+                   {"Set-Cookie", "pref=dark; Max-Age=3600"},
+                   {"Set-Cookie", "evil=1; Domain=other.test"},
+                   {"Set-Cookie", "old=1; Expires=Mon, 01 Jan 0001 00:00:00 GMT"},
+                   {"Set-Cookie", "far=1; Expires=Fri, 01 Jan 99999 00:00:00 GMT"},
+                   {"Set-Cookie", "gone=1; Max-Age=0"}};
+  server_.Serve("/login", login);
+  server_.Serve("/home", test_http::Page("<html><head><title>Home</title></head><body>h</body></html>"));
+  auto browser = Open(Widen(server_.Url("/login")));
+  ASSERT_TRUE(browser);
+  EXPECT_TRUE(client_->events.Has("title Home")) << "the redirect was followed";
+  auto requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].Header("Cookie"), "session=abc; pref=dark; far=1")
+      << "the redirect's cookies went with the next request; another site's domain, Max-Age=0 and year "
+         "0001 (2001) did not; year 99999 is no date, so far=1 is a session cookie";
+
+  auto global = TCefCookieManagerRef::GetGlobalManager();
+  ASSERT_TRUE(global);
+  EXPECT_EQ(CookiesOf(global),
+            (std::vector<std::string>{"session=abc 127.0.0.1 / httponly", "pref=dark 127.0.0.1 / expires",
+                                      "far=1 127.0.0.1 /"}));
+  EXPECT_EQ(CookiesOf(global, Widen(server_.Url("/x")), false),
+            (std::vector<std::string>{"pref=dark 127.0.0.1 / expires", "far=1 127.0.0.1 /"}));
+
+  // Changes come on the IO thread only; bad fields and addresses are refused.
+  TCefCookie added;
+  added.name = u"added";
+  added.value = u"x";
+  const ustring home = Widen(server_.Url("/home"));
+  EXPECT_FALSE(global->SetCookie(home, added)) << "off the IO thread";
+  EXPECT_TRUE(OnIo([&] { return global->SetCookie(home, added); }));
+  TCefCookie bad = added;
+  bad.value = u"x; Domain=other.test";
+  EXPECT_FALSE(OnIo([&] { return global->SetCookie(home, bad); }));
+  EXPECT_FALSE(OnIo([&] { return global->SetCookie(u"not an address", added); }));
+
+  // A visit from the main thread runs on the IO thread; its delete flag deletes.
+  std::atomic<int> visited{0};
+  EXPECT_TRUE(global->VisitAllCookiesProc([&](const TCefCookie& cookie, int, int total, bool& deleteCookie) {
+    deleteCookie = cookie.name == u"pref" || cookie.name == u"far";
+    if (++visited == total) visited = 100;
+    return true;
+  }));
+  ASSERT_TRUE(RunUntil([&] { return visited == 100; }));
+  LoadAndWait(browser->GetMainFrame(), home);
+  EXPECT_EQ(server_.Requests().back().Header("Cookie"), "session=abc; added=x");
+  EXPECT_TRUE(OnIo([&] { return global->DeleteCookies(home, u""); })) << "the host's cookies";
+  EXPECT_TRUE(CookiesOf(global).empty());
+
+  // A redirect loop ends after 20 redirects.
+  auto loop = test_http::Page("", 302, "Found");
+  loop.headers = {{"Location", "/loop"}};
+  server_.Serve("/loop", loop);
+  LoadAndWait(browser->GetMainFrame(), Widen(server_.Url("/loop")));
+  EXPECT_TRUE(client_->events.Has("load_error " + std::to_string(ERR_TOO_MANY_REDIRECTS) + " " +
+                                  server_.Url("/loop")));
+  EXPECT_EQ(server_.Requests().size(), 3u + 21u);
+
+  // A store of its own in a folder keeps its persistent cookies there: switching the
+  // store away writes them, switching back reads them. A damaged file is set aside and
+  // the store starts empty.
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("ceflib-cookies-" + std::to_string(server_.port()));
+  const ustring path(folder.u16string());
+  std::filesystem::remove_all(folder);
+  auto own = TCefCookieManagerRef::CreateManager(path);
+  ASSERT_TRUE(own);
+  TCefCookie kept = added;
+  kept.hasExpires = true;
+  kept.expires = CefTimeToDateTime(cef_time_t{2099, 1, 4, 1, 0, 0, 0, 0});
+  EXPECT_TRUE(OnIo([&] { return own->SetCookie(home, kept) && own->SetCookie(u"http://a.test/", added); }));
+  EXPECT_EQ(CookiesOf(own).size(), 2u);
+  EXPECT_TRUE(own->SetStoragePath(u""));
+  EXPECT_TRUE(CookiesOf(own).empty()) << "a new store in memory";
+  EXPECT_TRUE(own->SetStoragePath(path));
+  const auto back = CookiesOf(own);
+  ASSERT_EQ(back.size(), 1u) << "the session cookie of a.test is not kept";
+  EXPECT_EQ(back[0], "added=x 127.0.0.1 / expires");
+  EXPECT_TRUE(own->SetStoragePath(u""));
+  {
+    std::ofstream cut(folder / "Cookies", std::ios::binary | std::ios::trunc);
+    cut << "tessaril-cookies 1\n127.0.0.1\t1\t/\t0\t0\t40";
+  }
+  EXPECT_TRUE(own->SetStoragePath(path));
+  EXPECT_TRUE(CookiesOf(own).empty());
+  EXPECT_TRUE(std::filesystem::exists(folder / "Cookies.damaged"));
+  own = nullptr;
+  global = nullptr;
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
