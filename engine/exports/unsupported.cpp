@@ -28,12 +28,6 @@ int cef_clear_cross_origin_whitelist() { return 0; }
 
 cef_v8stack_trace_t* cef_v8stack_trace_get_current(int) { return nullptr; }
 
-cef_web_urlrequest_t* cef_web_urlrequest_create(cef_request_t* request, cef_web_urlrequest_client_t* client) {
-  DropHandedOver(request);
-  DropHandedOver(client);
-  return nullptr;
-}
-
 #if !defined(CEF_ENGINE_HAS_XML_READER)
 cef_xml_reader_t* cef_xml_reader_create(cef_stream_reader_t* stream, int, const cef_string_t*) {
   DropHandedOver(stream);

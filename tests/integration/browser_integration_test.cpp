@@ -20,6 +20,7 @@
 #include "ceflib/bridges/cookie_visitor.h"
 #include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/scheme.h"
+#include "ceflib/bridges/web_urlrequest_client.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/core/main_thread.h"
 #include "ceflib/core/strings.h"
@@ -27,6 +28,7 @@
 #include "ceflib/wrappers/cookie_manager.h"
 #include "ceflib/wrappers/request.h"
 #include "ceflib/wrappers/scheme_registrar.h"
+#include "ceflib/wrappers/web_urlrequest.h"
 #include "support/engine_probe.h"
 #include "support/test_http_server.h"
 
@@ -788,6 +790,88 @@ TEST_F(Integration, CookiesAreKeptSentVisitedAndPersisted) {
   own = nullptr;
   global = nullptr;
   std::filesystem::remove_all(folder);
+}
+
+// What a web URL request's client heard, one line each, and the body it got.
+class TWebClient : public TCefWebUrlRequestClientOwn {
+ public:
+  void OnStateChange(const RefPtr<ICefWebUrlRequest>& requester, TCefWebUrlRequestState state) override {
+    Add("state " + std::to_string(state) + (requester->GetState() == state ? "" : " (get_state differs)"));
+    if (state >= WUR_STATE_DONE) ended = true;
+  }
+  void OnRedirect(const RefPtr<ICefWebUrlRequest>&, const RefPtr<ICefRequest>& request,
+                  const RefPtr<ICefResponse>& response) override {
+    Add("redirect " + std::to_string(response->GetStatus()) + " " + Narrow(request->GetUrl()));
+  }
+  void OnHeadersReceived(const RefPtr<ICefWebUrlRequest>&, const RefPtr<ICefResponse>& response) override {
+    Add("headers " + std::to_string(response->GetStatus()) + " " + Narrow(response->GetMimeType()));
+  }
+  void OnProgress(const RefPtr<ICefWebUrlRequest>&, uint64_t sent, uint64_t total) override {
+    Add("progress " + std::to_string(sent) + "/" + std::to_string(total));
+  }
+  void OnData(const RefPtr<ICefWebUrlRequest>& requester, const void* data, int size) override {
+    body.append(static_cast<const char*>(data), static_cast<size_t>(size));
+    if (cancel_in_data) requester->Cancel();
+  }
+  void OnError(const RefPtr<ICefWebUrlRequest>&, int code) override { Add("error " + std::to_string(code)); }
+
+  void Add(std::string line) { lines.push_back((CefIsMainThread() ? "" : "off the main thread: ") + line); }
+  std::vector<std::string> lines;
+  std::string body;
+  bool ended = false, cancel_in_data = false;
+};
+
+// A request of the program's own: its states in order, a redirect whose cookie goes with
+// the next hop, the posted body, the response body in pieces; a failure; a cancel.
+TEST_F(Integration, WebUrlRequestsReportTheirLoadOnTheMainThread) {
+  auto moved = test_http::Page("", 307, "Temporary Redirect");
+  moved.headers = {{"Location", "/data"}, {"Set-Cookie", "ticket=7"}};
+  server_.Serve("/post", moved);
+  auto data = test_http::Page(std::string(200 * 1024, 'd'));
+  data.content_type = "application/octet-stream";
+  server_.Serve("/data", data);
+  auto request = TCefRequestRef::New();
+  request->SetUrl(Widen(server_.Url("/post")));
+  request->SetMethod(u"POST");
+  auto post = TCefPostDataRef::New();
+  auto element = TCefPostDataElementRef::New();
+  element->SetToBytes(5, "hello");
+  post->AddElement(element);
+  request->SetPostData(post);
+  auto client = Make<TWebClient>();
+  auto web = TCefWebUrlRequestRef::New(request, client);
+  ASSERT_TRUE(web);
+  ASSERT_TRUE(RunUntil([&] { return client->ended; }));
+  EXPECT_EQ(client->lines, (std::vector<std::string>{
+                               "state 1", "redirect 307 " + server_.Url("/data"), "progress 5/5", "state 2",
+                               "headers 200 application/octet-stream", "state 3", "state 4"}));
+  EXPECT_EQ(client->body, data.body);
+  EXPECT_EQ(web->GetState(), WUR_STATE_DONE);
+  const auto requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].method, "POST") << "307 repeats the request as it was";
+  EXPECT_EQ(requests[1].body, "hello");
+  EXPECT_EQ(requests[1].Header("Cookie"), "ticket=7");
+  EXPECT_TRUE(OnIo([&] { return TCefCookieManagerRef::GetGlobalManager()->DeleteCookies(u"", u""); }));
+
+  // Nothing listens: error; a cancel inside the body's first piece: abort, nothing more.
+  request = TCefRequestRef::New();
+  request->SetUrl(Widen("http://127.0.0.1:" + std::to_string(server_.ClosedPort()) + "/"));
+  auto failing = Make<TWebClient>();
+  web = TCefWebUrlRequestRef::New(request, failing);
+  ASSERT_TRUE(RunUntil([&] { return failing->ended; }));
+  EXPECT_EQ(failing->lines, (std::vector<std::string>{"state 1", "state 5",
+                                                      "error " + std::to_string(ERR_CONNECTION_REFUSED)}));
+  request->SetUrl(Widen(server_.Url("/data")));
+  auto cancelling = Make<TWebClient>();
+  cancelling->cancel_in_data = true;
+  web = TCefWebUrlRequestRef::New(request, cancelling);
+  ASSERT_TRUE(RunUntil([&] { return cancelling->ended; }));
+  EXPECT_EQ(cancelling->lines,
+            (std::vector<std::string>{"state 1", "state 2", "headers 200 application/octet-stream", "state 3",
+                                      "state 6"}));
+  EXPECT_EQ(cancelling->body.size(), 64u * 1024) << "one piece, then nothing";
+  EXPECT_EQ(web->GetState(), WUR_STATE_ABORT);
 }
 
 }  // namespace
