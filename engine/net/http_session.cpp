@@ -43,6 +43,8 @@ void HttpSession::Send(LoadRequest request) {
   const auto url = ParseUrl(request_.url);
   if (!url) return Fail(ERR_INVALID_URL, u"Invalid address: " + request_.url);
   url_ = *url;
+  if (url_.scheme != u"http" && url_.scheme != u"https")
+    return Fail(ERR_DISALLOWED_URL_SCHEME, u"An HTTP load cannot go to " + request_.url);
   // The store's cookies go with this hop only; a Cookie header of the program's own wins.
   LoadRequest sent = request_;
   if (cookies_ && HeaderValue(sent.headers, u"cookie").empty()) {

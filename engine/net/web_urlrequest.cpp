@@ -36,8 +36,11 @@ class WebUrlRequest final : public EngineObject<cef_web_urlrequest_t> {
                               LoadRequest next) { self->Redirected(session, response, std::move(next)); };
       hooks.done = [self](LoadResult result) { self->Finished(std::move(result)); };
       auto session = HttpSession::Start(self->request_, GlobalCookieStore(), std::move(hooks));
-      std::lock_guard lock(self->mutex_);
-      self->session_ = session;
+      {
+        std::lock_guard lock(self->mutex_);
+        self->session_ = session;
+      }
+      if (self->cancelled_) session->Abort();  // a cancel that came while it started
     });
   }
 
@@ -124,13 +127,13 @@ class WebUrlRequest final : public EngineObject<cef_web_urlrequest_t> {
   static void CEF_CALLBACK CancelEntry(cef_web_urlrequest_t* record) {
     auto& self = *static_cast<WebUrlRequest*>(FromRecord(record));
     if (self.cancelled_.exchange(true)) return;
-    Runtime::Get().PostWork(TID_IO, [self = EngineRef<WebUrlRequest>(&self)] {
-      std::shared_ptr<HttpSession> session;
-      {
-        std::lock_guard lock(self->mutex_);
-        session = self->session_.lock();
-      }
-      if (session) session->Abort();
+    std::weak_ptr<HttpSession> session;
+    {
+      std::lock_guard lock(self.mutex_);
+      session = self.session_;
+    }
+    Runtime::Get().PostWork(TID_IO, [session] {
+      if (auto running = session.lock()) running->Abort();
     });
     self.OnUi([](WebUrlRequest& request) { request.End(WUR_STATE_ABORT); }, true);
   }

@@ -872,6 +872,9 @@ TEST_F(Integration, WebUrlRequestsReportTheirLoadOnTheMainThread) {
                                       "state 6"}));
   EXPECT_EQ(cancelling->body.size(), 64u * 1024) << "one piece, then nothing";
   EXPECT_EQ(web->GetState(), WUR_STATE_ABORT);
+  // The engine lets go of its requests once the IO thread has run what came before.
+  web = nullptr;
+  EXPECT_TRUE(IoThreadGoesOn());
 }
 
 }  // namespace
