@@ -294,19 +294,26 @@ bool CookieStore::Store(const Url& url, Cookie cookie, bool http) {
   if (std::find(schemes_.begin(), schemes_.end(), url.scheme) == schemes_.end()) return false;
   bool persistent_change = cookie.has_expires;
   cookie.creation = now;
-  if (auto old = std::find_if(cookies_.begin(), cookies_.end(),
-                              [&](const Cookie& c) { return SameCookie(c, cookie); });
-      old != cookies_.end()) {
+  const auto old =
+      std::find_if(cookies_.begin(), cookies_.end(), [&](const Cookie& c) { return SameCookie(c, cookie); });
+  if (old != cookies_.end()) {
     if (old->httponly && !http) return false;
     cookie.creation = old->creation;
     persistent_change = persistent_change || old->has_expires;
-    cookies_.erase(old);
   }
-  // Already expired: the cookie only deletes the one it replaces.
-  if (!cookie.has_expires || cookie.expires > now) {
+  if (cookie.has_expires && cookie.expires <= now) {
+    // Already expired: the cookie only deletes the one it replaces.
+    if (old != cookies_.end()) cookies_.erase(old);
+  } else {
     cookie.last_access = now;
     const std::u16string domain = cookie.domain;
-    cookies_.push_back(std::move(cookie));
+    // A replaced cookie keeps its place, so that it stays before younger ones of the
+    // same creation time.
+    if (old != cookies_.end()) {
+      *old = std::move(cookie);
+    } else {
+      cookies_.push_back(std::move(cookie));
+    }
     // Expired cookies go first; then, past a limit, the least recently used.
     std::erase_if(cookies_, [now](const Cookie& c) { return c.has_expires && c.expires <= now; });
     auto evict = [this](auto&& of_interest, size_t limit) {
