@@ -3,7 +3,7 @@
 # copy of its committed corpus (tests/fuzz/corpus/<target>), so runs never grow the
 # repository's corpus. Exits non-zero when any target finds a crash, a leak or a
 # failed check; the crashing input is kept in build/fuzz/fuzz-artifacts/<target>/.
-# Usage: scripts/run-fuzzers.sh [target...]   (targets: plugin_paths strings html_parser scheme_read zip_reader xml_reader)
+# Usage: scripts/run-fuzzers.sh [target...]   (targets: plugin_paths strings html_parser scheme_read zip_reader xml_reader cookie_header)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-30}
@@ -11,7 +11,7 @@ bin=build/fuzz/bin
 work=build/fuzz/fuzz-work
 artifacts=build/fuzz/fuzz-artifacts
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(plugin_paths strings html_parser scheme_read zip_reader xml_reader)
+[ ${#targets[@]} -eq 0 ] && targets=(plugin_paths strings html_parser scheme_read zip_reader xml_reader cookie_header)
 
 # Per target: the longest input (the strings target repeats its input to 1 MiB itself).
 declare -A max_len=([plugin_paths]=4096 [strings]=4096 [html_parser]=16384 [scheme_read]=4096 [zip_reader]=16384 [xml_reader]=8192)
