@@ -84,12 +84,11 @@ test-consumer: deps
 # where this machine runs 32-bit code, the native 64-bit ones (optimised build) where it
 # does not. The Wine programs are not run.
 test-valgrind: test-valgrind32 test-valgrind64
-test-valgrind32: deps
-	@rm -rf build/valgrind32
-	$(call run_if,valgrind32,$(MAKE) --no-print-directory build-native32 && scripts/valgrind-tests.sh native32 build/valgrind32)
-test-valgrind64: deps
-	@rm -rf build/valgrind64
-	$(call run_if,valgrind64,$(MAKE) --no-print-directory build-native && scripts/valgrind-tests.sh native build/valgrind64)
+VALGRIND_PRESET_32 := native32
+VALGRIND_PRESET_64 := native
+test-valgrind32 test-valgrind64: test-valgrind%: deps
+	@rm -rf build/valgrind$*
+	$(call run_if,valgrind$*,$(MAKE) --no-print-directory build-$(VALGRIND_PRESET_$*) && scripts/valgrind-tests.sh $(VALGRIND_PRESET_$*) build/valgrind$*)
 
 # libFuzzer targets (clang, ASan/UBSan) for FUZZ_SECONDS each (default 30) over a copy
 # of the committed corpus.
