@@ -86,12 +86,14 @@ def main(path):
     rows = []
     for group, variants in groups.items():
         base = next((v for v in BASELINES if v in variants), None)
+        # A variant that another one names as its comparison is a baseline too.
+        named = {w[3:] for v in variants for w in words(cases[f"{group}_{v}"]) if w.startswith("vs=")}
         for variant in variants:
             entry = cases[f"{group}_{variant}"]
             label = words(entry)
             against = [w[3:] for w in label if w.startswith("vs=") and w[3:] in variants]
             if not against:
-                if variant in BASELINES or base is None:
+                if variant in BASELINES or variant in named or base is None:
                     continue
                 against = [base]
             wall = "wall" in label
