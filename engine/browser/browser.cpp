@@ -6,6 +6,7 @@
 
 #include "browser/popup_features.h"
 #include "cef_engine.h"
+#include "net/content_filter.h"
 #include "net/schemes.h"
 #include "objects/immortal.h"
 #include "runtime/runtime.h"
@@ -168,6 +169,27 @@ bool Browser::AllowNavigation(Frame& frame, const net::LoadRequest& request,
 
 ProgramRef<cef_request_handler_t> Browser::RequestHandler() const {
   return ProgramRef<cef_request_handler_t>::Retain(request_handler_.get());
+}
+
+void Browser::ResponseArrived(net::LoadResult& result) {
+  if (!request_handler_ || !request_handler_->on_resource_response) return;
+  auto response = MakeEngineObject<net::Response>();
+  response->Set({result.status, result.status_text, result.mime_type, result.headers});
+  const cef_string_t url{const_cast<char16*>(result.final_url.data()), result.final_url.size(), nullptr};
+  cef_content_filter_t* given = nullptr;
+  request_handler_->on_resource_response(request_handler_.get(), Share(), &url, response->Share(), &given);
+  auto filter = ProgramRef<cef_content_filter_t>::Adopt(given);
+  if (!filter) return;
+  std::string body;
+  if (net::FilterBody(filter.get(), result.body, body)) {
+    result.body = std::move(body);
+    return;
+  }
+  const auto address = result.final_url;
+  result = {};
+  result.error = ERR_FILE_TOO_BIG;
+  result.error_text = u"The content filter made the response too big";
+  result.final_url = address;
 }
 
 void Browser::NotifyLoadStart(Frame& frame) {

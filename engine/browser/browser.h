@@ -113,6 +113,10 @@ class Browser final : public EngineObject<cef_browser_t> {
   // The request handler with a reference of the caller's own (loads ask it on the IO
   // thread); empty without one. Any thread.
   ProgramRef<cef_request_handler_t> RequestHandler() const;
+  // A document's response for the request handler's on_resource_response; a content
+  // filter it gives replaces the body with what the filter makes of it (a body past the
+  // engine's limit turns the result into a failure).
+  void ResponseArrived(net::LoadResult& result);
   void NotifyLoadStart(Frame& frame);
   void NotifyLoadEnd(Frame& frame, int status);
   // True when the handler replaced the error text.

@@ -182,6 +182,10 @@ void Frame::Collect(std::vector<EngineRef<Frame>>& out) {
 void Frame::Finished(net::LoadResult result, uint64_t generation, bool history) {
   if (generation != generation_ || detached_) return;
   if (auto done = std::exchange(load_, nullptr)) done->Forget();
+  if (!result.error) {
+    browser_->ResponseArrived(result);
+    if (generation != generation_ || detached_) return;
+  }
   if (result.error) {
     std::u16string text = result.error_text;
     const bool replaced = browser_->NotifyLoadError(*this, result.error, result.final_url, text);

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "net/content_filter.h"
 #include "net/cookies.h"
 #include "net/http.h"
 #include "net/http_session.h"
@@ -290,16 +291,10 @@ bool LoadJob::AskRequestHandler() {
   if (!served) return true;
   // The program serves the resource: the stream is the body, the response its fields.
   LoadResult result;
-  if (served->read) {
-    char buffer[kReadChunk];
-    while (const size_t n = served->read(served.get(), buffer, 1, sizeof buffer)) {
-      result.body.append(buffer, std::min(n, sizeof buffer));
-      if (result.body.size() > DocumentBodyLimit() || cancelled_) break;
-    }
-  }
+  const bool whole = ReadStream(served.get(), result.body);
   served.Reset();
   if (cancelled_) return false;
-  if (result.body.size() > DocumentBodyLimit()) {
+  if (!whole) {
     Finish(Failure(ERR_FILE_TOO_BIG, u"The response is too big", request_.url));
     return false;
   }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "ceflib/bridges/client.h"
+#include "ceflib/bridges/content_filter.h"
 #include "ceflib/bridges/cookie_visitor.h"
 #include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/scheme.h"
@@ -875,6 +877,66 @@ TEST_F(Integration, WebUrlRequestsReportTheirLoadOnTheMainThread) {
   // The engine lets go of its requests once the IO thread has run what came before.
   web = nullptr;
   EXPECT_TRUE(IoThreadGoesOn());
+}
+
+// Upper-cases every piece of a body and adds a paragraph at its end; or throws.
+class TUpperFilter : public TCefContentFilterOwn {
+ public:
+  explicit TUpperFilter(bool throws) : throws_(throws) {}
+  void ProcessData(const void* data, int size, RefPtr<ICefStreamReader>& substitute) override {
+    ++pieces;
+    if (throws_) throw std::runtime_error("the filter failed");
+    std::string piece(static_cast<const char*>(data), static_cast<size_t>(size));
+    for (char& c : piece) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    substitute = TCefStreamReaderRef::CreateForData(piece.data(), piece.size());
+  }
+  void Drain(RefPtr<ICefStreamReader>& remainder) override {
+    static char kEnd[] = "<p>drained</p>";
+    remainder = TCefStreamReaderRef::CreateForData(kEnd, sizeof kEnd - 1);
+  }
+  int pieces = 0;
+
+ private:
+  bool throws_;
+};
+
+class TFiltering : public TCefRequestHandlerOwn {
+ public:
+  explicit TFiltering(Events& events) : events_(events) {}
+  void OnResourceResponse(const RefPtr<ICefBrowser>&, const ustring& url,
+                          const RefPtr<ICefResponse>& response, RefPtr<ICefContentFilter>& filter) override {
+    events_.Add("response " + std::to_string(response->GetStatus()) + " " + Narrow(url));
+    filter = last = Make<TUpperFilter>(Contains(url, u"throws"));
+  }
+  RefPtr<TUpperFilter> last;
+
+ private:
+  Events& events_;
+};
+
+// A content filter sees a document's body in pieces, in order, on the main thread, and
+// what it gives is the page; one that throws leaves the body as it was.
+TEST_F(Integration, AContentFilterRewritesTheBodyAndOneThatThrowsLeavesIt) {
+  const std::string page =
+      "<html><head><title>quiet</title></head><body>" + std::string(40000, 'a') + "</body></html>";
+  server_.Serve("/page", test_http::Page(page));
+  server_.Serve("/throws", test_http::Page(page));
+  auto handler = Make<TFiltering>(client_->events);
+  client_->requests = handler;
+  auto browser = Open(Widen(server_.Url("/page")));
+  ASSERT_TRUE(browser);
+  EXPECT_TRUE(client_->events.Has("response 200 " + server_.Url("/page")));
+  EXPECT_TRUE(client_->events.Has("title QUIET"));
+  EXPECT_EQ(handler->last->pieces, 3) << "40 KiB in pieces of 16 KiB";
+  EXPECT_TRUE(Contains(browser->GetMainFrame()->GetText(), u"drained"));
+
+  int reported = 0;
+  CefOnEntryException = [&](std::exception_ptr) { ++reported; };
+  LoadAndWait(browser->GetMainFrame(), Widen(server_.Url("/throws")));
+  CefOnEntryException = nullptr;
+  EXPECT_TRUE(client_->events.Has("title quiet")) << "each piece passed on as it was";
+  EXPECT_EQ(reported, 3);
+  EXPECT_TRUE(client_->events.Has("load_end main 200"));
 }
 
 }  // namespace

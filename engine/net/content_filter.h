@@ -1,0 +1,22 @@
+// Response bodies through the program: reading a program's stream whole, and passing a
+// body through a content filter in pieces.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "cef/cef_records.h"
+
+namespace cef_engine::net {
+
+// Appends what `stream` gives until it ends; false when that passes the document body
+// limit (loader.h). The stream's reference stays with the caller.
+bool ReadStream(cef_stream_reader_t* stream, std::string& out);
+
+// `body` through `filter`: each 16 KiB piece goes to process_data, which passes it on or
+// gives a stream to put in its place; then drain adds what the filter held back. False
+// when the result passes the document body limit. Main thread.
+bool FilterBody(cef_content_filter_t* filter, std::string_view body, std::string& out);
+
+}  // namespace cef_engine::net
