@@ -233,7 +233,8 @@ bool CookieStore::SetFromLine(const Url& url, std::u16string_view line, bool htt
     const auto key = AsciiLower(Trim(attribute.substr(0, eq)));
     const auto value =
         eq == std::u16string_view::npos ? std::u16string_view() : Trim(attribute.substr(eq + 1));
-    if (value.size() > kMaxCookieAttribute) continue;
+    // An attribute too long, or holding a tab inside its value, is ignored, as if absent.
+    if (value.size() > kMaxCookieAttribute || HasAny(value, IsControl)) continue;
     if (key == u"expires") {
       int64_t ms = 0;
       if (ParseCookieDate(value, ms)) expires = ms;
