@@ -89,7 +89,8 @@ P FromEngineResult(E&& value) {
   }
 }
 
-// An argument the engine passes to a callback, as program type P.
+// An argument the engine passes to a callback, as program type P. A plain record the
+// engine lends by address (a rectangle) arrives as a copy; null gives a zeroed one.
 template <class P, class E>
 P FromEngineArg(E&& value) {
   if constexpr (std::is_same_v<P, bool>) {
@@ -98,6 +99,9 @@ P FromEngineArg(E&& value) {
     return CefStringRead(value);
   } else if constexpr (IsRefPtr<P>::value) {
     return CefUnWrapAs<typename IsRefPtr<P>::Interface>(value);
+  } else if constexpr (std::is_pointer_v<std::decay_t<E>> &&
+                       std::is_same_v<P, std::remove_cv_t<std::remove_pointer_t<std::decay_t<E>>>>) {
+    return value ? *value : P{};
   } else {
     return static_cast<P>(value);
   }
@@ -224,6 +228,19 @@ requires(std::is_same_v<N, bool> || std::is_same_v<N, int>) struct CefOutArg<N, 
   }
   int* engine;
   N value;
+};
+
+// A plain record the engine lends for filling in (a rectangle, print options): starts
+// as the engine's record and is copied back.
+template <class R>
+requires(std::is_class_v<R>&& std::is_trivially_copyable_v<R>) struct CefOutArg<R, R*> {
+  explicit CefOutArg(R* e) : engine(e), value(e ? *e : R{}) {}
+  void Check() const noexcept {}
+  void Store() noexcept {
+    if (engine) *engine = value;
+  }
+  R* engine;
+  R value;
 };
 
 // An object: starts empty; a non-null answer goes to the engine with one reference.

@@ -67,18 +67,28 @@ cef_window_handle_t Browser::window() const {
 
 bool Browser::Open(const std::u16string& url) {
   net::AskApplicationForCustomSchemes();
-  window_ = BrowserWindow::Create(info_, window_name_, popup_, [this] { Close(false); });
-  if (!window_) return false;
-  {
+  cef_client_t* client = client_.get();
+  if (info_.m_bWindowRenderingDisabled) {
+    // No window: the page is painted for the render handler, in a task of the main loop.
+    view_ = std::make_unique<OffscreenView>(record(), HandlerOf(client, &cef_client_t::get_render_handler),
+                                            info_.m_nWidth, info_.m_nHeight, [self = this] {
+                                              OnMainThread([browser = EngineRef<Browser>(self)] {
+                                                if (browser->view_) browser->view_->Paint();
+                                              });
+                                            });
+  } else {
+    window_ = BrowserWindow::Create(info_, window_name_, popup_, [this] { Close(false); });
+    if (!window_) return false;
     std::lock_guard lock(mutex_);
     handle_ = window_->handle();
   }
-  cef_client_t* client = client_.get();
   life_span_ = HandlerOf(client, &cef_client_t::get_life_span_handler);
   load_handler_ = HandlerOf(client, &cef_client_t::get_load_handler);
   request_handler_ = HandlerOf(client, &cef_client_t::get_request_handler);
   display_ = HandlerOf(client, &cef_client_t::get_display_handler);
   geolocation_ = HandlerOf(client, &cef_client_t::get_geolocation_handler);
+  print_ = HandlerOf(client, &cef_client_t::get_print_handler);
+  drag_ = HandlerOf(client, &cef_client_t::get_drag_handler);
 
   auto& open = Registry();
   open.browsers.emplace_back(this);
@@ -95,6 +105,7 @@ bool Browser::Open(const std::u16string& url) {
     main_frame_ = main;
     focused_frame_ = main->id();
   }
+  if (view_) view_->Open();
   if (life_span_ && life_span_->on_after_created) life_span_->on_after_created(life_span_.get(), Share());
   if (!url.empty() && !closed_) main->Load({url, u"GET", {}, {}});
   return true;
@@ -141,6 +152,9 @@ void Browser::FinishClose() {
   display_.Reset();
   geolocation_requests_.clear();
   geolocation_.Reset();
+  print_.Reset();
+  drag_.Reset();
+  if (view_) view_->Close();
   window_.reset();
   client.Reset();
   auto& browsers = Registry().browsers;
@@ -283,6 +297,17 @@ void Browser::MainFrameCommitted(const std::u16string& url, std::optional<std::u
 
 void Browser::UpdateWindow(const std::u16string& title, const std::u16string& text) {
   if (window_) window_->ShowPage(title, text);
+  if (view_ && !closed_) view_->ShowPage(title, text);
+}
+
+bool Browser::ScreenRect(cef_rect_t& rect) {
+  if (view_) return view_->ScreenRect(rect);
+  return window_ && window_->ScreenRect(rect);
+}
+
+bool Browser::ScreenPoint(int x, int y, int& screen_x, int& screen_y) {
+  if (view_) return view_->ScreenPoint(x, y, screen_x, screen_y);
+  return window_ && window_->ScreenPoint(x, y, screen_x, screen_y);
 }
 
 bool Browser::IsFocused(const Frame& frame) const {
@@ -459,7 +484,35 @@ struct BrowserEntries {
     return Self(self).info_.m_bWindowRenderingDisabled ? 1 : 0;
   }
 
-  // Find, developer tools, off-screen painting and input have no meaning in this engine.
+  // Off-screen view members; a pop-up widget never shows, and a browser with a window
+  // has no view: they answer 0 and do nothing there.
+  static int CEF_CALLBACK GetSize(cef_browser_t* self, cef_paint_element_type_t type, int* width,
+                                  int* height) {
+    auto& b = Self(self);
+    if (type != PET_VIEW || !b.view_ || !width || !height) return 0;
+    b.view_->Size(*width, *height);
+    return 1;
+  }
+  static void CEF_CALLBACK SetSize(cef_browser_t* self, cef_paint_element_type_t type, int width,
+                                   int height) {
+    if (type != PET_VIEW) return;
+    OnMainThread([browser = Keep(self), width, height] {
+      if (browser->view_ && !browser->closed_) browser->view_->SetSize(width, height);
+    });
+  }
+  static void CEF_CALLBACK Invalidate(cef_browser_t* self, const cef_rect_t* dirty) {
+    if (!dirty) return;
+    OnMainThread([browser = Keep(self), rect = *dirty] {
+      if (browser->view_ && !browser->closed_) browser->view_->Invalidate(rect);
+    });
+  }
+  static int CEF_CALLBACK GetImage(cef_browser_t* self, cef_paint_element_type_t type, int width, int height,
+                                   void* buffer) {
+    auto& b = Self(self);
+    return type == PET_VIEW && b.view_ && b.view_->CopyImage(width, height, buffer) ? 1 : 0;
+  }
+
+  // Find, developer tools and input have no meaning in this engine.
   template <class... Args>
   static void CEF_CALLBACK Ignore(cef_browser_t*, Args...) {}
   template <class... Args>
@@ -498,12 +551,12 @@ void Browser::BrowserEntriesBind(cef_browser_t* r) {
   r->show_dev_tools = &E::Ignore<>;
   r->close_dev_tools = &E::Ignore<>;
   r->is_window_rendering_disabled = &E::IsWindowRenderingDisabled;
-  r->get_size = &E::Refuse<cef_paint_element_type_t, int*, int*>;
-  r->set_size = &E::Ignore<cef_paint_element_type_t, int, int>;
+  r->get_size = &E::GetSize;
+  r->set_size = &E::SetSize;
   r->is_popup_visible = &E::Refuse<>;
   r->hide_popup = &E::Ignore<>;
-  r->invalidate = &E::Ignore<const cef_rect_t*>;
-  r->get_image = &E::Refuse<cef_paint_element_type_t, int, int, void*>;
+  r->invalidate = &E::Invalidate;
+  r->get_image = &E::GetImage;
   r->send_key_event = &E::Ignore<cef_key_type_t, const cef_key_info_t*, int>;
   r->send_mouse_click_event = &E::Ignore<int, int, cef_mouse_button_type_t, int, int>;
   r->send_mouse_move_event = &E::Ignore<int, int, int>;

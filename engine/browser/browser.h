@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "browser/offscreen_view.h"
 #include "browser/window.h"
 #include "cef/cef_records.h"
 #include "net/loader.h"
@@ -22,6 +23,15 @@
 namespace cef_engine::browser {
 
 class Browser;
+
+// What a drag carries (drag.cpp): a link, a fragment of a page, files.
+struct DragContent {
+  bool link = false, fragment = false, file = false;
+  std::u16string link_url, link_title, link_metadata;
+  std::u16string fragment_text, fragment_html, fragment_base_url;
+  std::u16string file_name;
+  std::vector<std::u16string> file_names;
+};
 
 class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks {
  public:
@@ -58,6 +68,13 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   std::u16string Url() override { return url(); }
   int RequestGeolocation(std::function<void(const cef_geoposition_t&)> answer) override;
   void CancelGeolocation(int request) override;
+  bool ScreenRect(cef_rect_t& rect) override;
+  bool ScreenPoint(int x, int y, int& screen_x, int& screen_y) override;
+  // Main thread: the page's text and title (empty without a page); what a drag of the
+  // element with that id carries (none without such an element).
+  std::u16string PageText();
+  std::u16string PageTitle();
+  std::optional<DragContent> DragContentOf(const std::u16string& element_id);
 
  private:
   friend struct FrameEntries;
@@ -140,6 +157,17 @@ class Browser final : public EngineObject<cef_browser_t> {
   // The program's answer through the permission callback.
   void AnswerGeolocation(int request, bool allow);
 
+  // Main thread. The screen's rectangle and a view point on the screen: the render
+  // handler's for an off-screen browser, the window's otherwise; false when unknown.
+  bool ScreenRect(cef_rect_t& rect);
+  bool ScreenPoint(int x, int y, int& screen_x, int& screen_y);
+  // Prints the frame's page (printing.cpp).
+  void Print(Frame& frame);
+  // Drags (drag.cpp): the page drags the element with that id (-1 none, 0 cancelled by
+  // the drag handler, 1 started); something dragged from outside is dropped (0 refused).
+  int DragElement(const std::u16string& element_id);
+  int Drop(DragContent content);
+
  private:
   friend struct BrowserEntries;
   static void BrowserEntriesBind(cef_browser_t* record);
@@ -182,6 +210,9 @@ class Browser final : public EngineObject<cef_browser_t> {
     std::function<void(const cef_geoposition_t&)> answer;
   };
   ProgramRef<cef_geolocation_handler_t> geolocation_;
+  ProgramRef<cef_print_handler_t> print_;
+  ProgramRef<cef_drag_handler_t> drag_;
+  std::unique_ptr<OffscreenView> view_;  // with window rendering disabled, instead of window_
   std::map<int, GeolocationRequest> geolocation_requests_;  // asked, not yet answered
 };
 

@@ -298,14 +298,30 @@ int Frame::RequestGeolocation(std::function<void(const cef_geoposition_t&)> answ
 
 void Frame::CancelGeolocation(int request) { browser_->CancelGeolocation(request); }
 
+bool Frame::ScreenRect(cef_rect_t& rect) { return browser_->ScreenRect(rect); }
+
+bool Frame::ScreenPoint(int x, int y, int& screen_x, int& screen_y) {
+  return browser_->ScreenPoint(x, y, screen_x, screen_y);
+}
+
+std::u16string Frame::PageText() { return page_ ? page_->Text() : u""; }
+
+std::u16string Frame::PageTitle() { return page_ ? page_->Title() : u""; }
+
 // --- the record ----------------------------------------------------------------------------
 
 struct FrameEntries {
   static Frame& Self(cef_frame_t* self) { return *static_cast<Frame*>(Frame::FromRecord(self)); }
   static EngineRef<Frame> Keep(cef_frame_t* self) { return EngineRef<Frame>(&Self(self)); }
 
-  // Editing, printing and view-source have no meaning in this engine.
+  // Editing and view-source have no meaning in this engine.
   static void CEF_CALLBACK Nothing(cef_frame_t*) {}
+
+  static void CEF_CALLBACK Print(cef_frame_t* self) {
+    OnMainThread([frame = Keep(self)] {
+      if (!frame->detached_ && !frame->browser_->closed()) frame->browser_->Print(*frame);
+    });
+  }
 
   static cef_string_userfree_t CEF_CALLBACK GetSource(cef_frame_t* self) {
     return NewUserfree(Self(self).Source());
@@ -390,8 +406,8 @@ struct FrameEntries {
 
 void Frame::FrameEntriesBind(cef_frame_t* r) {
   using E = FrameEntries;
-  r->undo = r->redo = r->cut = r->copy = r->paste = r->del = r->select_all = r->print = r->view_source =
-      &E::Nothing;
+  r->undo = r->redo = r->cut = r->copy = r->paste = r->del = r->select_all = r->view_source = &E::Nothing;
+  r->print = &E::Print;
   r->get_source = &E::GetSource;
   r->get_text = &E::GetText;
   r->load_request = &E::LoadRequest;

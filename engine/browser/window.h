@@ -23,6 +23,10 @@ class BrowserWindow {
   virtual cef_window_handle_t handle() const = 0;
   virtual void ShowPage(const std::u16string& title, const std::u16string& text) = 0;
   virtual void Focus() = 0;
+  // The screen's rectangle, and where the window's point (x, y) is on it; false where
+  // there is no screen.
+  virtual bool ScreenRect(cef_rect_t& rect) = 0;
+  virtual bool ScreenPoint(int x, int y, int& screen_x, int& screen_y) = 0;
   // Destroys the window without running `destroyed`.
   virtual void Destroy() = 0;
 };

@@ -14,6 +14,8 @@ class HeadlessWindow final : public BrowserWindow {
   cef_window_handle_t handle() const override { return handle_; }
   void ShowPage(const std::u16string&, const std::u16string&) override {}
   void Focus() override {}
+  bool ScreenRect(cef_rect_t&) override { return false; }
+  bool ScreenPoint(int, int, int&, int&) override { return false; }
   void Destroy() override {}
 
  private:

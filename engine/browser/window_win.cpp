@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "browser/page_painter.h"
 #include "browser/window.h"
 
 namespace cef_engine::browser {
@@ -12,7 +13,6 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"CefBrowserWindow";
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP;
-constexpr int kMargin = 8;
 
 HINSTANCE ThisModule() {
   HMODULE module = nullptr;
@@ -59,6 +59,19 @@ class Win32Window final : public BrowserWindow {
 
   void Focus() override {
     if (window_) SetFocus(window_);
+  }
+
+  bool ScreenRect(cef_rect_t& rect) override {
+    rect = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    return rect.width > 0;
+  }
+
+  bool ScreenPoint(int x, int y, int& screen_x, int& screen_y) override {
+    POINT point{x, y};
+    if (!window_ || !ClientToScreen(window_, &point)) return false;
+    screen_x = point.x;
+    screen_y = point.y;
+    return true;
   }
 
   void Destroy() override {
@@ -112,24 +125,7 @@ class Win32Window final : public BrowserWindow {
     HDC dc = BeginPaint(window, &paint);
     RECT area;
     GetClientRect(window, &area);
-    InflateRect(&area, -kMargin, -kMargin);
-    SetBkMode(dc, TRANSPARENT);
-    LOGFONTW bold{};
-    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(bold), &bold);
-    bold.lfWeight = FW_BOLD;
-    HFONT title_font = CreateFontIndirectW(&bold);
-    HGDIOBJ old_font = SelectObject(dc, title_font);
-    RECT title_area = area;
-    DrawTextW(dc, title_.c_str(), static_cast<int>(title_.size()), &title_area,
-              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_CALCRECT | DT_NOPREFIX);
-    DrawTextW(dc, title_.c_str(), static_cast<int>(title_.size()), &title_area,
-              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-    area.top = title_area.bottom + kMargin;
-    DrawTextW(dc, text_.c_str(), static_cast<int>(text_.size()), &area,
-              DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, old_font);
-    DeleteObject(title_font);
+    DrawPage(dc, area, title_, text_);
     EndPaint(window, &paint);
   }
 

@@ -50,4 +50,18 @@ CEF_ENGINE_API int cef_engine_int_setting(const char* name);
 // 0 restores the engine's own (256 MiB), and no value can raise it above that.
 CEF_ENGINE_API void cef_engine_set_document_limit(size_t bytes);
 
+// Tests: drags, which our windows do not take from the system. The page of the
+// browser's main frame starts dragging the element with the id `element_id` (a link as a
+// link, anything else as a fragment of its text and markup): the drag handler's
+// on_drag_start. 1 when the drag went on, 0 when the handler cancelled it, -1 without such
+// an element. Main thread; the browser stays the caller's.
+CEF_ENGINE_API int cef_engine_drag_element(cef_browser_t* browser, const cef_string_t* element_id);
+
+// Tests: something dragged from outside (a link address, text, file names; each may be
+// null) enters the browser (on_drag_enter) and, unless refused, is dropped: a link is
+// loaded into the main frame. 1 when accepted, 0 when refused. Main thread; the browser
+// and the list stay the caller's.
+CEF_ENGINE_API int cef_engine_drop(cef_browser_t* browser, const cef_string_t* url, const cef_string_t* text,
+                                   cef_string_list_t file_names);
+
 }  // extern "C"

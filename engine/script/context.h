@@ -87,6 +87,8 @@ class ContextState : public std::enable_shared_from_this<ContextState> {
   // `op` says which of its functions script called.
   void InstallGeolocation(duk_context* ctx, duk_idx_t global);
   Outcome GeolocationCall(duk_context* ctx, int op);
+  // screen and window.screenX / screenY (screen_objects.cpp).
+  void InstallScreen(duk_context* ctx, duk_idx_t global);
 
   // Ends the context: later calls answer "invalid"; pinned values are let go.
   void Close();

@@ -268,6 +268,7 @@ void ContextState::InstallPageObjects() {
           {"value", kValueGet, kValueSet}});
   duk_put_prop_string(ctx, global, kElementPrototype);
   InstallGeolocation(ctx, global);
+  InstallScreen(ctx, global);
   duk_pop(ctx);
 }
 

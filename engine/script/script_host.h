@@ -54,6 +54,10 @@ class FrameHooks {
   // program to ask make no request.
   virtual int RequestGeolocation(std::function<void(const cef_geoposition_t&)> /*answer*/) { return 0; }
   virtual void CancelGeolocation(int /*request*/) {}
+  // screen and window.screenX/Y: the screen's rectangle and where the view's point
+  // (x, y) is on it; false when nobody tells (script reads 0).
+  virtual bool ScreenRect(cef_rect_t& /*rect*/) { return false; }
+  virtual bool ScreenPoint(int /*x*/, int /*y*/, int& /*screen_x*/, int& /*screen_y*/) { return false; }
 };
 
 class Page {

@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "bridge_test_support.h"
+#include "ceflib/bridges/drag_handler.h"
 #include "ceflib/bridges/geolocation.h"
+#include "ceflib/bridges/print_handler.h"
+#include "ceflib/bridges/render_handler.h"
 
 using namespace ceflib;
 using namespace bridge_test;
@@ -33,6 +36,53 @@ class ThrowingLocationUpdate : public TCefGetGeolocationCallbackOwn {
   void OnLocationUpdate(const TCefGeoposition&) override { Fail(); }
 };
 
+class ThrowingRender : public TCefRenderHandlerOwn {
+ public:
+  bool GetViewRect(const RefPtr<ICefBrowser>&, cef_rect_t& rect) override {
+    rect.width = 99;
+    Fail();
+  }
+  bool GetScreenRect(const RefPtr<ICefBrowser>&, cef_rect_t& rect) override {
+    rect.width = 99;
+    Fail();
+  }
+  bool GetScreenPoint(const RefPtr<ICefBrowser>&, int, int, int& x, int&) override {
+    x = 99;
+    Fail();
+  }
+  void OnPopupShow(const RefPtr<ICefBrowser>&, bool) override { Fail(); }
+  void OnPopupSize(const RefPtr<ICefBrowser>&, const cef_rect_t&) override { Fail(); }
+  void OnPaint(const RefPtr<ICefBrowser>&, TCefPaintElementType, std::span<const cef_rect_t>,
+               const void*) override {
+    Fail();
+  }
+  void OnCursorChange(const RefPtr<ICefBrowser>&, TCefCursorHandle) override { Fail(); }
+};
+
+class ThrowingPrint : public TCefPrintHandlerOwn {
+ public:
+  bool GetPrintOptions(const RefPtr<ICefBrowser>&, TCefPrintOptions& options) override {
+    options.page_orientation = LANDSCAPE;
+    Fail();
+  }
+  bool GetPrintHeaderFooter(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&, const TCefPrintInfo&,
+                            const ustring&, const ustring&, int, int, ustring& topLeft, ustring&, ustring&,
+                            ustring&, ustring&, ustring&) override {
+    topLeft = u"changed";
+    Fail();
+  }
+};
+
+class ThrowingDrag : public TCefDragHandlerOwn {
+ public:
+  bool OnDragStart(const RefPtr<ICefBrowser>&, const RefPtr<ICefDragData>&, TCefDragOperationsMask) override {
+    Fail();
+  }
+  bool OnDragEnter(const RefPtr<ICefBrowser>&, const RefPtr<ICefDragData>&, TCefDragOperationsMask) override {
+    Fail();
+  }
+};
+
 // One entry called as the engine would, with a handler that throws; answers what the
 // engine got (0 for entries without a result).
 struct ThrowingRow {
@@ -45,8 +95,12 @@ class ThrowingHandlers : public testing::Test {
   void TearDown() override {
     EXPECT_EQ(browser.refs, 1) << "every browser handed over is released";
     EXPECT_EQ(permission.refs, 1) << "the permission callback is released";
+    EXPECT_EQ(frame.refs, 1) << "the frame is released";
+    EXPECT_EQ(drag_data.refs, 1) << "the drag data is released";
   }
   FakeEngineObject<cef_browser_t> browser;
+  FakeEngineObject<cef_frame_t> frame;
+  FakeEngineObject<cef_drag_data_t> drag_data;
   FakeEngineObject<cef_geolocation_callback_t> permission;
   EngineString url{u"http://page.test/"};
 };
@@ -54,9 +108,66 @@ class ThrowingHandlers : public testing::Test {
 TEST_F(ThrowingHandlers, EveryEntryGivesTheNeutralAnswerAndReportsOnce) {
   auto* geolocation = EngineRecord<cef_geolocation_handler_t>(Make<ThrowingGeolocation>());
   auto* update = EngineRecord<cef_get_geolocation_callback_t>(Make<ThrowingLocationUpdate>());
+  auto* render = EngineRecord<cef_render_handler_t>(Make<ThrowingRender>());
+  auto* print = EngineRecord<cef_print_handler_t>(Make<ThrowingPrint>());
+  auto* drag = EngineRecord<cef_drag_handler_t>(Make<ThrowingDrag>());
   cef_geoposition_t position{};
   position.latitude = 1;
+  cef_rect_t rect{1, 2, 3, 4};
+  int x = 5, y = 6;
+  const uint32_t pixels[4] = {};
+  cef_print_options_t options{};
+  cef_print_info_t info{};
+  EngineString slots[6];
+  // Out-arguments the handler changed before it threw stay as the engine had them.
+  auto untouched = [&] {
+    return rect.width == 3 && x == 5 && options.page_orientation == PORTRAIT && slots[0].Text().empty();
+  };
   const std::vector<ThrowingRow> rows = {
+      {"get_view_rect",
+       [&] { return render->get_view_rect(render, HandOver(browser), &rect) + !untouched(); }},
+      {"get_screen_rect",
+       [&] { return render->get_screen_rect(render, HandOver(browser), &rect) + !untouched(); }},
+      {"get_screen_point",
+       [&] { return render->get_screen_point(render, HandOver(browser), 1, 2, &x, &y) + !untouched(); }},
+      {"on_popup_show",
+       [&] {
+         render->on_popup_show(render, HandOver(browser), 1);
+         return 0;
+       }},
+      {"on_popup_size",
+       [&] {
+         render->on_popup_size(render, HandOver(browser), &rect);
+         return 0;
+       }},
+      {"on_paint",
+       [&] {
+         render->on_paint(render, HandOver(browser), PET_VIEW, 1, &rect, pixels);
+         return 0;
+       }},
+      {"on_cursor_change",
+       [&] {
+         render->on_cursor_change(render, HandOver(browser), nullptr);
+         return 0;
+       }},
+      {"get_print_options",
+       [&] { return print->get_print_options(print, HandOver(browser), &options) + !untouched(); }},
+      {"get_print_header_footer",
+       [&] {
+         return print->get_print_header_footer(print, HandOver(browser), HandOver(frame), &info, url.get(),
+                                               url.get(), 1, 1, slots[0].get(), slots[1].get(),
+                                               slots[2].get(), slots[3].get(), slots[4].get(),
+                                               slots[5].get()) +
+                !untouched();
+       }},
+      {"on_drag_start",
+       [&] {
+         return drag->on_drag_start(drag, HandOver(browser), HandOver(drag_data), DRAG_OPERATION_COPY);
+       }},
+      {"on_drag_enter",
+       [&] {
+         return drag->on_drag_enter(drag, HandOver(browser), HandOver(drag_data), DRAG_OPERATION_EVERY);
+       }},
       {"on_request_geolocation_permission",
        [&] {
          geolocation->on_request_geolocation_permission(geolocation, HandOver(browser), url.get(), 7,
@@ -81,6 +192,9 @@ TEST_F(ThrowingHandlers, EveryEntryGivesTheNeutralAnswerAndReportsOnce) {
   }
   ReleaseRecord(geolocation);
   ReleaseRecord(update);
+  ReleaseRecord(render);
+  ReleaseRecord(print);
+  ReleaseRecord(drag);
 }
 
 std::vector<int> permission_answers;

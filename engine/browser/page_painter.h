@@ -1,0 +1,26 @@
+// How the engine paints a page: its title over its text. Windows draws them with GDI
+// (the browser window and the off-screen view share this drawing); Linux, which has no
+// font renderer here, paints the same layout with every character as a block in a fixed
+// cell (see engine/README.md). Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace cef_engine::browser {
+
+// Paints the page into a 32-bit BGRA image of width x height pixels, top row first,
+// every pixel opaque.
+void PaintPage(const std::u16string& title, const std::u16string& text, int width, int height,
+               uint32_t* pixels);
+
+#if defined(_WIN32)
+// Draws title and text within `area` of `dc`, over what is there.
+void DrawPage(HDC dc, RECT area, const std::wstring& title, const std::wstring& text);
+#endif
+
+}  // namespace cef_engine::browser
