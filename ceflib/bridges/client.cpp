@@ -91,7 +91,7 @@ TCefClientOwn::TCefClientOwn() {
   Bind<&TCefClientOwn::GetFocusHandler>(r->get_focus_handler);
   Bind<&TCefClientOwn::GetKeyboardHandler>(r->get_keyboard_handler);
   Bind<&TCefClientOwn::GetMenuHandler>(r->get_menu_handler);
-  // get_permission_handler stays null.
+  Bind<&TCefClientOwn::GetPermissionHandler>(r->get_permission_handler);
   Bind<&TCefClientOwn::GetPrintHandler>(r->get_print_handler);
   Bind<&TCefClientOwn::GetFindHandler>(r->get_find_handler);
   Bind<&TCefClientOwn::GetJsdialogHandler>(r->get_jsdialog_handler);

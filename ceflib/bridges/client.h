@@ -10,8 +10,7 @@
 namespace ceflib {
 
 // Hands out the handlers of a browser. Each getter answers the handler object for its
-// kind (null: none); every engine request gives the engine one new reference. The
-// permission handler is never asked for: its record entry stays null.
+// kind (null: none); every engine request gives the engine one new reference.
 class TCefClientOwn : public TCefOwn<cef_client_t> {
  public:
   TCefClientOwn();

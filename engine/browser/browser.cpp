@@ -89,6 +89,7 @@ bool Browser::Open(const std::u16string& url) {
   geolocation_ = HandlerOf(client, &cef_client_t::get_geolocation_handler);
   print_ = HandlerOf(client, &cef_client_t::get_print_handler);
   drag_ = HandlerOf(client, &cef_client_t::get_drag_handler);
+  v8context_ = HandlerOf(client, &cef_client_t::get_v8context_handler);
 
   auto& open = Registry();
   open.browsers.emplace_back(this);
@@ -155,6 +156,7 @@ void Browser::FinishClose() {
   print_.Reset();
   drag_.Reset();
   if (view_) view_->Close();
+  v8context_.Reset();
   window_.reset();
   client.Reset();
   auto& browsers = Registry().browsers;

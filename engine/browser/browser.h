@@ -63,6 +63,9 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   void TitleChanged(const std::u16string& title) override;
   void OpenWindow(const std::u16string& url, const std::u16string& features) override;
   void ConsoleMessage(const std::u16string& message, const std::u16string& source, int line) override;
+  void ContextCreated(cef_v8context_t* context) override;
+  void UncaughtException(cef_v8context_t* context, cef_v8exception_t* exception,
+                         cef_v8stack_trace_t* trace) override;
   cef_browser_t* ShareBrowser() override;
   cef_frame_t* ShareFrame() override { return Share(); }
   std::u16string Url() override { return url(); }
@@ -85,6 +88,8 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   void Commit(const std::u16string& html, const std::u16string& url, int status, bool history,
               bool is_content, bool is_error);
   void Refresh();
+  // The page goes: its context is reported released, then the page is destroyed.
+  void DropPage();
   // Reports the main frame's title when it differs from the one last reported for this
   // page, so that a title set by script while the page is parsed is reported once.
   void ReportTitle(const std::u16string& title);
@@ -167,6 +172,12 @@ class Browser final : public EngineObject<cef_browser_t> {
   // the drag handler, 1 started); something dragged from outside is dropped (0 refused).
   int DragElement(const std::u16string& element_id);
   int Drop(DragContent content);
+  // Page script (page_script.cpp): the script-context handler's calls; the records are
+  // lent by the caller.
+  void NotifyContextCreated(Frame& frame, cef_v8context_t* context);
+  void NotifyContextReleased(Frame& frame, cef_v8context_t* context);
+  void NotifyUncaughtException(Frame& frame, cef_v8context_t* context, cef_v8exception_t* exception,
+                               cef_v8stack_trace_t* trace);
 
  private:
   friend struct BrowserEntries;
@@ -204,6 +215,7 @@ class Browser final : public EngineObject<cef_browser_t> {
   ProgramRef<cef_load_handler_t> load_handler_;
   ProgramRef<cef_request_handler_t> request_handler_;  // set once by Open, before any load
   ProgramRef<cef_display_handler_t> display_;
+  ProgramRef<cef_v8context_handler_t> v8context_;
   std::unique_ptr<BrowserWindow> window_;
   struct GeolocationRequest {
     std::u16string url;

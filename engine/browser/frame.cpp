@@ -166,7 +166,15 @@ void Frame::Detach() {
     children.swap(children_);
   }
   for (auto& child : children) child->Detach();
-  page_.reset();
+  DropPage();
+}
+
+void Frame::DropPage() {
+  // Taken out first, so that a handler that closes the browser meanwhile finds no page.
+  std::unique_ptr<script::Page> page = std::move(page_);
+  if (!page) return;
+  const auto context = ProgramRef<cef_v8context_t>::Adopt(page->ShareV8Context());
+  browser_->NotifyContextReleased(*this, context.get());
 }
 
 void Frame::Collect(std::vector<EngineRef<Frame>>& out) {
@@ -203,10 +211,13 @@ void Frame::Commit(const std::u16string& html, const std::u16string& url, int st
   {
     std::lock_guard lock(mutex_);
     old_children.swap(children_);
-    url_ = url;
   }
   for (auto& child : old_children) child->Detach();
-  page_.reset();
+  DropPage();  // the old page's context goes while the frame still shows its address
+  {
+    std::lock_guard lock(mutex_);
+    url_ = url;
+  }
   reported_title_.reset();
   if (!is_error) browser_->NotifyAddress(*this, url);
   if (detached_) return;
@@ -307,6 +318,12 @@ bool Frame::ScreenPoint(int x, int y, int& screen_x, int& screen_y) {
 std::u16string Frame::PageText() { return page_ ? page_->Text() : u""; }
 
 std::u16string Frame::PageTitle() { return page_ ? page_->Title() : u""; }
+
+void Frame::ContextCreated(cef_v8context_t* context) { browser_->NotifyContextCreated(*this, context); }
+void Frame::UncaughtException(cef_v8context_t* context, cef_v8exception_t* exception,
+                              cef_v8stack_trace_t* trace) {
+  browser_->NotifyUncaughtException(*this, context, exception, trace);
+}
 
 // --- the record ----------------------------------------------------------------------------
 

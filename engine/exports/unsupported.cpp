@@ -26,7 +26,6 @@ int cef_remove_cross_origin_whitelist_entry(const cef_string_t*, const cef_strin
 
 int cef_clear_cross_origin_whitelist() { return 0; }
 
-cef_v8stack_trace_t* cef_v8stack_trace_get_current(int) { return nullptr; }
 
 #if !defined(CEF_ENGINE_HAS_XML_READER)
 cef_xml_reader_t* cef_xml_reader_create(cef_stream_reader_t* stream, int, const cef_string_t*) {

@@ -171,26 +171,29 @@ cef_v8exception_t* NewExceptionRecord(ScriptError error) {
 
 ScriptError DescribeError(duk_context* ctx, duk_idx_t index) {
   duk_dup(ctx, index);
-  const bool described = Protected(ctx, 1, 3, [](duk_context* c, duk_idx_t error) -> duk_ret_t {
+  const bool described = Protected(ctx, 1, 4, [](duk_context* c, duk_idx_t error) -> duk_ret_t {
     const bool object = duk_is_object(c, error);
     duk_dup(c, error);
     duk_safe_to_string(c, -1);
     if (object) {
       duk_get_prop_string(c, error, "fileName");
       duk_get_prop_string(c, error, "lineNumber");
+      duk_get_prop_string(c, error, "stack");
     } else {
       duk_push_undefined(c);
       duk_push_undefined(c);
+      duk_push_undefined(c);
     }
-    return 3;
+    return 4;
   });
   ScriptError error;
-  error.message = described ? TextAt(ctx, -3) : u"Error";
+  error.message = described ? TextAt(ctx, -4) : u"Error";
   if (described) {
-    error.resource = TextAt(ctx, -2);
-    error.line = duk_is_number(ctx, -1) ? duk_get_int(ctx, -1) : 0;
+    error.resource = TextAt(ctx, -3);
+    error.line = duk_is_number(ctx, -2) ? duk_get_int(ctx, -2) : 0;
+    error.traceback = TextAt(ctx, -1);
   }
-  duk_pop_3(ctx);
+  duk_pop_n(ctx, 4);
   if (error.line > 0) {
     std::lock_guard lock(RegistryMutex());
     for (const auto& [id, context] : Registry()) {
@@ -303,6 +306,13 @@ void ContextState::RunPageScript(std::u16string_view code, std::u16string_view n
 
 void ContextState::ReportError(const ScriptError& error) {
   if (hooks_) hooks_->ConsoleMessage(u"Uncaught " + error.message, error.resource, error.line);
+  const int frames = Runtime::Get().CopiedNumber("uncaught_exception_stack_size").value_or(0);
+  if (frames <= 0 || !hooks_ || !valid_) return;
+  const auto context = ProgramRef<cef_v8context_t>::Adopt(NewContextRecord(shared_from_this()));
+  const auto exception = ProgramRef<cef_v8exception_t>::Adopt(NewExceptionRecord(error));
+  const auto trace =
+      ProgramRef<cef_v8stack_trace_t>::Adopt(NewStackTraceRecord(FramesOfTraceback(error.traceback, frames)));
+  hooks_->UncaughtException(context.get(), exception.get(), trace.get());
 }
 
 uint32_t ContextState::PinListener(duk_context* ctx, duk_idx_t index) {

@@ -29,7 +29,21 @@ struct ScriptError {
   int end_position = 0;
   int start_column = 0;
   int end_column = 0;
+  std::u16string traceback;  // Duktape's text of the calls where an Error was made
 };
+
+// One call of a script stack trace.
+struct StackFrame {
+  std::u16string function;  // empty for an anonymous function
+  std::u16string script;
+  int line = 0;
+  bool eval = false;
+  bool constructor = false;
+};
+
+// The script calls of a traceback, innermost first, at most `limit` of them.
+std::vector<StackFrame> FramesOfTraceback(std::u16string_view traceback, int limit);
+cef_v8stack_trace_t* NewStackTraceRecord(std::vector<StackFrame> frames);
 
 // The error value at `index` described; `index` stays on the stack.
 ScriptError DescribeError(duk_context* ctx, duk_idx_t index);
@@ -65,6 +79,8 @@ class ContextState : public std::enable_shared_from_this<ContextState> {
                 ScriptError* error);
   // Runs a page script; errors go to the frame's console.
   void RunPageScript(std::u16string_view code, std::u16string_view name, int start_line);
+  // An error no script caught: to the frame's console, and with its stack trace to the
+  // frame's UncaughtException when the settings ask for traces.
   void ReportError(const ScriptError& error);
 
   // The source of a script this context ran, for error lines.

@@ -19,6 +19,10 @@ std::unique_ptr<Page> Page::Load(std::u16string_view html, const std::u16string&
   });
   page->script_->InstallPageObjects();
   RunExtensions(*page->script_);
+  {
+    const auto context = ProgramRef<cef_v8context_t>::Adopt(page->ShareV8Context());
+    hooks.ContextCreated(context.get());
+  }
   page->parser_->Parse(html, [self](std::u16string_view code, int line) { self->Run(code, line); });
   page->document_->Dispatch(page->document_->root(), u"DOMContentLoaded", DOM_EVENT_CATEGORY_UNKNOWN, true,
                             false);

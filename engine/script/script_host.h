@@ -44,6 +44,12 @@ class FrameHooks {
   virtual void OpenWindow(const std::u16string& url, const std::u16string& features) = 0;
   // console.log and uncaught script errors.
   virtual void ConsoleMessage(const std::u16string& message, const std::u16string& source, int line) = 0;
+  // The page's script context was made: its page objects and extensions are in place,
+  // none of the page's scripts has run yet. Lent for the call.
+  virtual void ContextCreated(cef_v8context_t* /*context*/) {}
+  // A script error nothing caught, when the settings ask for stack traces. Lent.
+  virtual void UncaughtException(cef_v8context_t* /*context*/, cef_v8exception_t* /*exception*/,
+                                 cef_v8stack_trace_t* /*trace*/) {}
   virtual cef_browser_t* ShareBrowser() = 0;  // +1 reference for the receiver, or null
   virtual cef_frame_t* ShareFrame() = 0;      // +1 reference for the receiver, or null
   virtual std::u16string Url() = 0;

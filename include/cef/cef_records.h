@@ -5,6 +5,7 @@
 
 #include "cef/cef_exports.h"
 #include "cef/cef_render_records.h"
+#include "cef/cef_script_handler_records.h"
 #include "cef/cef_utility_records.h"
 
 extern "C" {

@@ -23,6 +23,8 @@
 #include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/scheme.h"
 #include "ceflib/bridges/web_urlrequest_client.h"
+#include "ceflib/bridges/script_handlers.h"
+#include "ceflib/bridges/v8_handlers.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/core/main_thread.h"
 #include "ceflib/core/strings.h"
@@ -171,6 +173,12 @@ struct Events {
   bool Has(const std::string& line) const {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
+  // Every line, for a failure's message.
+  std::string All() const {
+    std::string text;
+    for (const auto& line : lines) text += "\n  " + line;
+    return text;
+  }
 };
 
 // Browsers in these tests have no parent window; on Windows theirs stay hidden (a
@@ -274,12 +282,66 @@ class TTestClient : public TCefClientOwn {
   RefPtr<ICefBase> GetLoadHandler() override { return load; }
   RefPtr<ICefBase> GetDisplayHandler() override { return display; }
   RefPtr<ICefBase> GetRequestHandler() override { return requests; }
+  RefPtr<ICefBase> GetV8contextHandler() override { return contexts; }
 
   Events events;
   RefPtr<TLifeSpan> life_span;
   RefPtr<TLoad> load;
   RefPtr<TDisplay> display;
   RefPtr<ICefBase> requests;
+  RefPtr<ICefBase> contexts;
+};
+
+// "name@line" for each frame of a stack trace, " new" for constructor calls.
+std::string Describe(const RefPtr<ICefV8StackTrace>& trace) {
+  if (!trace) return "no trace";
+  std::string text;
+  for (int i = 0; i < trace->GetFrameCount(); ++i) {
+    const auto frame = trace->GetFrame(i);
+    text += (i ? " " : "") + Narrow(frame->GetFunctionName()) + "@" + std::to_string(frame->GetLineNumber()) +
+            (frame->IsConstructor() ? " new" : "");
+  }
+  return text;
+}
+
+// Puts `window.program` and the native function `where()` (the script stack, as
+// Describe gives it) into every page, and records what it hears.
+class TContexts : public TCefV8ContextHandlerOwn {
+ public:
+  explicit TContexts(Events& events) : events_(events) {}
+  void OnContextCreated(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame,
+                        const RefPtr<ICefv8Context>& context) override {
+    events_.Add("context_created " + FrameName(frame) + " " + Narrow(frame->GetUrl()));
+    if (throws) throw std::runtime_error("the context handler fails");
+    auto global = context->GetGlobal();
+    global->SetValueByKey(u"program", TCefv8ValueRef::CreateString(u"from C++"), V8_PROPERTY_ATTRIBUTE_NONE);
+    global->SetValueByKey(u"where", TCefv8ValueRef::CreateFunction(u"where", Make<TWhere>()),
+                          V8_PROPERTY_ATTRIBUTE_NONE);
+  }
+  void OnContextReleased(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame,
+                         const RefPtr<ICefv8Context>& context) override {
+    events_.Add("context_released " + FrameName(frame) + " " + Narrow(frame->GetUrl()) +
+                (context->IsValid() ? "" : " (already invalid)"));
+  }
+  void OnUncaughtException(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame,
+                           const RefPtr<ICefv8Context>& context, const RefPtr<ICefV8Exception>& exception,
+                           const RefPtr<ICefV8StackTrace>& trace) override {
+    events_.Add("uncaught " + FrameName(frame) + (context->IsValid() ? " " : " invalid ") +
+                Narrow(exception->GetMessage()) + " line " + std::to_string(exception->GetLineNumber()) + ": " +
+                Describe(trace));
+  }
+  bool throws = false;
+
+ private:
+  class TWhere : public TCefv8HandlerOwn {
+   public:
+    bool Execute(const ustring&, const RefPtr<ICefV8Value>&, const TCefv8ValueArray&, RefPtr<ICefV8Value>& retval,
+                 ustring&) override {
+      retval = TCefv8ValueRef::CreateString(Widen(Describe(TCefV8StackTraceRef::Current(10))));
+      return true;
+    }
+  };
+  Events& events_;
 };
 
 // Blocks navigations to /forbidden, cancels requests for /blocked, sends /old to /new,
@@ -426,6 +488,7 @@ class EngineRun : public testing::Environment {
     CefOnRegisterCustomSchemes = [](const RefPtr<ICefSchemeRegistrar>& registrar) {
       registrar->AddCustomScheme(u"client", true, false, false);
     };
+    CefUncaughtExceptionStackSize = 2;
     CefEnsureEngine();
     ASSERT_TRUE(CefRegisterSchemeHandlerFactory<TPageScheme>(u"client", u"direct", false));
     ASSERT_TRUE(CefRegisterSchemeHandlerFactory<TPageScheme>(u"client", u"main", true));
@@ -877,6 +940,47 @@ TEST_F(Integration, WebUrlRequestsReportTheirLoadOnTheMainThread) {
   // The engine lets go of its requests once the IO thread has run what came before.
   web = nullptr;
   EXPECT_TRUE(IoThreadGoesOn());
+// The engine runs with uncaught_exception_stack_size 2 (EngineRun).
+TEST_F(Integration, TheContextHandlerSeesEveryContextComeAndGoAndEveryUncaughtError) {
+  auto contexts = Make<TContexts>(client_->events);
+  client_->contexts = contexts;
+  auto browser = Open(u"about:blank");
+  ASSERT_TRUE(browser);
+  auto frame = browser->GetMainFrame();
+  client_->events.lines.clear();
+  frame->LoadString(
+      u"<html><head><script>document.title = typeof program == 'string' ? program : 'missing';\n"
+      u"function Thrower() { throw new Error('boom'); }\n"
+      u"function outer() { new Thrower(); }\n"
+      u"function probe() { return where(); }\n"
+      u"</script></head><body><iframe src='about:blank'></iframe><script>\n"
+      u"document.title += ', ' + probe();\n"
+      u"try { outer(); } catch (e) {}\n"
+      u"outer();\n"
+      u"</script></body></html>",
+      u"http://pages.test/context");
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("load_end") == 2; }));  // the page and its frame
+  EXPECT_TRUE(client_->events.Has("context_released main about:blank")) << client_->events.All();
+  EXPECT_TRUE(client_->events.Has("context_created main http://pages.test/context"));
+  EXPECT_TRUE(client_->events.Has("context_created  about:blank")) << "the inner frame's context";
+  EXPECT_TRUE(client_->events.Has("title from C++, probe@4 global@6"));
+  EXPECT_EQ(client_->events.Count("uncaught"), 1) << "the caught error is not reported";
+  EXPECT_TRUE(client_->events.Has("uncaught main Error: boom line 2: Thrower@2 new outer@3"));
+
+  // A handler that throws for every context: pages still load, each failure is reported.
+  std::vector<std::string> reported;
+  CefOnEntryException = [&](std::exception_ptr error) { reported.push_back(CefExceptionMessage(error)); };
+  contexts->throws = true;
+  LoadAndWait(frame, u"client://direct/page");
+  CefOnEntryException = nullptr;
+  EXPECT_TRUE(client_->events.Has("title Scheme page"));
+  EXPECT_EQ(reported, std::vector<std::string>{"the context handler fails"}) << client_->events.All();
+
+  client_->events.lines.clear();
+  browser->CloseBrowser();
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("before_close") > 0; }));
+  EXPECT_TRUE(client_->events.Has("context_released main client://direct/page"));
+  client_->life_span->browsers.clear();
 }
 
 // Upper-cases every piece of a body and adds a paragraph at its end; or throws.
