@@ -14,7 +14,8 @@ void TCefV8ContextHandlerOwn::OnContextCreated(const RefPtr<ICefBrowser>&, const
 void TCefV8ContextHandlerOwn::OnContextReleased(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&,
                                                 const RefPtr<ICefv8Context>&) {}
 void TCefV8ContextHandlerOwn::OnUncaughtException(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&,
-                                                  const RefPtr<ICefv8Context>&, const RefPtr<ICefV8Exception>&,
+                                                  const RefPtr<ICefv8Context>&,
+                                                  const RefPtr<ICefV8Exception>&,
                                                   const RefPtr<ICefV8StackTrace>&) {}
 
 TCefJsDialogHandlerOwn::TCefJsDialogHandlerOwn() {
@@ -40,8 +41,8 @@ TCefPermissionHandlerOwn::TCefPermissionHandlerOwn() {
   Bind<&TCefPermissionHandlerOwn::OnBeforeScriptExtensionLoad>(record()->on_before_script_extension_load);
 }
 
-bool TCefPermissionHandlerOwn::OnBeforeScriptExtensionLoad(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&,
-                                                           const ustring&) {
+bool TCefPermissionHandlerOwn::OnBeforeScriptExtensionLoad(const RefPtr<ICefBrowser>&,
+                                                           const RefPtr<ICefFrame>&, const ustring&) {
   return false;
 }
 

@@ -19,7 +19,8 @@ class ICefV8ContextHandler : public virtual ICefBase {
   virtual void OnContextReleased(const RefPtr<ICefBrowser>& browser, const RefPtr<ICefFrame>& frame,
                                  const RefPtr<ICefv8Context>& context) = 0;
   virtual void OnUncaughtException(const RefPtr<ICefBrowser>& browser, const RefPtr<ICefFrame>& frame,
-                                   const RefPtr<ICefv8Context>& context, const RefPtr<ICefV8Exception>& exception,
+                                   const RefPtr<ICefv8Context>& context,
+                                   const RefPtr<ICefV8Exception>& exception,
                                    const RefPtr<ICefV8StackTrace>& stackTrace) = 0;
 };
 

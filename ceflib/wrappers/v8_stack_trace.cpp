@@ -9,7 +9,9 @@ ustring TCefV8StackFrameRef::GetScriptName() { return Call<ustring>(&cef_v8stack
 ustring TCefV8StackFrameRef::GetScriptNameOrSourceUrl() {
   return Call<ustring>(&cef_v8stack_frame_t::get_script_name_or_source_url);
 }
-ustring TCefV8StackFrameRef::GetFunctionName() { return Call<ustring>(&cef_v8stack_frame_t::get_function_name); }
+ustring TCefV8StackFrameRef::GetFunctionName() {
+  return Call<ustring>(&cef_v8stack_frame_t::get_function_name);
+}
 int TCefV8StackFrameRef::GetLineNumber() { return Call<int>(&cef_v8stack_frame_t::get_line_number); }
 int TCefV8StackFrameRef::GetColumn() { return Call<int>(&cef_v8stack_frame_t::get_column); }
 bool TCefV8StackFrameRef::IsEval() { return Call<bool>(&cef_v8stack_frame_t::is_eval); }

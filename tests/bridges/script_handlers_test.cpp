@@ -103,33 +103,40 @@ TEST_F(ScriptHandlerEntries, EachReachesItsMethodAndAThrowingHandlerGivesTheNeut
     std::function<std::string()> call;
   };
   const Row rows[] = {
-      {"created", "", "", [&] {
+      {"created", "", "",
+       [&] {
          c->on_context_created(c, HandOver(browser), HandOver(frame), HandOver(context));
          return std::string();
        }},
-      {"released", "", "", [&] {
+      {"released", "", "",
+       [&] {
          c->on_context_released(c, HandOver(browser), HandOver(frame), HandOver(context));
          return std::string();
        }},
-      {"uncaught", "", "", [&] {
-         c->on_uncaught_exception(c, HandOver(browser), HandOver(frame), HandOver(context), HandOver(exception),
-                                  HandOver(trace));
+      {"uncaught", "", "",
+       [&] {
+         c->on_uncaught_exception(c, HandOver(browser), HandOver(frame), HandOver(context),
+                                  HandOver(exception), HandOver(trace));
          return std::string();
        }},
       {"alert Sure?", "1", "0",
        [&] { return std::to_string(d->on_jsalert(d, HandOver(browser), HandOver(frame), &text)); }},
-      {"confirm Sure?", "1 retval 1", "0 retval 7", [&] {
+      {"confirm Sure?", "1 retval 1", "0 retval 7",
+       [&] {
          int retval = 7;
          const int answer = d->on_jsconfirm(d, HandOver(browser), HandOver(frame), &text, &retval);
          return std::to_string(answer) + " retval " + std::to_string(retval);
        }},
-      {"prompt Sure?", "1 retval 1 typed Sure?", "0 retval 7 as it was", [&] {
+      {"prompt Sure?", "1 retval 1 typed Sure?", "0 retval 7 as it was",
+       [&] {
          int retval = 7;
          EngineString result(u"as it was");
-         const int answer = d->on_jsprompt(d, HandOver(browser), HandOver(frame), &text, &text, &retval, result.get());
+         const int answer =
+             d->on_jsprompt(d, HandOver(browser), HandOver(frame), &text, &text, &retval, result.get());
          return std::to_string(answer) + " retval " + std::to_string(retval) + " " + Narrow(result.Text());
        }},
-      {"extension v8/tessaril", "1", "0", [&] {
+      {"extension v8/tessaril", "1", "0",
+       [&] {
          return std::to_string(
              p->on_before_script_extension_load(p, HandOver(browser), HandOver(frame), &extension));
        }},
@@ -155,7 +162,8 @@ TEST_F(ScriptHandlerEntries, DefaultsLetTheEngineShowItsOwnDialogsAndLoadEveryEx
   EngineString result(u"kept");
   EXPECT_EQ(plainDialogs->on_jsalert(plainDialogs, nullptr, nullptr, &text), 0);
   EXPECT_EQ(plainDialogs->on_jsconfirm(plainDialogs, nullptr, nullptr, &text, &retval), 0);
-  EXPECT_EQ(plainDialogs->on_jsprompt(plainDialogs, nullptr, nullptr, &text, &text, &retval, result.get()), 0);
+  EXPECT_EQ(plainDialogs->on_jsprompt(plainDialogs, nullptr, nullptr, &text, &text, &retval, result.get()),
+            0);
   EXPECT_EQ(plainPermissions->on_before_script_extension_load(plainPermissions, nullptr, nullptr, &text), 0);
   EXPECT_EQ(result.Text(), u"kept");
   ReleaseRecord(plainDialogs);

@@ -292,14 +292,15 @@ class TTestClient : public TCefClientOwn {
   RefPtr<ICefBase> contexts;
 };
 
-// "name@line" for each frame of a stack trace, " new" for constructor calls.
+// "name@line" for each frame of a stack trace, with " new" for constructor calls and
+// " eval" for eval code.
 std::string Describe(const RefPtr<ICefV8StackTrace>& trace) {
   if (!trace) return "no trace";
   std::string text;
   for (int i = 0; i < trace->GetFrameCount(); ++i) {
     const auto frame = trace->GetFrame(i);
     text += (i ? " " : "") + Narrow(frame->GetFunctionName()) + "@" + std::to_string(frame->GetLineNumber()) +
-            (frame->IsConstructor() ? " new" : "");
+            (frame->IsConstructor() ? " new" : "") + (frame->IsEval() ? " eval" : "");
   }
   return text;
 }
@@ -327,16 +328,16 @@ class TContexts : public TCefV8ContextHandlerOwn {
                            const RefPtr<ICefv8Context>& context, const RefPtr<ICefV8Exception>& exception,
                            const RefPtr<ICefV8StackTrace>& trace) override {
     events_.Add("uncaught " + FrameName(frame) + (context->IsValid() ? " " : " invalid ") +
-                Narrow(exception->GetMessage()) + " line " + std::to_string(exception->GetLineNumber()) + ": " +
-                Describe(trace));
+                Narrow(exception->GetMessage()) + " line " + std::to_string(exception->GetLineNumber()) +
+                ": " + Describe(trace));
   }
   bool throws = false;
 
  private:
   class TWhere : public TCefv8HandlerOwn {
    public:
-    bool Execute(const ustring&, const RefPtr<ICefV8Value>&, const TCefv8ValueArray&, RefPtr<ICefV8Value>& retval,
-                 ustring&) override {
+    bool Execute(const ustring&, const RefPtr<ICefV8Value>&, const TCefv8ValueArray&,
+                 RefPtr<ICefV8Value>& retval, ustring&) override {
       retval = TCefv8ValueRef::CreateString(Widen(Describe(TCefV8StackTraceRef::Current(10))));
       return true;
     }
@@ -954,7 +955,7 @@ TEST_F(Integration, TheContextHandlerSeesEveryContextComeAndGoAndEveryUncaughtEr
       u"function outer() { new Thrower(); }\n"
       u"function probe() { return where(); }\n"
       u"</script></head><body><iframe src='about:blank'></iframe><script>\n"
-      u"document.title += ', ' + probe();\n"
+      u"document.title += ', ' + probe() + ' | ' + eval('probe()');\n"
       u"try { outer(); } catch (e) {}\n"
       u"outer();\n"
       u"</script></body></html>",
@@ -963,7 +964,8 @@ TEST_F(Integration, TheContextHandlerSeesEveryContextComeAndGoAndEveryUncaughtEr
   EXPECT_TRUE(client_->events.Has("context_released main about:blank")) << client_->events.All();
   EXPECT_TRUE(client_->events.Has("context_created main http://pages.test/context"));
   EXPECT_TRUE(client_->events.Has("context_created  about:blank")) << "the inner frame's context";
-  EXPECT_TRUE(client_->events.Has("title from C++, probe@4 global@6"));
+  EXPECT_TRUE(client_->events.Has("title from C++, probe@4 global@6 | probe@4 eval@1 eval global@6"))
+      << client_->events.All();
   EXPECT_EQ(client_->events.Count("uncaught"), 1) << "the caught error is not reported";
   EXPECT_TRUE(client_->events.Has("uncaught main Error: boom line 2: Thrower@2 new outer@3"));
 
