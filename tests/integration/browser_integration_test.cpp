@@ -37,7 +37,8 @@
 #include "support/test_http_server.h"
 
 #if defined(_WIN32)
-#undef LoadString  // windows.h's macro would rename the frame's member
+#undef LoadString  // windows.h's macros would rename the frame's and the exception's members
+#undef GetMessage
 #endif
 
 namespace {
