@@ -942,6 +942,8 @@ TEST_F(Integration, WebUrlRequestsReportTheirLoadOnTheMainThread) {
   // The engine lets go of its requests once the IO thread has run what came before.
   web = nullptr;
   EXPECT_TRUE(IoThreadGoesOn());
+}
+
 // The engine runs with uncaught_exception_stack_size 2 (EngineRun).
 TEST_F(Integration, TheContextHandlerSeesEveryContextComeAndGoAndEveryUncaughtError) {
   auto contexts = Make<TContexts>(client_->events);
