@@ -304,6 +304,17 @@ void ContextState::RunPageScript(std::u16string_view code, std::u16string_view n
   ReportError(error);
 }
 
+void ContextState::CallPushedMethod(duk_context* ctx, duk_idx_t args) {
+  Enter();
+  int rc;
+  {
+    RunningScope running(ctx);
+    rc = duk_pcall_method(ctx, args);
+  }
+  Exit();
+  if (rc != DUK_EXEC_SUCCESS) ReportError(DescribeError(ctx, -1));
+}
+
 void ContextState::ReportError(const ScriptError& error) {
   if (hooks_) hooks_->ConsoleMessage(u"Uncaught " + error.message, error.resource, error.line);
   const int frames = Runtime::Get().CopiedNumber("uncaught_exception_stack_size").value_or(0);

@@ -82,6 +82,10 @@ class ContextState : public std::enable_shared_from_this<ContextState> {
   // An error no script caught: to the frame's console, and with its stack trace to the
   // frame's UncaughtException when the settings ask for traces.
   void ReportError(const ScriptError& error);
+  // Calls, as page script, the function on `ctx`'s stack below its `this` and `args`
+  // arguments; an error it throws goes to ReportError. The result or error stays on the
+  // stack.
+  void CallPushedMethod(duk_context* ctx, duk_idx_t args);
 
   // The source of a script this context ran, for error lines.
   const std::u16string* SourceOf(std::u16string_view name) const;

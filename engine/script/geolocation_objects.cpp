@@ -125,14 +125,7 @@ void ContextState::DeliverGeoposition(int id, const cef_geoposition_t& position)
     PushPosition(ctx, position);
   else
     PushPositionError(ctx, position);
-  Enter();
-  int rc;
-  {
-    RunningScope running(ctx);
-    rc = duk_pcall_method(ctx, 1);
-  }
-  Exit();
-  if (rc != DUK_EXEC_SUCCESS) ReportError(DescribeError(ctx, -1));
+  CallPushedMethod(ctx, 1);
   duk_set_top(ctx, top);
 }
 

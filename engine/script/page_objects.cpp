@@ -584,14 +584,7 @@ void ContextState::CallListener(uint32_t slot, dom::Event& event) {
   heap_->Push(ctx, slot);
   PushElement(ctx, event.current);
   duk_dup(ctx, top);
-  Enter();
-  int rc;
-  {
-    RunningScope running(ctx);
-    rc = duk_pcall_method(ctx, 1);
-  }
-  Exit();
-  if (rc != DUK_EXEC_SUCCESS) ReportError(DescribeError(ctx, -1));
+  CallPushedMethod(ctx, 1);
   event.default_prevented = event.default_prevented || HiddenFlag(ctx, top, kPrevented);
   event.stopped = event.stopped || HiddenFlag(ctx, top, kStopped);
   duk_set_top(ctx, top);
@@ -668,14 +661,7 @@ void ContextState::FireWindowLoad() {
   if (read && duk_is_function(ctx, -2)) {
     PushEvent(ctx, dom::Event{u"load", DOM_EVENT_CATEGORY_UNKNOWN, DOM_EVENT_PHASE_AT_TARGET, false, false,
                               &document_->root(), &document_->root()});
-    Enter();
-    int rc;
-    {
-      RunningScope running(ctx);
-      rc = duk_pcall_method(ctx, 1);
-    }
-    Exit();
-    if (rc != DUK_EXEC_SUCCESS) ReportError(DescribeError(ctx, -1));
+    CallPushedMethod(ctx, 1);
   }
   duk_set_top(ctx, top);
 }
