@@ -25,7 +25,7 @@ status=0
 count=0
 failed=0
 while IFS=$'\x1f' read -r -a fields; do
-  [[ ${fields[3]} == *python3 ]] && (cd "${fields[1]}" && "${fields[@]:3}" >/dev/null)
+  [[ ${fields[5]} == *python3 ]] && (cd "${fields[1]}" && "${fields[@]:5}" >/dev/null)
 done <<<"$tests"
 while IFS=$'\x1f' read -r -a fields; do
   name=${fields[0]} dir=${fields[1]} env=${fields[2]}

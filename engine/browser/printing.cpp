@@ -22,7 +22,6 @@
 namespace cef_engine::browser {
 namespace {
 
-constexpr double kDotsPerInch = 72;
 constexpr double kCharsPerInch = 10;
 constexpr double kLinesPerInch = 6;
 
@@ -143,7 +142,8 @@ void Browser::Print(Frame& frame) {
   cef_print_info_t info{};
   info.m_Scale = 1;
 #if defined(_WIN32)
-  double dots = kDotsPerInch;  // device units per inch
+  constexpr double kDotsPerInch = 72;  // the unit of the print info's scale
+  double dots = kDotsPerInch;          // device units per inch
   HDC printer = OpenPrinter();
   DOCINFOW document{};
   document.cbSize = sizeof(document);
