@@ -90,6 +90,8 @@ bool Browser::Open(const std::u16string& url) {
   print_ = HandlerOf(client, &cef_client_t::get_print_handler);
   drag_ = HandlerOf(client, &cef_client_t::get_drag_handler);
   v8context_ = HandlerOf(client, &cef_client_t::get_v8context_handler);
+  jsdialog_ = HandlerOf(client, &cef_client_t::get_jsdialog_handler);
+  permission_ = HandlerOf(client, &cef_client_t::get_permission_handler);
 
   auto& open = Registry();
   open.browsers.emplace_back(this);
@@ -157,6 +159,8 @@ void Browser::FinishClose() {
   drag_.Reset();
   if (view_) view_->Close();
   v8context_.Reset();
+  jsdialog_.Reset();
+  permission_.Reset();
   window_.reset();
   client.Reset();
   auto& browsers = Registry().browsers;

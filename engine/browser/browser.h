@@ -66,6 +66,11 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   void ContextCreated(cef_v8context_t* context) override;
   void UncaughtException(cef_v8context_t* context, cef_v8exception_t* exception,
                          cef_v8stack_trace_t* trace) override;
+  void Alert(const std::u16string& message) override;
+  bool Confirm(const std::u16string& message) override;
+  std::optional<std::u16string> Prompt(const std::u16string& message,
+                                       const std::u16string& default_text) override;
+  bool AllowExtension(const std::u16string& name) override;
   cef_browser_t* ShareBrowser() override;
   cef_frame_t* ShareFrame() override { return Share(); }
   std::u16string Url() override { return url(); }
@@ -178,6 +183,13 @@ class Browser final : public EngineObject<cef_browser_t> {
   void NotifyContextReleased(Frame& frame, cef_v8context_t* context);
   void NotifyUncaughtException(Frame& frame, cef_v8context_t* context, cef_v8exception_t* exception,
                                cef_v8stack_trace_t* trace);
+  // The script dialog handler, else the engine's own dialogs (dialogs.h).
+  void RunAlert(Frame& frame, const std::u16string& message);
+  bool RunConfirm(Frame& frame, const std::u16string& message);
+  std::optional<std::u16string> RunPrompt(Frame& frame, const std::u16string& message,
+                                          const std::u16string& default_text);
+  // False when the permission handler keeps the extension out of the frame's new page.
+  bool AllowExtension(Frame& frame, const std::u16string& name);
 
  private:
   friend struct BrowserEntries;
@@ -216,6 +228,8 @@ class Browser final : public EngineObject<cef_browser_t> {
   ProgramRef<cef_request_handler_t> request_handler_;  // set once by Open, before any load
   ProgramRef<cef_display_handler_t> display_;
   ProgramRef<cef_v8context_handler_t> v8context_;
+  ProgramRef<cef_jsdialog_handler_t> jsdialog_;
+  ProgramRef<cef_permission_handler_t> permission_;
   std::unique_ptr<BrowserWindow> window_;
   struct GeolocationRequest {
     std::u16string url;

@@ -320,6 +320,13 @@ std::u16string Frame::PageText() { return page_ ? page_->Text() : u""; }
 std::u16string Frame::PageTitle() { return page_ ? page_->Title() : u""; }
 
 void Frame::ContextCreated(cef_v8context_t* context) { browser_->NotifyContextCreated(*this, context); }
+void Frame::Alert(const std::u16string& message) { browser_->RunAlert(*this, message); }
+bool Frame::Confirm(const std::u16string& message) { return browser_->RunConfirm(*this, message); }
+std::optional<std::u16string> Frame::Prompt(const std::u16string& message,
+                                            const std::u16string& default_text) {
+  return browser_->RunPrompt(*this, message, default_text);
+}
+bool Frame::AllowExtension(const std::u16string& name) { return browser_->AllowExtension(*this, name); }
 void Frame::UncaughtException(cef_v8context_t* context, cef_v8exception_t* exception,
                               cef_v8stack_trace_t* trace) {
   browser_->NotifyUncaughtException(*this, context, exception, trace);

@@ -98,6 +98,7 @@ class ContextState : public std::enable_shared_from_this<ContextState> {
   void PushElements(duk_context* ctx, const std::vector<dom::Node*>& nodes);
   // Calls of the page objects' native functions; `op` says which.
   Outcome PageCall(duk_context* ctx, int op);
+  Outcome Dialog(duk_context* ctx, int op);
   // Dispatches a click on `node` and then runs its default action.
   void Click(dom::Node& node);
   // Calls window.onload after the load event's listeners.

@@ -160,6 +160,8 @@ void RunExtensions(ContextState& context) {
                    DUK_DEFPROP_HAVE_CONFIGURABLE);  // hidden from enumeration, fixed
   duk_pop(thread);
   for (const auto& [name, code] : sources) {
+    if (context.hooks() && !context.hooks()->AllowExtension(name)) continue;
+    if (!context.valid()) return;  // the permission handler closed the page
     ScriptError error;
     if (context.Evaluate(code, name, 1, false, &error))
       duk_pop(thread);

@@ -58,6 +58,9 @@ enum Op : int {
   kTextSet,
   kInnerHtmlGet,
   kInnerHtmlSet,
+  kAlert,
+  kConfirm,
+  kPrompt,
 };
 
 duk_ret_t PageEntry(duk_context* ctx) {
@@ -210,7 +213,10 @@ void ContextState::InstallPageObjects() {
          {{"open", kWindowOpen},
           {"addEventListener", kAddEventListener},
           {"setTimeout", kSetTimeout},
-          {"clearTimeout", kClearTimeout}},
+          {"clearTimeout", kClearTimeout},
+          {"alert", kAlert},
+          {"confirm", kConfirm},
+          {"prompt", kPrompt}},
          {});
   // The page's address, as script reads it (location.href, document.URL).
   duk_push_object(ctx);
@@ -324,6 +330,40 @@ dom::Node* ContextState::NodeOfThis(duk_context* ctx) {
   return node;
 }
 
+// alert(message), confirm(message), prompt(message, default): the frame answers while
+// the script waits; the time that takes is not the script's.
+Outcome ContextState::Dialog(duk_context* ctx, int op) {
+  const std::u16string message = duk_get_top(ctx) > 0 ? ArgText(ctx, 0) : std::u16string();
+  const std::u16string default_text =
+      op == kPrompt && duk_get_top(ctx) > 1 ? ArgText(ctx, 1) : std::u16string();
+  bool accepted = false;
+  std::optional<std::u16string> entered;
+  if (hooks_) {
+    ScriptClockPause pause;
+    if (op == kAlert) hooks_->Alert(message);
+    if (op == kConfirm) accepted = hooks_->Confirm(message);
+    if (op == kPrompt) entered = hooks_->Prompt(message, default_text);
+  }
+  if (op == kAlert) {
+    duk_push_undefined(ctx);
+  } else if (op == kConfirm) {
+    duk_push_boolean(ctx, accepted);
+  } else if (!entered) {
+    duk_push_null(ctx);
+  } else {
+    // Text that does not fit into the script heap becomes the error script gets.
+    const std::string bytes = ToDuk(*entered);
+    duk_push_pointer(ctx, const_cast<std::string*>(&bytes));
+    const bool pushed = Protected(ctx, 1, 1, [](duk_context* c, duk_idx_t base) -> duk_ret_t {
+      const auto* text = static_cast<const std::string*>(duk_get_pointer(c, base));
+      duk_push_lstring(c, text->data(), text->size());
+      return 1;
+    });
+    if (!pushed) return Outcome::kThrow;
+  }
+  return Outcome::kReturn;
+}
+
 Outcome ContextState::PageCall(duk_context* ctx, int op) {
   const std::shared_ptr<ContextState> keep = shared_from_this();
   dom::Document& document = *document_;
@@ -361,6 +401,10 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
       duk_push_undefined(ctx);
       return Outcome::kReturn;
     }
+    case kAlert:
+    case kConfirm:
+    case kPrompt:
+      return Dialog(ctx, op);
     case kWindowOpen:
       if (duk_get_top(ctx) > 0 && hooks_)
         hooks_->OpenWindow(document.CompleteUrl(ArgText(ctx, 0)),

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,16 @@ class FrameHooks {
   // A script error nothing caught, when the settings ask for stack traces. Lent.
   virtual void UncaughtException(cef_v8context_t* /*context*/, cef_v8exception_t* /*exception*/,
                                  cef_v8stack_trace_t* /*trace*/) {}
+  // window.alert, confirm and prompt, answered by the frame; the script waits. Prompt's
+  // answer is null (nullopt) when refused.
+  virtual void Alert(const std::u16string& /*message*/) {}
+  virtual bool Confirm(const std::u16string& /*message*/) { return false; }
+  virtual std::optional<std::u16string> Prompt(const std::u16string& /*message*/,
+                                               const std::u16string& /*default_text*/) {
+    return std::nullopt;
+  }
+  // Whether the registered extension `name` is loaded into this page's new context.
+  virtual bool AllowExtension(const std::u16string& /*name*/) { return true; }
   virtual cef_browser_t* ShareBrowser() = 0;  // +1 reference for the receiver, or null
   virtual cef_frame_t* ShareFrame() = 0;      // +1 reference for the receiver, or null
   virtual std::u16string Url() = 0;

@@ -22,9 +22,9 @@
 #include "ceflib/bridges/cookie_visitor.h"
 #include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/scheme.h"
-#include "ceflib/bridges/web_urlrequest_client.h"
 #include "ceflib/bridges/script_handlers.h"
 #include "ceflib/bridges/v8_handlers.h"
+#include "ceflib/bridges/web_urlrequest_client.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/core/main_thread.h"
 #include "ceflib/core/strings.h"
@@ -284,6 +284,8 @@ class TTestClient : public TCefClientOwn {
   RefPtr<ICefBase> GetDisplayHandler() override { return display; }
   RefPtr<ICefBase> GetRequestHandler() override { return requests; }
   RefPtr<ICefBase> GetV8contextHandler() override { return contexts; }
+  RefPtr<ICefBase> GetJsdialogHandler() override { return dialogs; }
+  RefPtr<ICefBase> GetPermissionHandler() override { return permissions; }
 
   Events events;
   RefPtr<TLifeSpan> life_span;
@@ -291,6 +293,50 @@ class TTestClient : public TCefClientOwn {
   RefPtr<TDisplay> display;
   RefPtr<ICefBase> requests;
   RefPtr<ICefBase> contexts;
+  RefPtr<ICefBase> dialogs;
+  RefPtr<ICefBase> permissions;
+};
+
+// Answers every script dialog itself (prompt: the default text with "!" added, or
+// refused for "refuse") and keeps the extension "test/refused" out of every page.
+class TDialogs : public TCefJsDialogHandlerOwn {
+ public:
+  explicit TDialogs(Events& events) : events_(events) {}
+  bool OnJsAlert(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame,
+                 const ustring& message) override {
+    events_.Add("alert " + FrameName(frame) + " " + Narrow(message));
+    return true;
+  }
+  bool OnJsConfirm(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&, const ustring& message,
+                   bool& retval) override {
+    events_.Add("confirm " + Narrow(message));
+    retval = message == u"yes?";
+    return true;
+  }
+  bool OnJsPrompt(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&, const ustring& message,
+                  const ustring& defaultValue, bool& retval, ustring& result) override {
+    events_.Add("prompt " + Narrow(message) + " " + std::to_string(defaultValue.size()));
+    retval = message != u"refuse";
+    result = defaultValue + u"!";
+    return answers;
+  }
+  bool answers = true;
+
+ private:
+  Events& events_;
+};
+
+class TPermissions : public TCefPermissionHandlerOwn {
+ public:
+  explicit TPermissions(Events& events) : events_(events) {}
+  bool OnBeforeScriptExtensionLoad(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame,
+                                   const ustring& name) override {
+    events_.Add("extension " + FrameName(frame) + " " + Narrow(name));
+    return name == u"test/refused";
+  }
+
+ private:
+  Events& events_;
 };
 
 // "name@line" for each frame of a stack trace, with " new" for constructor calls and
@@ -1046,6 +1092,39 @@ TEST_F(Integration, AContentFilterRewritesTheBodyAndOneThatThrowsLeavesIt) {
   EXPECT_TRUE(client_->events.Has("title quiet")) << "each piece passed on as it was";
   EXPECT_EQ(reported, 3);
   EXPECT_TRUE(client_->events.Has("load_end main 200"));
+}
+
+// Script dialogs answered by the program, results flowing back into script (a prompt
+// with 10 MB of default text too), and an extension kept out of every page.
+TEST_F(Integration, TheProgramAnswersScriptDialogsAndChoosesThePagesExtensions) {
+  ASSERT_TRUE(CefRegisterExtension(u"test/permitted", u"var permittedExtension = true;", nullptr));
+  ASSERT_TRUE(CefRegisterExtension(u"test/refused", u"var refusedExtension = true;", nullptr));
+  auto dialogs = Make<TDialogs>(client_->events);
+  client_->dialogs = dialogs;
+  client_->permissions = Make<TPermissions>(client_->events);
+  auto browser = Open(u"about:blank");
+  ASSERT_TRUE(browser);
+  client_->events.lines.clear();
+  browser->GetMainFrame()->LoadString(
+      u"<html><body><script>alert('hello');\n"
+      u"var big = prompt('big', new Array(10 * 1024 * 1024 + 1).join('x'));\n"
+      u"document.title = [confirm('yes?'), confirm('no?'), prompt('name', 'Ann'), prompt('refuse', 'x'),\n"
+      u"  big.length, typeof permittedExtension, typeof refusedExtension].join(',');\n"
+      u"</script></body></html>",
+      u"http://pages.test/dialogs");
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Count("load_end main") > 0; }));
+  EXPECT_TRUE(client_->events.Has("title true,false,Ann!,,10485761,boolean,undefined"))
+      << client_->events.All();
+  EXPECT_TRUE(client_->events.Has("alert main hello"));
+  EXPECT_TRUE(client_->events.Has("prompt big 10485760"));
+  EXPECT_TRUE(client_->events.Has("extension main test/refused"));
+#if !defined(_WIN32)
+  // Without an answer from the program: the headless answers (Windows shows dialog boxes).
+  dialogs->answers = false;
+  client_->events.lines.clear();
+  browser->GetMainFrame()->ExecuteJavaScript(u"document.title = String(prompt('p', 'd'));", u"", 1);
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Has("title null"); }));
+#endif
 }
 
 }  // namespace
