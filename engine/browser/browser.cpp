@@ -4,6 +4,7 @@
 #include <atomic>
 #include <utility>
 
+#include "browser/page_input.h"
 #include "browser/popup_features.h"
 #include "cef_engine.h"
 #include "net/content_filter.h"
@@ -53,7 +54,8 @@ Browser::Browser(const cef_window_info_t& info, ProgramRef<cef_client_t> client,
       window_name_(ViewOf(&info.m_windowName)),
       popup_(popup),
       opener_(opener),
-      client_(std::move(client)) {
+      client_(std::move(client)),
+      input_(std::make_unique<PageInput>(*this)) {
   info_.m_windowName = {};
   BrowserEntriesBind(record());
 }
@@ -92,6 +94,7 @@ bool Browser::Open(const std::u16string& url) {
   v8context_ = HandlerOf(client, &cef_client_t::get_v8context_handler);
   jsdialog_ = HandlerOf(client, &cef_client_t::get_jsdialog_handler);
   permission_ = HandlerOf(client, &cef_client_t::get_permission_handler);
+  input_->AskClient(client);
 
   auto& open = Registry();
   open.browsers.emplace_back(this);
@@ -161,6 +164,7 @@ void Browser::FinishClose() {
   v8context_.Reset();
   jsdialog_.Reset();
   permission_.Reset();
+  input_->Release();
   window_.reset();
   client.Reset();
   auto& browsers = Registry().browsers;
@@ -463,16 +467,6 @@ struct BrowserEntries {
       cef_string_list_append(names, &item);
     }
   }
-  static double CEF_CALLBACK GetZoomLevel(cef_browser_t* self) {
-    auto& b = Self(self);
-    std::lock_guard lock(b.mutex_);
-    return b.zoom_;
-  }
-  static void CEF_CALLBACK SetZoomLevel(cef_browser_t* self, double level) {
-    auto& b = Self(self);
-    std::lock_guard lock(b.mutex_);
-    b.zoom_ = level;
-  }
   // Keeps the current entry only.
   static void CEF_CALLBACK ClearHistory(cef_browser_t* self) {
     OnMainThread([browser = Keep(self)] {
@@ -519,6 +513,7 @@ struct BrowserEntries {
   }
 
   // Find, developer tools and input have no meaning in this engine.
+  // Developer tools, off-screen painting and input have no meaning in this engine.
   template <class... Args>
   static void CEF_CALLBACK Ignore(cef_browser_t*, Args...) {}
   template <class... Args>
@@ -549,10 +544,6 @@ void Browser::BrowserEntriesBind(cef_browser_t* r) {
   r->get_focused_frame = &E::GetFocusedFrame;
   r->get_frame = &E::GetFrame;
   r->get_frame_names = &E::GetFrameNames;
-  r->find = &E::Ignore<int, const cef_string_t*, int, int, int>;
-  r->stop_finding = &E::Ignore<int>;
-  r->get_zoom_level = &E::GetZoomLevel;
-  r->set_zoom_level = &E::SetZoomLevel;
   r->clear_history = &E::ClearHistory;
   r->show_dev_tools = &E::Ignore<>;
   r->close_dev_tools = &E::Ignore<>;
@@ -569,6 +560,7 @@ void Browser::BrowserEntriesBind(cef_browser_t* r) {
   r->send_mouse_wheel_event = &E::Ignore<int, int, int, int>;
   r->send_focus_event = &E::Ignore<int>;
   r->send_capture_lost_event = &E::Ignore<>;
+  PageInput::Bind(r);
 }
 
 }  // namespace cef_engine::browser

@@ -23,6 +23,7 @@
 namespace cef_engine::browser {
 
 class Browser;
+class PageInput;
 
 // What a drag carries (drag.cpp): a link, a fragment of a page, files.
 struct DragContent {
@@ -86,6 +87,7 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
 
  private:
   friend struct FrameEntries;
+  friend class PageInput;
   static void FrameEntriesBind(cef_frame_t* record);
   void Finished(net::LoadResult result, uint64_t generation, bool history);
   // Shows a page and reports its load end: `is_content` for text the program gave (kept
@@ -157,6 +159,8 @@ class Browser final : public EngineObject<cef_browser_t> {
   void MainFrameCommitted(const std::u16string& url, std::optional<std::u16string> content, bool history);
   void UpdateWindow(const std::u16string& title, const std::u16string& text);
   bool IsFocused(const Frame& frame) const;
+  // Find, zoom and the input handlers of this browser (page_input.h).
+  PageInput& input() const { return *input_; }
 
   // Geolocation (geolocation.cpp). Main thread. Asks the geolocation handler whether the
   // page at `url` may know the position; `answer` runs once, later, with the position
@@ -193,6 +197,7 @@ class Browser final : public EngineObject<cef_browser_t> {
 
  private:
   friend struct BrowserEntries;
+  friend class PageInput;
   static void BrowserEntriesBind(cef_browser_t* record);
   struct HistoryEntry {
     std::u16string url;
@@ -217,7 +222,6 @@ class Browser final : public EngineObject<cef_browser_t> {
   int64_t focused_frame_ = 0;
   bool has_document_ = false;
   cef_window_handle_t handle_ = nullptr;
-  double zoom_ = 0;
   std::vector<HistoryEntry> history_;
   int history_index_ = -1;
   bool closed_ = false;
@@ -240,6 +244,7 @@ class Browser final : public EngineObject<cef_browser_t> {
   ProgramRef<cef_drag_handler_t> drag_;
   std::unique_ptr<OffscreenView> view_;  // with window rendering disabled, instead of window_
   std::map<int, GeolocationRequest> geolocation_requests_;  // asked, not yet answered
+  const std::unique_ptr<PageInput> input_;
 };
 
 }  // namespace cef_engine::browser

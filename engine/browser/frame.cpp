@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "browser/browser.h"
+#include "browser/page_input.h"
 #include "cef_engine.h"
 #include "net/records.h"
 #include "net/text_util.h"
@@ -228,6 +229,7 @@ void Frame::Commit(const std::u16string& html, const std::u16string& url, int st
   if (IsMain()) {
     browser_->MainFrameCommitted(url, is_content ? std::optional<std::u16string>(html) : std::nullopt,
                                  history && !is_error);
+    browser_->input().PageCommitted(url, is_error);
     if (!is_error) {
       ReportTitle(title.empty() ? url : title);
       const auto icons = page_->IconUrls();

@@ -27,6 +27,8 @@ class BrowserWindow {
   // there is no screen.
   virtual bool ScreenRect(cef_rect_t& rect) = 0;
   virtual bool ScreenPoint(int x, int y, int& screen_x, int& screen_y) = 0;
+  // The page is painted at `scale` times its size (zoom). Headless: nothing to paint.
+  virtual void SetScale(double /*scale*/) {}
   // Destroys the window without running `destroyed`.
   virtual void Destroy() = 0;
 };

@@ -156,6 +156,10 @@ class Document : public std::enable_shared_from_this<Document> {
   // `relative` resolved against the document's address.
   std::u16string CompleteUrl(std::u16string_view relative) const;
 
+  // The selected text (a match that find selected); empty when nothing is selected.
+  const std::u16string& selection() const noexcept { return selection_; }
+  void set_selection(std::u16string text) { selection_ = std::move(text); }
+
   // Dispatches an event along the path root..target: capturing, at target, bubbling
   // (when `bubbles`). Program listeners get an event record valid for the call. Answers
   // false when a listener cancelled the event's default action.
@@ -179,6 +183,7 @@ class Document : public std::enable_shared_from_this<Document> {
 
   std::u16string url_;
   std::u16string source_;
+  std::u16string selection_;
   std::unique_ptr<Node> root_;
   std::vector<std::unique_ptr<Node>> retired_;
   bool closed_ = false;

@@ -142,13 +142,13 @@ class DocumentObject final : public EngineObject<cef_domdocument_t> {
     r.get_title = Entry<&DocumentObject::GetTitle>;
     r.get_element_by_id = Entry<&DocumentObject::GetElementById>;
     r.get_focused_node = Entry<&DocumentObject::NoNode>;
-    r.has_selection = Entry<&DocumentObject::NoSelection>;
+    r.has_selection = Entry<&DocumentObject::HasSelection>;
     r.get_selection_start_node = Entry<&DocumentObject::NoNode>;
     r.get_selection_start_offset = Entry<&DocumentObject::NoSelection>;
     r.get_selection_end_node = Entry<&DocumentObject::NoNode>;
     r.get_selection_end_offset = Entry<&DocumentObject::NoSelection>;
     r.get_selection_as_markup = Entry<&DocumentObject::NoText>;
-    r.get_selection_as_text = Entry<&DocumentObject::NoText>;
+    r.get_selection_as_text = Entry<&DocumentObject::GetSelectionAsText>;
     r.get_base_url = Entry<&DocumentObject::GetBaseUrl>;
     r.get_complete_url = Entry<&DocumentObject::GetCompleteUrl>;
   }
@@ -162,7 +162,10 @@ class DocumentObject final : public EngineObject<cef_domdocument_t> {
   cef_domnode_t* GetElementById(const cef_string_t* id) {
     return document_->ShareNodeRecord(document_->ElementById(ViewOf(id)));
   }
-  // This engine has no focus or selection.
+  // A selection is text only (what find selected): no nodes, offsets or markup.
+  int HasSelection() { return !document_->selection().empty(); }
+  cef_string_userfree_t GetSelectionAsText() { return NewUserfree(document_->selection()); }
+  // This engine has no focus.
   cef_domnode_t* NoNode() { return nullptr; }
   int NoSelection() { return 0; }
   cef_string_userfree_t NoText() { return NewUserfree({}); }

@@ -5,6 +5,7 @@
 
 #include "cef/cef_exports.h"
 #include "cef/cef_render_records.h"
+#include "cef/cef_input_records.h"
 #include "cef/cef_script_handler_records.h"
 #include "cef/cef_utility_records.h"
 
@@ -27,14 +28,9 @@ struct cef_cookie_manager_t;
 struct cef_request_handler_t;
 
 // Handler kinds the client record can hand out that neither side implements.
-struct cef_focus_handler_t;
-struct cef_keyboard_handler_t;
-struct cef_menu_handler_t;
 struct cef_permission_handler_t;
-struct cef_find_handler_t;
 struct cef_jsdialog_handler_t;
 struct cef_v8context_handler_t;
-struct cef_zoom_handler_t;
 
 // --- Application, registration and task records --------------------------------------
 

@@ -1,0 +1,253 @@
+// The page's find, zoom and input handlers through the binding against our engine: a
+// browser on a page of the test's own, driven through the browser's members, with the
+// handlers' calls recorded. Each test leaves no engine object alive.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "ceflib/bridges/client.h"
+#include "ceflib/bridges/input_handlers.h"
+#include "ceflib/bridges/task.h"
+#include "ceflib/core/engine_library.h"
+#include "ceflib/core/engine_services.h"
+#include "ceflib/wrappers/browser.h"
+#include "ceflib/wrappers/dom.h"
+#include "support/engine_probe.h"
+
+#if defined(_WIN32)
+#undef LoadString  // windows.h's macro would rename the frame's member
+#endif
+
+namespace {
+
+using namespace ceflib;
+
+// Runs the engine's loop until `done` holds; false when it did not within two minutes
+// (long enough for a slow, busy machine: a hang, not a slow run).
+bool RunUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  std::function<void(TCefThreadId)> poll = [&](TCefThreadId) {
+    if (done() || std::chrono::steady_clock::now() > deadline) {
+      CefQuitMessageLoop();
+    } else {
+      CefPostDelayedTask(TID_UI, poll, 2);
+    }
+  };
+  CefPostTask(TID_UI, poll);
+  CefRunMessageLoop();
+  return done();
+}
+
+struct FindReport {
+  int identifier, count, active;
+  cef_rect_t rect;
+  bool final;
+};
+
+class TFind : public TCefFindHandlerOwn {
+ public:
+  void OnFindResult(const RefPtr<ICefBrowser>&, int identifier, int count, const cef_rect_t* rect, int active,
+                    bool final) override {
+    reports.push_back({identifier, count, active, rect ? *rect : cef_rect_t{-1, -1, -1, -1}, final});
+  }
+  std::vector<FindReport> reports;
+};
+
+// Imposes level 2 on addresses containing "zoomed"; records every level set.
+class TZoom : public TCefZoomHandlerOwn {
+ public:
+  bool OnGetZoomLevel(const RefPtr<ICefBrowser>&, const ustring& url, double& level) override {
+    asked.push_back(url);
+    if (url.find(u"zoomed") == ustring::npos) return false;
+    level = 2;
+    return true;
+  }
+  bool OnSetZoomLevel(const RefPtr<ICefBrowser>&, const ustring& url, double level) override {
+    stored.emplace_back(url, level);
+    return true;
+  }
+  std::vector<ustring> asked;
+  std::vector<std::pair<ustring, double>> stored;
+};
+
+class TLifeSpan : public TCefLifeSpanHandlerOwn {
+ public:
+  void OnBeforeClose(const RefPtr<ICefBrowser>&) override { closed = true; }
+  bool closed = false;
+};
+
+class TLoad : public TCefLoadHandlerOwn {
+ public:
+  void OnLoadEnd(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame, int) override {
+    if (frame->IsMain()) ++ends;
+  }
+  int ends = 0;
+};
+
+class TClient : public TCefClientOwn {
+ public:
+  RefPtr<ICefBase> GetLifeSpanHandler() override { return life_span; }
+  RefPtr<ICefBase> GetLoadHandler() override { return load; }
+  RefPtr<ICefBase> GetFindHandler() override { return find; }
+  RefPtr<ICefBase> GetZoomHandler() override { return zoom; }
+  RefPtr<TLifeSpan> life_span = Make<TLifeSpan>();
+  RefPtr<TLoad> load = Make<TLoad>();
+  RefPtr<TFind> find = Make<TFind>();
+  RefPtr<TZoom> zoom = Make<TZoom>();
+};
+
+class EngineRun : public testing::Environment {
+ public:
+  void SetUp() override { CefEnsureEngine(); }
+  void TearDown() override { CefShutdownEngine(); }
+};
+const auto* const engine_run = testing::AddGlobalTestEnvironment(new EngineRun);
+
+class PageInput : public testing::Test {
+ protected:
+  void SetUp() override {
+    cef_window_info_t info{};
+    info.m_nWidth = 800;
+    info.m_nHeight = 600;
+#if defined(_WIN32)
+    info.m_dwStyle = WS_POPUP;  // hidden
+#endif
+    cef_browser_settings_t settings{};
+    settings.size = sizeof(settings);
+    browser_ = CefBrowserCreateSync(info, client_, u"", settings);
+    ASSERT_TRUE(browser_);
+  }
+  void TearDown() override {
+    browser_->CloseBrowser();
+    browser_ = nullptr;
+    EXPECT_TRUE(RunUntil([&] { return client_->life_span->closed; }));
+    EXPECT_EQ(engine_probe::LiveObjects(), 0) << "engine objects left alive by the test";
+  }
+
+  void Show(const ustring& html, const ustring& url) {
+    const int ends = client_->load->ends;
+    browser_->GetMainFrame()->LoadString(html, url);
+    ASSERT_TRUE(RunUntil([&] { return client_->load->ends > ends; }));
+  }
+  // The document's selection as text; "-" for none.
+  std::string Selection() {
+    std::string text;
+    bool visited = false;
+    browser_->GetMainFrame()->VisitDomProc([&](const RefPtr<ICefDomDocument>& document) {
+      visited = true;
+      text = document->HasSelection() ? CefToUtf8(document->GetSelectionAsText()) : "-";
+    });
+    EXPECT_TRUE(RunUntil([&] { return visited; }));
+    return text;
+  }
+
+  RefPtr<TClient> client_ = Make<TClient>();
+  RefPtr<ICefBrowser> browser_;
+};
+
+TEST_F(PageInput, FindCountsMatchesStepsThroughThemAndSelectsTheActiveOne) {
+  Show(
+      u"<html><head><title>Find</title></head><body><p>Gold coins and more gold. GOLD!</p>"
+      u"<p>Second line: gold</p></body></html>",
+      u"http://page.test/find");
+  struct Step {
+    ustring text;
+    bool forward, matchCase, findNext;
+    int count, active;
+    std::string selection;
+  };
+  const std::vector<Step> steps = {
+      {u"gold", true, false, false, 4, 1, "Gold"},
+      {u"gold", true, false, true, 4, 2, "gold"},
+      {u"gold", false, false, true, 4, 1, "Gold"},
+      {u"gold", false, false, true, 4, 4, "gold"},  // backwards past the first: the last
+      {u"gold", true, false, true, 4, 1, "Gold"},   // forwards past the last: the first
+      {u"GOLD", true, true, true, 1, 1, "GOLD"},    // another search starts anew
+      {u"gold", false, true, false, 2, 2, "gold"},
+      {u"silver", true, false, false, 0, 0, "-"},
+      {u"", true, false, false, 0, 0, "-"},
+      {ustring(1 << 20, u'g'), true, false, false, 0, 0, "-"},
+  };
+  int identifier = 0;
+  for (const auto& step : steps) {
+    const std::string row = CefToUtf8(step.text.substr(0, 8)) + " row " + std::to_string(identifier);
+    client_->find->reports.clear();
+    browser_->Find(step.text, static_cast<uint8_t>(++identifier), step.forward, step.matchCase,
+                   step.findNext);
+    ASSERT_TRUE(RunUntil([&] { return !client_->find->reports.empty(); })) << row;
+    const FindReport& report = client_->find->reports.back();
+    EXPECT_EQ(report.identifier, identifier) << row;
+    EXPECT_EQ(report.count, step.count) << row;
+    EXPECT_EQ(report.active, step.active) << row;
+    EXPECT_TRUE(report.final) << row;
+    EXPECT_EQ(report.rect.width > 0, step.count > 0) << row;
+    EXPECT_EQ(Selection(), step.selection) << row;
+  }
+
+  // The match on the second line lies below the first line's, and zoom scales it.
+  client_->find->reports.clear();
+  browser_->Find(u"second", 1, true, false, false);
+  browser_->Find(u"coins", 2, true, false, false);
+  ASSERT_TRUE(RunUntil([&] { return client_->find->reports.size() == 2; }));
+  const cef_rect_t second = client_->find->reports[0].rect, first = client_->find->reports[1].rect;
+  EXPECT_GT(second.y, first.y);
+  EXPECT_EQ(second.height, first.height);
+  browser_->SetZoomLevel(std::log(2.0) / std::log(1.2));  // twice the size
+  browser_->Find(u"coins", 3, true, false, false);
+  ASSERT_TRUE(RunUntil([&] { return client_->find->reports.size() == 3; }));
+  EXPECT_EQ(client_->find->reports[2].rect.height, 2 * first.height);
+  EXPECT_EQ(client_->find->reports[2].rect.width, 2 * first.width);
+
+  // Stopping keeps the selection or clears it, as asked.
+  browser_->StopFinding(false);
+  EXPECT_EQ(Selection(), "coins");
+  browser_->StopFinding(true);
+  EXPECT_EQ(Selection(), "-");
+}
+
+TEST_F(PageInput, ZoomLevelIsKeptPerBrowserAndTheHandlerSuppliesOrStoresItPerAddress) {
+  Show(u"<html><body>plain</body></html>", u"http://page.test/plain");
+  EXPECT_EQ(client_->zoom->asked, std::vector<ustring>{u"http://page.test/plain"});
+  EXPECT_EQ(browser_->GetZoomLevel(), 0);
+
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  const double smallest = std::log(0.25) / std::log(1.2), largest = std::log(5.0) / std::log(1.2);
+  struct Row {
+    double set, expected;
+    bool stored;  // a valid level reaches the handler
+  };
+  const std::vector<Row> rows = {{1.5, 1.5, true},    {nan, 1.5, false},       {inf, 1.5, false},
+                                 {-inf, 1.5, false},  {-1000, smallest, true}, {1000, largest, true},
+                                 {-2.25, -2.25, true}};
+  for (const auto& row : rows) {
+    const std::string name = "set " + std::to_string(row.set);
+    client_->zoom->stored.clear();
+    browser_->SetZoomLevel(row.set);
+    EXPECT_DOUBLE_EQ(browser_->GetZoomLevel(), row.expected) << name;
+    // A task posted now runs after the engine told the handler.
+    bool flushed = false;
+    CefPostTask(TID_UI, [&](TCefThreadId) { flushed = true; });
+    ASSERT_TRUE(RunUntil([&] { return flushed; })) << name;
+    if (row.stored) {
+      ASSERT_EQ(client_->zoom->stored.size(), 1u) << name;
+      EXPECT_EQ(client_->zoom->stored[0].first, u"http://page.test/plain") << name;
+      EXPECT_DOUBLE_EQ(client_->zoom->stored[0].second, row.expected) << name;
+    } else {
+      EXPECT_TRUE(client_->zoom->stored.empty()) << name;
+    }
+  }
+
+  // The handler imposes its level for its address; elsewhere the browser's level stays.
+  Show(u"<html><body>zoomed</body></html>", u"http://page.test/zoomed");
+  EXPECT_EQ(browser_->GetZoomLevel(), 2);
+  Show(u"<html><body>again</body></html>", u"http://page.test/again");
+  EXPECT_EQ(browser_->GetZoomLevel(), 2);
+  EXPECT_EQ(client_->zoom->asked.back(), u"http://page.test/again");
+}
+
+}  // namespace
