@@ -230,23 +230,18 @@ requires(std::is_same_v<N, bool> || std::is_same_v<N, int>) struct CefOutArg<N, 
   N value;
 };
 
-// A plain record the engine lends for filling in (a rectangle, print options): starts
-// as the engine's record and is copied back.
+// A plain record the engine lends for filling in (a rectangle, print options), or a real
+// number (a zoom level): starts as the engine's value and is copied back.
 template <class R>
-requires(std::is_class_v<R>&& std::is_trivially_copyable_v<R>) struct CefOutArg<R, R*> {
+requires((std::is_class_v<R> ||
+          std::is_floating_point_v<R>)&&std::is_trivially_copyable_v<R>) struct CefOutArg<R, R*> {
   explicit CefOutArg(R* e) : engine(e), value(e ? *e : R{}) {}
-// A real number travelling as double.
-template <>
-struct CefOutArg<double, double*> {
-  explicit CefOutArg(double* e) : engine(e), value(e ? *e : 0.0) {}
   void Check() const noexcept {}
   void Store() noexcept {
     if (engine) *engine = value;
   }
   R* engine;
   R value;
-  double* engine;
-  double value;
 };
 
 // An object: starts empty; a non-null answer goes to the engine with one reference.
