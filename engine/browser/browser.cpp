@@ -32,14 +32,6 @@ cef_string_t View(const std::u16string& text) {
   return {const_cast<char16*>(text.data()), text.size(), nullptr};
 }
 
-// Takes over the reference a client getter returns.
-template <class Handler>
-ProgramRef<Handler> HandlerOf(cef_client_t* client,
-                              Handler* (CEF_CALLBACK* cef_client_t::*getter)(cef_client_t*)) {
-  if (!client || !(client->*getter)) return {};
-  return ProgramRef<Handler>::Adopt((client->*getter)(client));
-}
-
 template <class Work>
 void OnMainThread(Work work) {
   Runtime::Get().PostWork(TID_UI, std::move(work));
@@ -81,6 +73,9 @@ bool Browser::Open(const std::u16string& url) {
   } else {
     window_ = BrowserWindow::Create(info_, window_name_, popup_, [this] { Close(false); });
     if (!window_) return false;
+    window_->SetKeySink([this](cef_key_type_t type, const cef_key_info_t& info, int modifiers) {
+      return input_->KeyEvent(type, info, modifiers);
+    });
     std::lock_guard lock(mutex_);
     handle_ = window_->handle();
   }
@@ -419,8 +414,7 @@ struct BrowserEntries {
   }
   static void CEF_CALLBACK SetFocus(cef_browser_t* self, int enable) {
     OnMainThread([browser = Keep(self), enable] {
-      if (!enable || !browser->window_) return;
-      browser->window_->Focus();
+      if (enable) browser->input().TakeFocus(FOCUS_SOURCE_SYSTEM);
     });
   }
   static cef_window_handle_t CEF_CALLBACK GetWindowHandle(cef_browser_t* self) { return Self(self).window(); }
@@ -554,11 +548,9 @@ void Browser::BrowserEntriesBind(cef_browser_t* r) {
   r->hide_popup = &E::Ignore<>;
   r->invalidate = &E::Invalidate;
   r->get_image = &E::GetImage;
-  r->send_key_event = &E::Ignore<cef_key_type_t, const cef_key_info_t*, int>;
   r->send_mouse_click_event = &E::Ignore<int, int, cef_mouse_button_type_t, int, int>;
   r->send_mouse_move_event = &E::Ignore<int, int, int>;
   r->send_mouse_wheel_event = &E::Ignore<int, int, int, int>;
-  r->send_focus_event = &E::Ignore<int>;
   r->send_capture_lost_event = &E::Ignore<>;
   PageInput::Bind(r);
 }

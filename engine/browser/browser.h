@@ -33,6 +33,12 @@ struct DragContent {
   std::u16string file_name;
   std::vector<std::u16string> file_names;
 };
+// Takes over the reference a client getter returns.
+template <class Handler>
+ProgramRef<Handler> HandlerOf(cef_client_t* client, Handler* (CEF_CALLBACK* cef_client_t::*getter)(cef_client_t*)) {
+  if (!client || !(client->*getter)) return {};
+  return ProgramRef<Handler>::Adopt((client->*getter)(client));
+}
 
 class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks {
  public:

@@ -71,16 +71,21 @@ void PageInput::AskClient(cef_client_t* client) {
     find_handler_ = ProgramRef<cef_find_handler_t>::Adopt(client->get_find_handler(client));
   if (client->get_zoom_handler)
     zoom_handler_ = ProgramRef<cef_zoom_handler_t>::Adopt(client->get_zoom_handler(client));
+  keyboard_handler_ = HandlerOf(client, &cef_client_t::get_keyboard_handler);
+  focus_handler_ = HandlerOf(client, &cef_client_t::get_focus_handler);
 }
 
 void PageInput::Release() {
   find_handler_.Reset();
   zoom_handler_.Reset();
+  keyboard_handler_.Reset();
+  focus_handler_.Reset();
 }
 
 void PageInput::PageCommitted(const std::u16string& url, bool is_error) {
   search_.clear();
   active_ = -1;
+  WatchFocus();
   if (is_error || !zoom_handler_ || !zoom_handler_->on_get_zoom_level) return;
   double level = zoom();
   const cef_string_t address = View(url);
@@ -164,6 +169,113 @@ void PageInput::StopFinding(bool clear_selection) {
   if (clear_selection && main && main->page_) main->page_->document().set_selection({});
 }
 
+bool PageInput::AskKeyboard(cef_handler_keyevent_type_t type, int code, int modifiers, bool system,
+                            bool after_script) {
+  return keyboard_handler_ && keyboard_handler_->on_key_event &&
+         keyboard_handler_->on_key_event(keyboard_handler_.get(), browser_.Share(), type, code, modifiers,
+                                         system ? 1 : 0, after_script ? 1 : 0) != 0;
+}
+
+bool PageInput::KeyEvent(cef_key_type_t type, const cef_key_info_t& info, int modifiers) {
+  const cef_handler_keyevent_type_t kind = type == KT_KEYDOWN ? KEYEVENT_RAWKEYDOWN
+                                           : type == KT_KEYUP ? KEYEVENT_KEYUP
+                                                              : KEYEVENT_CHAR;
+  const bool system = info.sysChar != 0;
+  if (browser_.closed()) return false;
+  if (AskKeyboard(kind, info.key, modifiers, system, false)) return true;
+  // The handler may have closed the browser or navigated: look at the page again.
+  auto main = browser_.MainFrame();
+  if (browser_.closed() || !main || !main->page_) return false;
+  std::unique_ptr<script::Page>& page = main->page_;
+  dom::Document& document = page->document();
+  dom::Node* target = document.focused() ? document.focused() : document.Body();
+  if (!target) target = &document.root();
+  dom::Event event{type == KT_KEYDOWN ? u"keydown"
+                   : type == KT_KEYUP ? u"keyup"
+                                      : u"keypress",
+                   DOM_EVENT_CATEGORY_KEYBOARD,
+                   DOM_EVENT_PHASE_UNKNOWN,
+                   true,
+                   true,
+                   target,
+                   nullptr};
+  (type == KT_CHAR ? event.char_code : event.key_code) = info.key;
+  event.modifiers = modifiers;
+  const auto keep = document.shared_from_this();  // a listener may replace the page
+  if (!keep->Dispatch(*target, std::move(event))) return true;
+  if (type == KT_KEYUP || browser_.closed()) return false;
+  if (AskKeyboard(kind, info.key, modifiers, system, true)) return true;
+  if (browser_.closed() || !main->page_ || &main->page_->document() != keep.get()) return false;
+
+  // The engine's own handling: Tab moves the focus; characters edit the focused field.
+  constexpr int kTab = 9, kBackspace = 8;
+  if (type == KT_KEYDOWN && info.key == kTab && !(modifiers & (KEY_CTRL | KEY_ALT))) {
+    MoveFocus(!(modifiers & KEY_SHIFT));
+  } else if (type == KT_CHAR && !(modifiers & (KEY_CTRL | KEY_ALT)) && keep->focused()) {
+    dom::Node& field = *keep->focused();
+    const std::u16string kind_of_field = field.FormControlType();
+    const bool text =
+        field.name() == u"textarea" ||
+        (field.name() == u"input" && kind_of_field != u"checkbox" && kind_of_field != u"radio" &&
+         kind_of_field != u"submit" && kind_of_field != u"button" && kind_of_field != u"reset");
+    if (text && !field.FindAttribute(u"readonly")) {
+      std::u16string value = field.Value();
+      if (info.key == kBackspace) {
+        if (!value.empty()) value.pop_back();
+      } else if (info.key >= 0x20 && info.key <= 0xFFFF) {
+        value += static_cast<char16_t>(info.key);
+      }
+      field.SetValue(std::move(value));
+      main->Refresh();
+    }
+  }
+  return false;
+}
+
+void PageInput::MoveFocus(bool forward) {
+  auto main = browser_.MainFrame();
+  if (!main || !main->page_) return;
+  dom::Document& document = main->page_->document();
+  const std::vector<dom::Node*> order = document.Focusable();
+  const auto at = std::find(order.begin(), order.end(), document.focused());
+  const auto index = static_cast<ptrdiff_t>(at - order.begin());  // order.size() when none
+  const ptrdiff_t next = at == order.end() ? (forward ? 0 : static_cast<ptrdiff_t>(order.size()) - 1)
+                                           : index + (forward ? 1 : -1);
+  if (next >= 0 && next < static_cast<ptrdiff_t>(order.size())) {
+    document.SetFocus(order[static_cast<size_t>(next)]);
+    return;
+  }
+  // Past the last (or before the first) element: the focus leaves the page.
+  document.SetFocus(nullptr);
+  if (focus_handler_ && focus_handler_->on_take_focus)
+    focus_handler_->on_take_focus(focus_handler_.get(), browser_.Share(), forward ? 1 : 0);
+}
+
+// The focus handler hears of every move of the main frame's focus; the node record is
+// lent for the call.
+void PageInput::WatchFocus() {
+  auto main = browser_.MainFrame();
+  if (!main || !main->page_) return;
+  dom::Document& document = main->page_->document();
+  document.OnFocusChange([this, frame = main.get(), &document](dom::Node* node) {
+    if (focus_handler_ && focus_handler_->on_focused_node_changed)
+      focus_handler_->on_focused_node_changed(focus_handler_.get(), browser_.Share(), frame->Share(),
+                                              document.ShareNodeRecord(node));
+  });
+}
+
+void PageInput::LoseFocus() {
+  if (auto main = browser_.MainFrame(); main && main->page_) main->page_->document().SetFocus(nullptr);
+}
+
+bool PageInput::TakeFocus(cef_handler_focus_source_t source) {
+  if (focus_handler_ && focus_handler_->on_set_focus &&
+      focus_handler_->on_set_focus(focus_handler_.get(), browser_.Share(), source))
+    return false;
+  if (browser_.window_) browser_.window_->Focus();
+  return true;
+}
+
 // --- the browser record's members ---------------------------------------------------------
 
 struct PageInputEntries {
@@ -182,6 +294,22 @@ struct PageInputEntries {
   static void CEF_CALLBACK SetZoomLevel(cef_browser_t* self, double level) {
     if (PageInput::ValidZoom(level)) Keep(self)->input().SetZoom(level, true);
   }
+  static void CEF_CALLBACK SendKeyEvent(cef_browser_t* self, cef_key_type_t type, const cef_key_info_t* info,
+                                        int modifiers) {
+    if (!info || type < KT_KEYUP || type > KT_CHAR) return;
+    OnMainThread([browser = Keep(self), type, info = *info, modifiers] {
+      browser->input().KeyEvent(type, info, modifiers);
+    });
+  }
+  static void CEF_CALLBACK SendFocusEvent(cef_browser_t* self, int set_focus) {
+    OnMainThread([browser = Keep(self), set_focus] {
+      if (set_focus) {
+        browser->input().TakeFocus(FOCUS_SOURCE_SYSTEM);
+      } else {
+        browser->input().LoseFocus();
+      }
+    });
+  }
 };
 
 void PageInput::Bind(cef_browser_t* r) {
@@ -190,6 +318,8 @@ void PageInput::Bind(cef_browser_t* r) {
   r->stop_finding = &E::StopFinding;
   r->get_zoom_level = &E::GetZoomLevel;
   r->set_zoom_level = &E::SetZoomLevel;
+  r->send_key_event = &E::SendKeyEvent;
+  r->send_focus_event = &E::SendFocusEvent;
 }
 
 }  // namespace cef_engine::browser

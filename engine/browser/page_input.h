@@ -26,6 +26,18 @@ class PageInput {
   // the zoom handler may impose a level for the page's address.
   void PageCommitted(const std::u16string& url, bool is_error);
 
+  // Main thread: a key event for the page, from send_key_event or the window. The
+  // keyboard handler sees it first (1 consumes it), then page script (keydown, keyup,
+  // keypress at the focused element), then the handler again for what script left, then
+  // the engine (Tab moves the focus, characters go into the focused text field). True
+  // when the handler or page script handled it.
+  bool KeyEvent(cef_key_type_t type, const cef_key_info_t& info, int modifiers);
+  // Main thread: the browser takes the focus (its window, when it has one) unless the
+  // focus handler refuses; false when refused.
+  bool TakeFocus(cef_handler_focus_source_t source);
+  // Main thread: the browser lost the focus; the page keeps no focused element.
+  void LoseFocus();
+
   // Stores the find, stop_finding and zoom members into the browser's record.
   static void Bind(cef_browser_t* record);
 
@@ -40,10 +52,16 @@ class PageInput {
   void SetZoom(double level, bool tell_handler);
   double zoom() const;
   void ReportFind(int identifier, int count, const cef_rect_t& rect, int active);
+  bool AskKeyboard(cef_handler_keyevent_type_t type, int code, int modifiers, bool system, bool after_script);
+  // Tab (forwards) and Shift+Tab: the next focusable element, or out of the page.
+  void MoveFocus(bool forward);
+  void WatchFocus();
 
   Browser& browser_;
   ProgramRef<cef_find_handler_t> find_handler_;
   ProgramRef<cef_zoom_handler_t> zoom_handler_;
+  ProgramRef<cef_keyboard_handler_t> keyboard_handler_;
+  ProgramRef<cef_focus_handler_t> focus_handler_;
 
   // The search in progress (main thread): its text and case, and the active match.
   std::u16string search_;

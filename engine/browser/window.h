@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "cef/cef_types.h"
 
@@ -31,6 +32,14 @@ class BrowserWindow {
   virtual void SetScale(double /*scale*/) {}
   // Destroys the window without running `destroyed`.
   virtual void Destroy() = 0;
+
+  // Key events the window receives go to the sink (Windows; a headless window gets none),
+  // which answers true when the program or the page handled the key.
+  using KeySink = std::function<bool(cef_key_type_t type, const cef_key_info_t& info, int modifiers)>;
+  void SetKeySink(KeySink sink) { key_sink_ = std::move(sink); }
+
+ protected:
+  KeySink key_sink_;
 };
 
 }  // namespace cef_engine::browser

@@ -107,6 +107,17 @@ class Win32Window final : public BrowserWindow {
         case WM_PAINT:
           self->Paint(window);
           return 0;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+        case WM_CHAR:
+        case WM_SYSCHAR:
+          // System keys nobody handled go on to the window's default handling (Alt+F4).
+          if (self->key_sink_ && (self->Key(message, wparam) || (message != WM_SYSKEYDOWN && message != WM_SYSKEYUP &&
+                                                                 message != WM_SYSCHAR)))
+            return 0;
+          break;
         case WM_DESTROY: {
           SetWindowLongPtrW(window, GWLP_USERDATA, 0);
           self->window_ = nullptr;
@@ -118,6 +129,22 @@ class Win32Window final : public BrowserWindow {
       }
     }
     return DefWindowProcW(window, message, wparam, lparam);
+  }
+
+  // A key message as the engine's key event: the virtual key (the character for char
+  // messages), whether it is a system key (Alt held), the modifier keys held.
+  bool Key(UINT message, WPARAM wparam) {
+    const bool system = message == WM_SYSKEYDOWN || message == WM_SYSKEYUP || message == WM_SYSCHAR;
+    const cef_key_type_t type = message == WM_KEYDOWN || message == WM_SYSKEYDOWN ? KT_KEYDOWN
+                                : message == WM_KEYUP || message == WM_SYSKEYUP   ? KT_KEYUP
+                                                                                  : KT_CHAR;
+    const cef_key_info_t info{static_cast<int>(wparam), system ? 1 : 0, 0};
+    int modifiers = 0;
+    if (GetKeyState(VK_SHIFT) < 0) modifiers |= 1;    // KEY_SHIFT
+    if (GetKeyState(VK_CONTROL) < 0) modifiers |= 2;  // KEY_CTRL
+    if (GetKeyState(VK_MENU) < 0) modifiers |= 4;     // KEY_ALT
+    auto sink = key_sink_;  // the sink may close the browser and destroy this window
+    return sink(type, info, modifiers);
   }
 
   void Paint(HWND window) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <utility>
 
+#include "dom/selectors.h"
 #include "dom/text_util.h"
 
 namespace cef_engine::dom {
@@ -526,6 +527,7 @@ std::u16string Document::CompleteUrl(std::u16string_view relative) const {
 
 void Document::Close() {
   closed_ = true;
+  focus_listener_ = nullptr;
   std::vector<Listener> dropped;
   ForEachNode(*root_, [&](Node& n) {
     for (auto& listener : n.listeners()) dropped.push_back(std::move(listener));
@@ -534,6 +536,24 @@ void Document::Close() {
   for (auto& listener : root_->listeners()) dropped.push_back(std::move(listener));
   root_->listeners().clear();
   // Released last: a program listener's release may call back into this document.
+}
+
+void Document::SetFocus(Node* node) {
+  if (closed_ || node == focused_) return;
+  focused_ = node;
+  if (focus_listener_) focus_listener_(node);
+}
+
+std::vector<Node*> Document::Focusable() const {
+  return ElementsBelow(*root_, [](const Node& n) {
+    if (n.FindAttribute(u"disabled")) return false;
+    if (const std::u16string* index = n.FindAttribute(u"tabindex"))
+      return !index->empty() && (*index)[0] != u'-';
+    const std::u16string& tag = n.name();
+    if (tag == u"a" || tag == u"area") return n.FindAttribute(u"href") != nullptr;
+    if (tag == u"input") return n.FormControlType() != u"hidden";
+    return tag == u"select" || tag == u"textarea" || tag == u"button";
+  });
 }
 
 void Document::AddListener(Node& node, Listener listener) {

@@ -112,6 +112,10 @@ struct Event {
   Node* current = nullptr;
   bool stopped = false;  // stopPropagation: no node after the current one
   bool default_prevented = false;
+  // Key events: the key's code (keydown, keyup), the character's (keypress), KEY_... bits.
+  int key_code = 0;
+  int char_code = 0;
+  int modifiers = 0;
 };
 
 // An <iframe> of the page, in document order.
@@ -160,11 +164,22 @@ class Document : public std::enable_shared_from_this<Document> {
   const std::u16string& selection() const noexcept { return selection_; }
   void set_selection(std::u16string text) { selection_ = std::move(text); }
 
+  // The element with the focus; null when none has it.
+  Node* focused() const noexcept { return focused_; }
+  // Moves the focus (null: none); the focus listener hears of every change.
+  void SetFocus(Node* node);
+  void OnFocusChange(std::function<void(Node*)> listener) { focus_listener_ = std::move(listener); }
+  // What the Tab key moves through, in document order: links with an address, form
+  // controls (not hidden ones), elements with a tabindex of 0 or more; none disabled.
+  std::vector<Node*> Focusable() const;
+
   // Dispatches an event along the path root..target: capturing, at target, bubbling
   // (when `bubbles`). Program listeners get an event record valid for the call. Answers
   // false when a listener cancelled the event's default action.
   bool Dispatch(Node& target, const std::u16string& type, cef_dom_event_category_t category, bool bubbles,
                 bool cancelable);
+  // The same for an event with more to tell (key events); its target is `target`.
+  bool Dispatch(Node& target, Event event);
   // Ignored once the document is closed.
   void AddListener(Node& node, Listener listener);
   // Records the program can hold; each carries the one reference for the receiver.
@@ -184,6 +199,8 @@ class Document : public std::enable_shared_from_this<Document> {
   std::u16string url_;
   std::u16string source_;
   std::u16string selection_;
+  Node* focused_ = nullptr;
+  std::function<void(Node*)> focus_listener_;
   std::unique_ptr<Node> root_;
   std::vector<std::unique_ptr<Node>> retired_;
   bool closed_ = false;

@@ -141,7 +141,7 @@ class DocumentObject final : public EngineObject<cef_domdocument_t> {
     r.get_head = Entry<&DocumentObject::GetHead>;
     r.get_title = Entry<&DocumentObject::GetTitle>;
     r.get_element_by_id = Entry<&DocumentObject::GetElementById>;
-    r.get_focused_node = Entry<&DocumentObject::NoNode>;
+    r.get_focused_node = Entry<&DocumentObject::GetFocusedNode>;
     r.has_selection = Entry<&DocumentObject::HasSelection>;
     r.get_selection_start_node = Entry<&DocumentObject::NoNode>;
     r.get_selection_start_offset = Entry<&DocumentObject::NoSelection>;
@@ -157,6 +157,7 @@ class DocumentObject final : public EngineObject<cef_domdocument_t> {
   cef_dom_document_type_t GetType() { return DOM_DOCUMENT_TYPE_HTML; }
   cef_domnode_t* GetDocument() { return document_->ShareNodeRecord(&document_->root()); }
   cef_domnode_t* GetBody() { return document_->ShareNodeRecord(document_->Body()); }
+  cef_domnode_t* GetFocusedNode() { return document_->ShareNodeRecord(document_->focused()); }
   cef_domnode_t* GetHead() { return document_->ShareNodeRecord(document_->Head()); }
   cef_string_userfree_t GetTitle() { return NewUserfree(document_->Title()); }
   cef_domnode_t* GetElementById(const cef_string_t* id) {
@@ -239,13 +240,20 @@ void Document::Visit(ProgramRef<cef_domvisitor_t> visitor) {
 
 bool Document::Dispatch(Node& target, const std::u16string& type, cef_dom_event_category_t category,
                         bool bubbles, bool cancelable) {
+  return Dispatch(target,
+                  Event{type, category, DOM_EVENT_PHASE_UNKNOWN, bubbles, cancelable, &target, nullptr});
+}
+
+bool Document::Dispatch(Node& target, Event event) {
   const std::shared_ptr<Document> keep = shared_from_this();
   if (closed_) return true;
   std::vector<Node*> path;  // root first, target last
   for (Node* n = &target; n; n = n->parent()) path.push_back(n);
   std::reverse(path.begin(), path.end());
 
-  Event event{type, category, DOM_EVENT_PHASE_UNKNOWN, bubbles, cancelable, &target, nullptr};
+  const std::u16string type = event.type;
+  const bool bubbles = event.bubbles;
+  event.target = &target;
   auto invoke = [&](Node& node, cef_dom_event_phase_t phase) {
     // Snapshot first: a listener may add listeners or close the document.
     std::vector<PendingCall> calls;

@@ -4,6 +4,7 @@
 // element objects (click, listeners, queries, attributes, id, tagName, children, text,
 // markup, value).
 #include <algorithm>
+#include <utility>
 
 #include "dom/html_parser.h"
 #include "dom/selectors.h"
@@ -61,6 +62,9 @@ enum Op : int {
   kAlert,
   kConfirm,
   kPrompt,
+  kFocus,
+  kBlur,
+  kActiveElementGet,
 };
 
 duk_ret_t PageEntry(duk_context* ctx) {
@@ -240,6 +244,7 @@ void ContextState::InstallPageObjects() {
           {"body", kBodyGet, -1},
           {"head", kHeadGet, -1},
           {"documentElement", kDocumentElementGet, -1},
+          {"activeElement", kActiveElementGet, -1},
           {"links", kLinksGet, -1},
           {"forms", kFormsGet, -1},
           {"images", kImagesGet, -1}});
@@ -257,6 +262,8 @@ void ContextState::InstallPageObjects() {
   duk_push_object(ctx);
   Define(ctx, id_,
          {{"click", kClick},
+          {"focus", kFocus},
+          {"blur", kBlur},
           {"addEventListener", kAddEventListener},
           {"removeEventListener", kRemoveEventListener},
           {"getAttribute", kGetAttribute},
@@ -420,6 +427,9 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
     case kDocumentElementGet:
       PushElement(ctx, document.Html());
       return Outcome::kReturn;
+    case kActiveElementGet:  // the body when no element has the focus, as in browsers
+      PushElement(ctx, document.focused() ? document.focused() : document.Body());
+      return Outcome::kReturn;
     case kLinksGet:  // <a> and <area> with an address
       PushElements(ctx, dom::ElementsBelow(document.root(), [](const dom::Node& n) {
                      return (n.name() == u"a" || n.name() == u"area") && n.FindAttribute(u"href");
@@ -455,6 +465,16 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
   switch (op) {
     case kClick:
       Click(*node);
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    case kFocus:  // only what Tab could reach takes the focus
+      if (const auto focusable = document.Focusable();
+          std::find(focusable.begin(), focusable.end(), node) != focusable.end())
+        document.SetFocus(node);
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    case kBlur:
+      if (document.focused() == node) document.SetFocus(nullptr);
       duk_push_undefined(ctx);
       return Outcome::kReturn;
     case kAddEventListener:
@@ -614,6 +634,19 @@ void ContextState::PushEvent(duk_context* ctx, const dom::Event& event) {
   duk_put_prop_string(ctx, -2, kCancelable);
   duk_push_boolean(ctx, event.default_prevented);
   duk_put_prop_string(ctx, -2, "defaultPrevented");
+  if (event.category == DOM_EVENT_CATEGORY_KEYBOARD) {
+    duk_push_int(ctx, event.key_code ? event.key_code : event.char_code);
+    duk_put_prop_string(ctx, -2, "keyCode");
+    duk_push_int(ctx, event.key_code ? event.key_code : event.char_code);
+    duk_put_prop_string(ctx, -2, "which");
+    duk_push_int(ctx, event.char_code);
+    duk_put_prop_string(ctx, -2, "charCode");
+    for (const auto& [name, bit] : {std::pair{"shiftKey", KEY_SHIFT}, std::pair{"ctrlKey", KEY_CTRL},
+                                    std::pair{"altKey", KEY_ALT}, std::pair{"metaKey", KEY_META}}) {
+      duk_push_boolean(ctx, (event.modifiers & bit) != 0);
+      duk_put_prop_string(ctx, -2, name);
+    }
+  }
   duk_push_c_function(ctx, &PreventDefault, 0);
   duk_put_prop_string(ctx, -2, "preventDefault");
   duk_push_c_function(ctx, &StopPropagation, 0);

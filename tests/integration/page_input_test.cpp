@@ -89,16 +89,51 @@ class TLoad : public TCefLoadHandlerOwn {
   int ends = 0;
 };
 
+// Consumes F5 before the page sees it; records every call as "type:code" plus "+js"
+// for the call after page script.
+class TKeys : public TCefKeyboardHandlerOwn {
+ public:
+  bool OnKeyEvent(const RefPtr<ICefBrowser>&, TCefHandlerKeyEventType type, int code, int, bool,
+                  bool isAfterJavaScript) override {
+    calls.push_back(std::to_string(type) + ":" + std::to_string(code) + (isAfterJavaScript ? "+js" : ""));
+    return code == 0x74;
+  }
+  std::vector<std::string> calls;
+};
+
+// Refuses the focus; records the moves: "node:ID" (or "node:-"), "take:next"/"take:back".
+class TFocus : public TCefFocusHandlerOwn {
+ public:
+  void OnTakeFocus(const RefPtr<ICefBrowser>&, bool next) override {
+    moves.push_back(next ? "take:next" : "take:back");
+  }
+  bool OnSetFocus(const RefPtr<ICefBrowser>&, TCefHandlerFocusSource source) override {
+    sources.push_back(source);
+    return true;
+  }
+  void OnFocusedNodeChanged(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame,
+                            const RefPtr<ICefDomNode>& node) override {
+    EXPECT_TRUE(frame && frame->IsMain());
+    moves.push_back("node:" + (node ? CefToUtf8(node->GetElementAttribute(u"id")) : std::string("-")));
+  }
+  std::vector<std::string> moves;
+  std::vector<TCefHandlerFocusSource> sources;
+};
+
 class TClient : public TCefClientOwn {
  public:
   RefPtr<ICefBase> GetLifeSpanHandler() override { return life_span; }
   RefPtr<ICefBase> GetLoadHandler() override { return load; }
   RefPtr<ICefBase> GetFindHandler() override { return find; }
   RefPtr<ICefBase> GetZoomHandler() override { return zoom; }
+  RefPtr<ICefBase> GetKeyboardHandler() override { return keys; }
+  RefPtr<ICefBase> GetFocusHandler() override { return focus; }
   RefPtr<TLifeSpan> life_span = Make<TLifeSpan>();
   RefPtr<TLoad> load = Make<TLoad>();
   RefPtr<TFind> find = Make<TFind>();
   RefPtr<TZoom> zoom = Make<TZoom>();
+  RefPtr<TKeys> keys = Make<TKeys>();
+  RefPtr<TFocus> focus = Make<TFocus>();
 };
 
 class EngineRun : public testing::Environment {
@@ -141,6 +176,25 @@ class PageInput : public testing::Test {
     browser_->GetMainFrame()->VisitDomProc([&](const RefPtr<ICefDomDocument>& document) {
       visited = true;
       text = document->HasSelection() ? CefToUtf8(document->GetSelectionAsText()) : "-";
+    });
+    EXPECT_TRUE(RunUntil([&] { return visited; }));
+    return text;
+  }
+
+  // Runs the loop until the tasks posted before this call (the browser's members post
+  // theirs) have run.
+  void Flush() {
+    bool flushed = false;
+    CefPostTask(TID_UI, [&](TCefThreadId) { flushed = true; });
+    ASSERT_TRUE(RunUntil([&] { return flushed; }));
+  }
+  // The page's title and the value of its element `id`, read through the DOM.
+  std::string Read(const ustring& id) {
+    std::string text;
+    bool visited = false;
+    browser_->GetMainFrame()->VisitDomProc([&](const RefPtr<ICefDomDocument>& document) {
+      visited = true;
+      text = CefToUtf8(document->GetTitle()) + "|" + CefToUtf8(document->GetElementById(id)->GetValue());
     });
     EXPECT_TRUE(RunUntil([&] { return visited; }));
     return text;
@@ -248,6 +302,71 @@ TEST_F(PageInput, ZoomLevelIsKeptPerBrowserAndTheHandlerSuppliesOrStoresItPerAdd
   Show(u"<html><body>again</body></html>", u"http://page.test/again");
   EXPECT_EQ(browser_->GetZoomLevel(), 2);
   EXPECT_EQ(client_->zoom->asked.back(), u"http://page.test/again");
+}
+
+TEST_F(PageInput, KeysReachTheHandlerThenPageScriptAndTabMovesTheFocusThroughThePageAndOut) {
+  // Page script logs its key events into the title and cancels the key B.
+  Show(
+      u"<html><head><title>-</title></head><body><input id=name><a id=more href='/more'>more</a>"
+      u"<input type=hidden id=secret><script>"
+      u"function log(e, what) { document.title += what + e.keyCode + (e.shiftKey ? 'S' : '') + ';';"
+      u"  if (e.keyCode == 66) e.preventDefault(); }"
+      u"document.addEventListener('keydown', function(e) { log(e, 'down'); });"
+      u"document.addEventListener('keypress', function(e) { log(e, 'press'); });"
+      u"</script></body></html>",
+      u"http://page.test/keys");
+  const auto key = [&](cef_key_type_t type, int code, int modifiers = 0) {
+    browser_->SendKeyEvent(type, cef_key_info_t{code, 0, 0}, modifiers);
+    Flush();
+  };
+  struct Row {
+    cef_key_type_t type;
+    int code, modifiers;
+    std::vector<std::string> handler;  // the keyboard handler's calls
+    std::string page;                  // title and the field's value afterwards
+    std::vector<std::string> moves;    // the focus handler's
+  };
+  const std::vector<Row> rows = {
+      {KT_KEYDOWN, 0x74, 0, {"0:116"}, "-|", {}},                          // F5: consumed by the handler
+      {KT_KEYDOWN, 65, KEY_SHIFT, {"0:65", "0:65+js"}, "-down65S;|", {}},  // script, then the handler again
+      {KT_KEYDOWN, 66, 0, {"0:66"}, "-down65S;down66;|", {}},              // cancelled by script
+      {KT_KEYUP, 65, 0, {"2:65"}, "-down65S;down66;|", {}},                // no listener, no second call
+      {KT_KEYDOWN, 9, 0, {"0:9", "0:9+js"}, "-down65S;down66;down9;|", {"node:name"}},    // Tab: the field
+      {KT_CHAR, 'x', 0, {"3:120", "3:120+js"}, "-down65S;down66;down9;press120;|x", {}},  // typed into it
+      {KT_KEYDOWN, 9, 0, {"0:9", "0:9+js"}, "-down65S;down66;down9;press120;down9;|x", {"node:more"}},
+      {KT_KEYDOWN,
+       9,
+       0,
+       {"0:9", "0:9+js"},
+       "-down65S;down66;down9;press120;down9;down9;|x",
+       {"node:-", "take:next"}},  // past the last: the focus leaves the page (hidden input skipped)
+      {KT_KEYDOWN,
+       9,
+       KEY_SHIFT,
+       {"0:9", "0:9+js"},
+       "-down65S;down66;down9;press120;down9;down9;down9S;|x",
+       {"node:more"}},  // Shift+Tab from outside: the last one
+  };
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    client_->keys->calls.clear();
+    client_->focus->moves.clear();
+    key(row.type, row.code, row.modifiers);
+    EXPECT_EQ(client_->keys->calls, row.handler) << "row " << i;
+    EXPECT_EQ(Read(u"name"), row.page) << "row " << i;
+    EXPECT_EQ(client_->focus->moves, row.moves) << "row " << i;
+  }
+
+  // The browser asks before it takes the focus; this handler refuses. Losing the focus
+  // leaves the page without a focused element.
+  client_->focus->moves.clear();
+  browser_->SendFocusEvent(true);
+  browser_->SetFocus(true);
+  browser_->SendFocusEvent(false);
+  Flush();
+  EXPECT_EQ(client_->focus->sources,
+            (std::vector<TCefHandlerFocusSource>{FOCUS_SOURCE_SYSTEM, FOCUS_SOURCE_SYSTEM}));
+  EXPECT_EQ(client_->focus->moves, std::vector<std::string>{"node:-"});
 }
 
 }  // namespace
