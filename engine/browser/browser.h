@@ -35,7 +35,8 @@ struct DragContent {
 };
 // Takes over the reference a client getter returns.
 template <class Handler>
-ProgramRef<Handler> HandlerOf(cef_client_t* client, Handler* (CEF_CALLBACK* cef_client_t::*getter)(cef_client_t*)) {
+ProgramRef<Handler> HandlerOf(cef_client_t* client,
+                              Handler* (CEF_CALLBACK* cef_client_t::*getter)(cef_client_t*)) {
   if (!client || !(client->*getter)) return {};
   return ProgramRef<Handler>::Adopt((client->*getter)(client));
 }
@@ -78,6 +79,8 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   std::optional<std::u16string> Prompt(const std::u16string& message,
                                        const std::u16string& default_text) override;
   bool AllowExtension(const std::u16string& name) override;
+  std::u16string Cookies() override;
+  void SetCookie(const std::u16string& line) override;
   cef_browser_t* ShareBrowser() override;
   cef_frame_t* ShareFrame() override { return Share(); }
   std::u16string Url() override { return url(); }
@@ -118,6 +121,8 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   std::unique_ptr<script::Page> page_;
   std::optional<std::u16string> reported_title_;
   std::shared_ptr<net::LoadHandle> load_;
+  // The cookie store of the page's load (null: the shared store), for document.cookie.
+  std::shared_ptr<net::CookieStore> page_cookies_;
   uint64_t generation_ = 0;
   bool detached_ = false;
 };

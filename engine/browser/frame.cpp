@@ -4,6 +4,7 @@
 #include "browser/browser.h"
 #include "browser/page_input.h"
 #include "cef_engine.h"
+#include "net/cookies.h"
 #include "net/records.h"
 #include "net/text_util.h"
 #include "net/url.h"
@@ -140,6 +141,7 @@ void Frame::LoadContent(std::u16string html, std::u16string url, bool history) {
   StopLoad();
   browser_->NotifyLoadStart(*this);
   if (detached_) return;
+  page_cookies_.reset();
   Commit(html, url.empty() ? u"about:blank" : url, 200, history, true, false);
 }
 
@@ -191,6 +193,7 @@ void Frame::Collect(std::vector<EngineRef<Frame>>& out) {
 void Frame::Finished(net::LoadResult result, uint64_t generation, bool history) {
   if (generation != generation_ || detached_) return;
   if (auto done = std::exchange(load_, nullptr)) done->Forget();
+  page_cookies_ = std::move(result.cookies);
   if (!result.error) {
     browser_->ResponseArrived(result);
     if (generation != generation_ || detached_) return;
@@ -329,6 +332,32 @@ std::optional<std::u16string> Frame::Prompt(const std::u16string& message,
   return browser_->RunPrompt(*this, message, default_text);
 }
 bool Frame::AllowExtension(const std::u16string& name) { return browser_->AllowExtension(*this, name); }
+
+// document.cookie reads and writes the store the page was loaded with, as script of that
+// address (no HttpOnly cookies); pages without an HTTP address have none.
+namespace {
+template <class Use>
+auto WithPageCookies(const std::shared_ptr<net::CookieStore>& page_store, const std::u16string& address,
+                     Use use) {
+  const auto url = net::ParseUrl(address);
+  const auto store = page_store ? page_store : net::GlobalCookieStore();
+  using Result = decltype(use(*store, *url));
+  if (!url || !store || !store->Supports(*url)) return Result{};
+  return use(*store, *url);
+}
+}  // namespace
+
+std::u16string Frame::Cookies() {
+  return WithPageCookies(page_cookies_, url(), [](net::CookieStore& store, const net::Url& at) {
+    return store.HeaderFor(at, false);
+  });
+}
+
+void Frame::SetCookie(const std::u16string& line) {
+  WithPageCookies(page_cookies_, url(), [&](net::CookieStore& store, const net::Url& at) {
+    return store.SetFromLine(at, line, false);
+  });
+}
 void Frame::UncaughtException(cef_v8context_t* context, cef_v8exception_t* exception,
                               cef_v8stack_trace_t* trace) {
   browser_->NotifyUncaughtException(*this, context, exception, trace);

@@ -187,6 +187,7 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   }
 
   void Finish(LoadResult result) {
+    if (!result.cookies) result.cookies = cookies_;
     Stop(false);
     std::function<void(LoadResult)> done;
     {

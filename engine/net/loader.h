@@ -13,6 +13,8 @@
 
 namespace cef_engine::net {
 
+class CookieStore;
+
 struct LoadRequest {
   std::u16string url, method;
   HeaderList headers;
@@ -27,6 +29,7 @@ struct LoadResult {
   int status = 0;
   HeaderList headers;
   std::string body;
+  std::shared_ptr<CookieStore> cookies;  // the store an HTTP load used, for the page's script
 };
 
 // The largest document body a load delivers, whatever it comes from (scheme handler or

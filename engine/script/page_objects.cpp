@@ -30,6 +30,8 @@ enum Op : int {
   kGetElementById,
   kTitleGet,
   kTitleSet,
+  kCookieGet,
+  kCookieSet,
   kConsoleLog,
   kWindowOpen,
   kClick,
@@ -241,6 +243,7 @@ void ContextState::InstallPageObjects() {
           {"addEventListener", kAddEventListener},
           {"removeEventListener", kRemoveEventListener}},
          {{"title", kTitleGet, kTitleSet},
+          {"cookie", kCookieGet, kCookieSet},
           {"body", kBodyGet, -1},
           {"head", kHeadGet, -1},
           {"documentElement", kDocumentElementGet, -1},
@@ -392,6 +395,13 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
     case kTitleSet:
       document.SetTitle(ArgText(ctx, 0));
       if (hooks_) hooks_->TitleChanged(document.Title());
+      duk_push_undefined(ctx);
+      return Outcome::kReturn;
+    case kCookieGet:
+      PushText(ctx, hooks_ ? hooks_->Cookies() : std::u16string());
+      return Outcome::kReturn;
+    case kCookieSet:
+      if (hooks_) hooks_->SetCookie(ArgText(ctx, 0));
       duk_push_undefined(ctx);
       return Outcome::kReturn;
     case kConsoleLog: {

@@ -59,6 +59,10 @@ class FrameHooks {
                                                const std::u16string& /*default_text*/) {
     return std::nullopt;
   }
+  // document.cookie: the page's cookies as a Cookie header would carry them (no HttpOnly
+  // ones), and one cookie set in Set-Cookie syntax (an HttpOnly one is refused).
+  virtual std::u16string Cookies() { return {}; }
+  virtual void SetCookie(const std::u16string& /*line*/) {}
   // Whether the registered extension `name` is loaded into this page's new context.
   virtual bool AllowExtension(const std::u16string& /*name*/) { return true; }
   virtual cef_browser_t* ShareBrowser() = 0;  // +1 reference for the receiver, or null

@@ -860,6 +860,16 @@ TEST_F(Integration, CookiesAreKeptSentVisitedAndPersisted) {
   ASSERT_TRUE(RunUntil([&] { return visited == 100; }));
   LoadAndWait(browser->GetMainFrame(), home);
   EXPECT_EQ(server_.Requests().back().Header("Cookie"), "session=abc; added=x");
+  // Page script sees and sets the page's cookies, but never an HttpOnly one.
+  client_->events.lines.clear();
+  browser->GetMainFrame()->ExecuteJavaScript(
+      u"var seen = document.cookie; document.cookie = 'js=1; Path=/'; document.cookie = 'session=stolen';"
+      u"document.cookie = 'sneaky=1; HttpOnly'; document.title = seen + ' / ' + document.cookie;",
+      u"", 1);
+  ASSERT_TRUE(RunUntil([&] { return client_->events.Has("title added=x / added=x; js=1"); }))
+      << client_->events.All();
+  LoadAndWait(browser->GetMainFrame(), home);
+  EXPECT_EQ(server_.Requests().back().Header("Cookie"), "session=abc; added=x; js=1");
   EXPECT_TRUE(OnIo([&] { return global->DeleteCookies(home, u""); })) << "the host's cookies";
   EXPECT_TRUE(CookiesOf(global).empty());
 
@@ -870,7 +880,7 @@ TEST_F(Integration, CookiesAreKeptSentVisitedAndPersisted) {
   LoadAndWait(browser->GetMainFrame(), Widen(server_.Url("/loop")));
   EXPECT_TRUE(client_->events.Has("load_error " + std::to_string(ERR_TOO_MANY_REDIRECTS) + " " +
                                   server_.Url("/loop")));
-  EXPECT_EQ(server_.Requests().size(), 3u + 21u);
+  EXPECT_EQ(server_.Requests().size(), 4u + 21u);
 
   // A store of its own in a folder keeps its persistent cookies there: switching the
   // store away writes them, switching back reads them. A damaged file is set aside and
