@@ -10,6 +10,33 @@ namespace cef_engine::net {
 namespace {
 
 constexpr int kMaxRedirects = 20;
+// Logins tried for one load before the server's refusal is shown as it is.
+constexpr int kMaxLogins = 3;
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const size_t n = std::min<size_t>(3, bytes.size() - i);
+    uint32_t group = 0;
+    for (size_t k = 0; k < 3; ++k)
+      group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+  }
+  return out;
+}
+
+// The realm of a `Basic realm="..."` challenge; nullopt for another scheme.
+std::optional<std::u16string> BasicRealm(std::u16string_view challenge) {
+  constexpr std::u16string_view kBasic = u"basic";
+  if (challenge.size() < kBasic.size() || !EqualsIgnoringCase(challenge.substr(0, kBasic.size()), kBasic) ||
+      (challenge.size() > kBasic.size() && challenge[kBasic.size()] != u' '))
+    return std::nullopt;
+  const size_t at = challenge.find(u"realm=\"");
+  if (at == std::u16string_view::npos) return u"";
+  const size_t begin = at + 7, end = challenge.find(u'"', begin);
+  return std::u16string(challenge.substr(begin, end == std::u16string_view::npos ? end : end - begin));
+}
 
 bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -62,6 +89,7 @@ void HttpSession::Arrived(LoadResult result) {
   transfer_.reset();
   if (result.error) return Done(std::move(result));
   if (cookies_) cookies_->TakeHeaders(url_, result.headers);
+  if (result.status == 401 && LogIn(result)) return;
   const auto location = HeaderValue(result.headers, u"location");
   if (!IsRedirect(result.status) || location.empty()) return Done(std::move(result));
   if (++redirects_ > kMaxRedirects)
@@ -81,6 +109,20 @@ void HttpSession::Arrived(LoadResult result) {
   }
   if (!hooks_.redirect) return Follow(std::move(next));
   hooks_.redirect(shared_from_this(), result, std::move(next));
+}
+
+bool HttpSession::LogIn(const LoadResult& result) {
+  const auto realm = BasicRealm(HeaderValue(result.headers, u"www-authenticate"));
+  if (!realm || !hooks_.login || ++logins_ > kMaxLogins) return false;
+  const auto login = hooks_.login(url_, *realm);
+  if (!login || over_) return false;
+  LoadRequest again = request_;
+  RemoveHeader(again.headers, u"authorization");
+  const std::string pair = ToUtf8(login->user + u":" + login->password);
+  const std::string header = "Basic " + Base64(pair);
+  again.headers.emplace_back(u"Authorization", std::u16string(header.begin(), header.end()));
+  Send(std::move(again));
+  return true;
 }
 
 void HttpSession::Follow(LoadRequest next) { Send(std::move(next)); }

@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "net/cookies.h"
 #include "net/http.h"
@@ -14,6 +16,9 @@ namespace cef_engine::net {
 
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
+  struct Login {
+    std::u16string user, password;
+  };
   struct Hooks {
     // A redirect: `response` is the redirecting response, `next` the request that would
     // follow it. The owner answers by calling Follow (with `next`, changed or not) or
@@ -23,6 +28,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         redirect;
     // The final response, or the failure; once, on the IO thread.
     std::function<void(LoadResult)> done;
+    // A server asks for a Basic login (401): the user name and password to send, or
+    // nothing to take the server's answer as it is. IO thread. Empty: never logs in.
+    std::function<std::optional<Login>(const Url& url, const std::u16string& realm)> login;
   };
 
   // Starts on the IO thread. `cookies` may be null (no cookies).
@@ -41,6 +49,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
  private:
   void Send(LoadRequest request);
   void Arrived(LoadResult result);
+  // A 401 answered with a Basic login: the request goes again with it. False when there
+  // is nothing to try (another scheme, no login, too many tries).
+  bool LogIn(const LoadResult& result);
   void Done(LoadResult result);
 
   std::shared_ptr<CookieStore> cookies_;
@@ -48,6 +59,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   LoadRequest request_;
   Url url_;
   int redirects_ = 0;
+  int logins_ = 0;
   bool over_ = false;
   std::shared_ptr<HttpTransfer> transfer_;
 };

@@ -134,6 +134,7 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   enum class Stage { kIdle, kWaitingForHeaders, kReading, kWaitingForBytes, kDone };
 
   void ChooseCookies();
+  std::optional<HttpSession::Login> AskLogin(const Url& url, const std::u16string& realm);
   bool AskRequestHandler();
   void OnRedirect(const std::shared_ptr<HttpSession>& session, LoadRequest next);
   void StartUrl(const Url& url);
@@ -322,6 +323,27 @@ void LoadJob::ChooseCookies() {
   if (!cookies_) cookies_ = GlobalCookieStore();
 }
 
+// The request handler answers a server's login request (IO thread); no handler, no login.
+std::optional<HttpSession::Login> LoadJob::AskLogin(const Url& url, const std::u16string& realm) {
+  if (cancelled_ || !request_handler_ || !request_handler_->get_auth_credentials) return std::nullopt;
+  const std::u16string scheme = u"basic";
+  const cef_string_t host{const_cast<char16*>(url.host.data()), url.host.size(), nullptr},
+      realm_view{const_cast<char16*>(realm.data()), realm.size(), nullptr},
+      scheme_view{const_cast<char16*>(scheme.data()), scheme.size(), nullptr};
+  int port = url.port.empty() ? (url.scheme == u"https" ? 443 : 80) : 0;
+  for (const char16_t digit : url.port)
+    port = digit >= u'0' && digit <= u'9' && port <= 65535 ? port * 10 + (digit - u'0') : 0;
+  cef_string_t user{}, password{};
+  const bool given =
+      request_handler_->get_auth_credentials(request_handler_.get(), browser_.Share(), 0, &host, port,
+                                             &realm_view, &scheme_view, &user, &password) != 0;
+  std::optional<HttpSession::Login> login;
+  if (given) login = HttpSession::Login{std::u16string(ViewOf(&user)), std::u16string(ViewOf(&password))};
+  ClearRecord(&user);
+  ClearRecord(&password);
+  return login;
+}
+
 // The request handler hears of each redirect and may send the load elsewhere.
 void LoadJob::OnRedirect(const std::shared_ptr<HttpSession>& session, LoadRequest next) {
   if (cancelled_ || session != session_) return;
@@ -352,6 +374,10 @@ void LoadJob::StartUrl(const Url& url) {
     };
     hooks.done = [weak = weak_from_this()](LoadResult result) {
       if (auto self = weak.lock()) self->HttpDone(std::move(result));
+    };
+    hooks.login = [weak = weak_from_this()](const Url& at, const std::u16string& realm) {
+      auto self = weak.lock();
+      return self ? self->AskLogin(at, realm) : std::nullopt;
     };
     session_ = HttpSession::Start(request_, cookies_, std::move(hooks));
     return;

@@ -1073,7 +1073,20 @@ class TFiltering : public TCefRequestHandlerOwn {
     events_.Add("response " + std::to_string(response->GetStatus()) + " " + Narrow(url));
     filter = last = Make<TUpperFilter>(Contains(url, u"throws"));
   }
+  // IO thread: logs in once, refuses the second time.
+  bool GetAuthCredentials(const RefPtr<ICefBrowser>&, bool isProxy, const ustring& host, int port,
+                          const ustring& realm, const ustring& scheme, ustring& username,
+                          ustring& password) override {
+    std::lock_guard lock(mutex);
+    logins.push_back(Narrow(host) + ":" + std::to_string(port) + " " + Narrow(realm) + " " + Narrow(scheme) +
+                     (isProxy ? " proxy" : "") + (CefIsMainThread() ? " on the main thread" : ""));
+    username = u"player";
+    password = u"p\u00e4ss";
+    return logins.size() == 1;
+  }
   RefPtr<TUpperFilter> last;
+  std::mutex mutex;
+  std::vector<std::string> logins;
 
  private:
   Events& events_;
@@ -1102,6 +1115,28 @@ TEST_F(Integration, AContentFilterRewritesTheBodyAndOneThatThrowsLeavesIt) {
   EXPECT_TRUE(client_->events.Has("title quiet")) << "each piece passed on as it was";
   EXPECT_EQ(reported, 3);
   EXPECT_TRUE(client_->events.Has("load_end main 200"));
+}
+
+// A server's Basic login request goes to the request handler on the IO thread; the request
+// goes again with its answer, and a refusal shows the server's own answer.
+TEST_F(Integration, AServerLoginIsAnsweredByTheRequestHandler) {
+  auto refused = test_http::Page("<html><head><title>Refused</title></head></html>", 401, "Unauthorized");
+  refused.headers = {{"WWW-Authenticate", "Basic realm=\"Game\""}};
+  server_.Serve("/private", refused);
+  auto handler = Make<TFiltering>(client_->events);
+  client_->requests = handler;
+  auto browser = Open(Widen(server_.Url("/private")));
+  ASSERT_TRUE(browser);
+  const std::string login = "127.0.0.1:" + std::to_string(server_.port()) + " Game basic";
+  {
+    std::lock_guard lock(handler->mutex);
+    EXPECT_EQ(handler->logins, (std::vector<std::string>{login, login}));
+  }
+  EXPECT_TRUE(client_->events.Has("title REFUSED")) << "the 401 page, through the filter";
+  const auto requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_FALSE(requests[0].Header("Authorization"));
+  EXPECT_EQ(requests[1].Header("Authorization"), "Basic cGxheWVyOnDDpHNz") << "player:p\u00e4ss in UTF-8";
 }
 
 // Script dialogs answered by the program, results flowing back into script (a prompt
