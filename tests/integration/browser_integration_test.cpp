@@ -1152,7 +1152,8 @@ TEST_F(Integration, TheProgramAnswersScriptDialogsAndChoosesThePagesExtensions) 
   client_->events.lines.clear();
   browser->GetMainFrame()->LoadString(
       u"<html><body><script>alert('hello');\n"
-      u"var big = prompt('big', new Array(10 * 1024 * 1024 + 1).join('x'));\n"
+      u"var mb = 'x'; while (mb.length < 1024 * 1024) mb += mb;\n"
+      u"var big = prompt('big', [mb, mb, mb, mb, mb, mb, mb, mb, mb, mb].join(''));\n"
       u"document.title = [confirm('yes?'), confirm('no?'), prompt('name', 'Ann'), prompt('refuse', 'x'),\n"
       u"  big.length, typeof permittedExtension, typeof refusedExtension].join(',');\n"
       u"</script></body></html>",
