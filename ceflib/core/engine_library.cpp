@@ -214,6 +214,16 @@ class PinnedLibraries {
     ++node->loads;
     CloseIfUnpinned();
   }
+  // Opens a library under the list's lock, after closing the kept ones nothing holds any
+  // more. A kept library that another thread lets go of is then unmapped either before
+  // this load maps it again (perhaps at the same addresses), ordered by the lock, or
+  // after, while this load keeps it mapped; the loader's own lock orders the two as well,
+  // but the thread sanitizer cannot see that one.
+  TCefLibraryHandle Open(const ustring& name) {
+    Locked locked(lock_);
+    CloseIfUnpinned();
+    return OpenLibrary(name);
+  }
   // Closes every kept library once nothing is pinned.
   void CloseUnpinned() noexcept {
     Locked locked(lock_);
@@ -321,7 +331,7 @@ void CefLoadEngine(const ustring& cache, const ustring& userAgent, const ustring
   if (CefLibraryHandle) return;
   CefMaskFloatingPointExceptions();
   detail::CefClaimPinOwnerThread();
-  CefLibraryHandle = OpenLibrary(CefLibraryName);
+  CefLibraryHandle = pinnedLibraries.Open(CefLibraryName);
   NextGeneration();
   ResolveEntries(CefLibraryHandle);
   // A library that lacks an export is not used at all: nothing of it is called, and a
