@@ -1,6 +1,7 @@
 // HTTP through cpp-httplib (Debian's libcpp-httplib), one request per fetch: redirects
 // and cookies are the session's (http_session.h). https is not built in.
 #include <httplib.h>
+#include <signal.h>
 
 #include "net/http.h"
 #include "net/text_util.h"
@@ -46,6 +47,13 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
     result.error_text = url.scheme + u" is not supported by this engine";
     return result;
   }
+  // A server that closes the connection while the request is still being written would
+  // raise SIGPIPE, whose default action ends the whole program: this transfer thread
+  // blocks it, and the write fails with EPIPE instead.
+  sigset_t pipe_signal;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
   httplib::Client client(ToUtf8(url.host), url.EffectivePort());
   client.set_connection_timeout(kConnectSeconds);
   client.set_read_timeout(kReadSeconds);
