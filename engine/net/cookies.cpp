@@ -670,14 +670,9 @@ std::shared_ptr<CookieStore> GlobalCookieStore() {
   auto& global = Global();
   std::lock_guard lock(global.mutex);
   if (global.store) return global.store;
-  const std::u16string folder = runtime.CopiedString("cache_path").value_or(u"");
-  global.store = MakeCookieStore(folder);
-  if (!global.store) {
-    std::fprintf(stderr, "cef engine: cannot keep cookies in %s; they stay in memory\n",
-                 ToUtf8(folder).c_str());
-    global.store = MakeCookieStore(u"");
-  }
-  runtime.AtShutdown([] {
+  // Kept only when shutdown will let it go: a load on the IO thread may ask while the
+  // main thread has begun to shut down, and a store kept then would outlive the engine.
+  const bool registered = runtime.AtShutdown([] {
     std::shared_ptr<CookieStore> store;
     {
       std::lock_guard lock(Global().mutex);
@@ -685,6 +680,14 @@ std::shared_ptr<CookieStore> GlobalCookieStore() {
     }
     if (store) store->Flush();
   });
+  if (!registered) return nullptr;
+  const std::u16string folder = runtime.CopiedString("cache_path").value_or(u"");
+  global.store = MakeCookieStore(folder);
+  if (!global.store) {
+    std::fprintf(stderr, "cef engine: cannot keep cookies in %s; they stay in memory\n",
+                 ToUtf8(folder).c_str());
+    global.store = MakeCookieStore(u"");
+  }
   return global.store;
 }
 

@@ -122,6 +122,7 @@ bool Runtime::Initialize(const cef_settings_t* settings, ProgramRef<cef_app_t> a
     return false;
   }
   initialized_ = true;
+  shutting_down_ = false;
   io_.Start();
   file_.Start();
   main_thread_ = std::this_thread::get_id();
@@ -137,6 +138,7 @@ void Runtime::Shutdown() {
     std::lock_guard lock(mutex_);
     if (!initialized_) return;
     releases.swap(at_shutdown_);
+    shutting_down_ = true;
   }
   // Modules let go of browsers, loads and factories while the threads still run.
   for (auto& release : releases) release();
@@ -178,9 +180,11 @@ bool Runtime::AfterIoTasks(std::function<void()> then) {
   });
 }
 
-void Runtime::AtShutdown(std::function<void()> release) {
+bool Runtime::AtShutdown(std::function<void()> release) {
   std::lock_guard lock(mutex_);
+  if (!initialized_ || shutting_down_) return false;
   at_shutdown_.push_back(std::move(release));
+  return true;
 }
 
 ProgramRef<cef_app_t> Runtime::App() {

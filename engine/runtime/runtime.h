@@ -52,8 +52,10 @@ class Runtime {
   bool AfterIoTasks(std::function<void()> then);
 
   // Modules that keep program objects register how to let them go; cef_shutdown runs
-  // these first, while the threads still run, in registration order.
-  void AtShutdown(std::function<void()> release);
+  // these first, while the threads still run, in registration order. False (nothing
+  // registered) once the engine is not running or its shutdown has begun: a module must
+  // not keep what it would have let go then.
+  bool AtShutdown(std::function<void()> release);
   // The application's record with a reference for the caller; empty when there is none.
   ProgramRef<cef_app_t> App();
   void RunMessageLoop();
@@ -80,6 +82,7 @@ class Runtime {
   WorkerThread io_{TID_IO};
   WorkerThread file_{TID_FILE};
   std::vector<std::function<void()>> at_shutdown_;
+  bool shutting_down_ = false;  // the releases have been taken
 };
 
 }  // namespace cef_engine

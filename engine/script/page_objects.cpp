@@ -341,15 +341,16 @@ dom::Node* ContextState::NodeOfThis(duk_context* ctx) {
 }
 
 // alert(message), confirm(message), prompt(message, default): the frame answers while
-// the script waits; the time that takes is not the script's.
+// the script waits. The time that takes, the texts' way to the program and back
+// included (a prompt may carry megabytes), is not the script's.
 Outcome ContextState::Dialog(duk_context* ctx, int op) {
+  ScriptClockPause pause;
   const std::u16string message = duk_get_top(ctx) > 0 ? ArgText(ctx, 0) : std::u16string();
   const std::u16string default_text =
       op == kPrompt && duk_get_top(ctx) > 1 ? ArgText(ctx, 1) : std::u16string();
   bool accepted = false;
   std::optional<std::u16string> entered;
   if (hooks_) {
-    ScriptClockPause pause;
     if (op == kAlert) hooks_->Alert(message);
     if (op == kConfirm) accepted = hooks_->Confirm(message);
     if (op == kPrompt) entered = hooks_->Prompt(message, default_text);
