@@ -28,10 +28,6 @@ OpenBrowsers& Registry() {
   return *open;
 }
 
-cef_string_t View(const std::u16string& text) {
-  return {const_cast<char16*>(text.data()), text.size(), nullptr};
-}
-
 template <class Work>
 void OnMainThread(Work work) {
   Runtime::Get().PostWork(TID_UI, std::move(work));

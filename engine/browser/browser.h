@@ -33,6 +33,11 @@ struct DragContent {
   std::u16string file_name;
   std::vector<std::u16string> file_names;
 };
+// A record view of engine text, for a call that only reads it.
+inline cef_string_t View(const std::u16string& text) {
+  return {const_cast<char16*>(text.data()), text.size(), nullptr};
+}
+
 // Takes over the reference a client getter returns.
 template <class Handler>
 ProgramRef<Handler> HandlerOf(cef_client_t* client,

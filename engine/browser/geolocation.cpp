@@ -123,10 +123,6 @@ class PermissionCallback final : public EngineObject<cef_geolocation_callback_t>
   const int request_;
 };
 
-cef_string_t View(const std::u16string& text) {
-  return {const_cast<char16*>(text.data()), text.size(), nullptr};
-}
-
 }  // namespace
 
 int Browser::RequestGeolocation(const std::u16string& url,

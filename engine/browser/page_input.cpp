@@ -18,10 +18,6 @@ void OnMainThread(Work work) {
   Runtime::Get().PostWork(TID_UI, std::move(work));
 }
 
-cef_string_t View(const std::u16string& text) {
-  return {const_cast<char16*>(text.data()), text.size(), nullptr};
-}
-
 // Case folding for searches without match case: ASCII, Latin-1 and the Latin letters
 // of Vietnamese (Latin Extended-A and Additional, upper case at the even code point).
 char16_t Fold(char16_t c) {
@@ -66,11 +62,8 @@ double ScaleOf(double level) { return std::pow(1.2, level); }
 }  // namespace
 
 void PageInput::AskClient(cef_client_t* client) {
-  if (!client) return;
-  if (client->get_find_handler)
-    find_handler_ = ProgramRef<cef_find_handler_t>::Adopt(client->get_find_handler(client));
-  if (client->get_zoom_handler)
-    zoom_handler_ = ProgramRef<cef_zoom_handler_t>::Adopt(client->get_zoom_handler(client));
+  find_handler_ = HandlerOf(client, &cef_client_t::get_find_handler);
+  zoom_handler_ = HandlerOf(client, &cef_client_t::get_zoom_handler);
   keyboard_handler_ = HandlerOf(client, &cef_client_t::get_keyboard_handler);
   focus_handler_ = HandlerOf(client, &cef_client_t::get_focus_handler);
 }

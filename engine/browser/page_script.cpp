@@ -15,10 +15,6 @@ Record* Lend(Record* record) {
   return ProgramRef<Record>::Retain(record).Release();
 }
 
-cef_string_t View(const std::u16string& text) {
-  return {const_cast<char16*>(text.data()), text.size(), nullptr};
-}
-
 }  // namespace
 
 void Browser::NotifyContextCreated(Frame& frame, cef_v8context_t* context) {

@@ -104,10 +104,6 @@ std::vector<std::u16string> Lines(const std::u16string& text, size_t columns) {
   return lines;
 }
 
-cef_string_t View(const std::u16string& text) {
-  return {const_cast<char16*>(text.data()), text.size(), nullptr};
-}
-
 #if defined(_WIN32)
 // The default printer's device context; null when there is no printer.
 HDC OpenPrinter() {

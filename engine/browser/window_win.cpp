@@ -114,8 +114,9 @@ class Win32Window final : public BrowserWindow {
         case WM_CHAR:
         case WM_SYSCHAR:
           // System keys nobody handled go on to the window's default handling (Alt+F4).
-          if (self->key_sink_ && (self->Key(message, wparam) || (message != WM_SYSKEYDOWN && message != WM_SYSKEYUP &&
-                                                                 message != WM_SYSCHAR)))
+          if (self->key_sink_ &&
+              (self->Key(message, wparam) ||
+               (message != WM_SYSKEYDOWN && message != WM_SYSKEYUP && message != WM_SYSCHAR)))
             return 0;
           break;
         case WM_DESTROY: {
