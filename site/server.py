@@ -13,16 +13,27 @@ GET /__requests answers the recorded requests as JSON (method, path, headers), o
 first; POST /__requests/clear forgets them. Neither is recorded itself. Any page takes
 ?delay=MS to answer that much later. With --hold-file, a request for a path listed
 in that file (one a line) is answered only once the path is no longer listed there, so a
-test decides when a page arrives (at most two minutes later: then it answers anyway)."""
+test decides when a page arrives (at most two minutes later: then it answers anyway).
+--port 0 takes a free port; the ready line names the address.
+
+Pages for what a browser does with requests (see README, "The demo site"): /login sets a
+session cookie and sends the browser on to /account, which tells whether that cookie came
+back; /logout ends the session; /headers shows the request's headers; /members is behind
+HTTP Basic authentication (player / secret); /redirect?n=3 redirects three times before
+its page, /redirect-loop redirects to itself for ever; /download?size=N answers N bytes
+(default 1024) as an attachment."""
 import argparse
+import base64
 import errno
 import html
 import json
+import secrets
 import socket
 import sys
 import threading
 import time
 import urllib.parse
+from http.cookies import CookieError, SimpleCookie
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 PAGES = {
@@ -33,6 +44,11 @@ PAGES = {
     "/UCClient/giftcode.php": ("Tessaril - GiftCode", "Enter your gift code."),
     "/UCClient/napthe.php": ("Tessaril - Nạp thẻ", "Top up your account with a card."),
 }
+
+MEMBERS_REALM = "Tessaril members"
+MEMBERS_LOGIN = ("player", "secret")
+DOWNLOAD_NAME = "tessaril-patch.bin"
+DOWNLOAD_LIMIT = 1 << 30
 
 EXTRA_PAGES = {
     "/popup.html": ("Tessaril - Pop-up", "This page opens the shop in a new window.",
@@ -56,6 +72,7 @@ class Site:
         self.popups = popups
         self.log = log
         self.requests = []
+        self.sessions = {}  # session cookie value -> user name
         self.lock = threading.Lock()
 
     def record(self, handler):
@@ -87,14 +104,109 @@ def make_handler(site):
         def log_message(self, fmt, *args):  # the record is the log
             pass
 
-        def send_body(self, status, body, content_type):
+        def send_body(self, status, body, content_type, headers=()):
             data = body.encode("utf-8")
             self.send_response(status)
+            for name, value in headers:
+                self.send_header(name, value)
             self.send_header("Content-Type", content_type)
             self.send_header("Content-Length", str(len(data)))
             self.end_headers()
             if self.command != "HEAD":
                 self.wfile.write(data)
+
+        def send_page(self, status, title, text, extra="", headers=()):
+            self.send_body(status, render(title, text, extra), "text/html; charset=utf-8", headers)
+
+        def redirect(self, location, headers=(), status=302):
+            self.send_page(status, "Tessaril - Moved", f"This page moved to {location}.",
+                           headers=[("Location", location), *headers])
+
+        def session(self):
+            """The session cookie's value this request brought, or None."""
+            cookies = SimpleCookie()
+            try:
+                cookies.load(self.headers.get("Cookie", ""))
+            except CookieError:
+                return None
+            return cookies["session"].value if "session" in cookies else None
+
+        def log_in(self, user):
+            if not user:
+                return self.send_page(400, "Tessaril - Log in", "Log in needs a user name: /login?user=NAME.")
+            token = secrets.token_hex(16)
+            with site.lock:
+                site.sessions[token] = user
+            # 303: the browser goes on with a GET, also after a form's POST.
+            self.redirect("/account", [("Set-Cookie", f"session={token}; HttpOnly; Path=/")], 303)
+
+        def basic_login(self):
+            kind, _, encoded = self.headers.get("Authorization", "").partition(" ")
+            try:
+                user, _, password = base64.b64decode(encoded, validate=True).decode("utf-8").partition(":")
+            except (ValueError, UnicodeDecodeError):
+                return None
+            return user if kind.lower() == "basic" and (user, password) == MEMBERS_LOGIN else None
+
+        def send_download(self, query):
+            try:
+                size = int(query.get("size", ["1024"])[0])
+            except ValueError:
+                size = -1
+            if not 0 <= size <= DOWNLOAD_LIMIT:
+                return self.send_page(400, "Tessaril - Download", f"size must be 0 to {DOWNLOAD_LIMIT} bytes.")
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Disposition", f'attachment; filename="{DOWNLOAD_NAME}"')
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            if self.command == "HEAD":
+                return
+            chunk = bytes(range(256)) * 256  # 64 KiB of a pattern a reader can check
+            for start in range(0, size, len(chunk)):
+                self.wfile.write(chunk[:min(len(chunk), size - start)])
+
+        # The pages that exercise cookies, logins, redirects and downloads; False when the
+        # path is none of them.
+        def request_page(self, path, query):
+            if path == "/login":
+                self.log_in(query.get("user", [""])[0])
+            elif path == "/logout":
+                with site.lock:
+                    site.sessions.pop(self.session(), None)
+                self.redirect("/account", [("Set-Cookie", "session=; Max-Age=0; HttpOnly; Path=/")], 303)
+            elif path == "/account":
+                with site.lock:
+                    user = site.sessions.get(self.session())
+                text = (f"Signed in as {user}: the session cookie came back." if user else
+                        "Not signed in: no session cookie came back.")
+                self.send_page(200, "Tessaril - Account", text)
+            elif path == "/headers":
+                rows = "".join(f"<p>{html.escape(k)}: {html.escape(v)}</p>" for k, v in self.headers.items())
+                self.send_page(200, "Tessaril - Request headers", "The site received these headers:", rows)
+            elif path == "/members":
+                user = self.basic_login()
+                if user:
+                    self.send_page(200, "Tessaril - Members", f"Welcome, {user}.")
+                else:
+                    self.send_page(401, "Tessaril - Members only", "This page needs a member's login.",
+                                   headers=[("WWW-Authenticate", f'Basic realm="{MEMBERS_REALM}"')])
+            elif path == "/redirect":
+                try:
+                    n = int(query.get("n", ["0"])[0])
+                except ValueError:
+                    n = 0
+                if n > 0:
+                    self.redirect(f"/redirect?n={n - 1}")
+                else:
+                    self.send_page(200, "Tessaril - Redirected", "The redirects ended here.")
+            elif path == "/redirect-loop":
+                self.redirect("/redirect-loop")
+            elif path == "/download":
+                self.send_download(query)
+            else:
+                return False
+            return True
 
         def do_GET(self):
             url = urllib.parse.urlsplit(self.path)
@@ -108,6 +220,8 @@ def make_handler(site):
             if delay_ms > 0:
                 time.sleep(delay_ms / 1000.0)
             site.wait_while_held(url.path)
+            if self.request_page(url.path, query):
+                return
             if url.path in PAGES:
                 title, text = PAGES[url.path]
                 extra = ""
@@ -128,6 +242,8 @@ def make_handler(site):
                     site.requests.clear()
                 return self.send_body(200, "[]", "application/json")
             site.record(self)
+            if self.path == "/login":  # a form: user=NAME
+                return self.log_in(urllib.parse.parse_qs(body.decode("utf-8", "replace")).get("user", [""])[0])
             self.send_body(200, render("Tessaril - Posted", f"Received {len(body)} bytes."), "text/html; charset=utf-8")
 
     return Handler
@@ -171,7 +287,7 @@ def main():
         server.server_close()
         return 0
     server.daemon_threads = True
-    print(f"site ready on http://{args.host}:{args.port}", flush=True)
+    print(f"site ready on http://{args.host}:{server.server_address[1]}", flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:
