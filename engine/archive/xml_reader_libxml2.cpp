@@ -8,12 +8,8 @@
 #include <mutex>
 #include <string>
 
-#include "cef/cef_records.h"
+#include "archive/xml_reader.h"
 #include "cef_engine.h"
-#include "dom/record_entry.h"
-#include "objects/engine_object.h"
-#include "strings/text.h"
-#include "strings/utf.h"
 
 namespace cef_engine::archive {
 namespace {
@@ -84,41 +80,14 @@ class XmlReader final : public EngineObject<cef_xml_reader_t> {
  public:
   using Record = cef_xml_reader_t;
 
-  XmlReader(ProgramRef<cef_stream_reader_t> stream, int encodingType, const std::string& uri)
+  XmlReader(ProgramRef<cef_stream_reader_t> stream, int encodingType, const std::u16string& uri)
       : stream_(std::move(stream)) {
-    reader_ = xmlReaderForIO(&ReadStream, nullptr, this, uri.empty() ? nullptr : uri.c_str(),
+    std::string url;
+    utf::Transcode(std::u16string_view(uri), url);
+    reader_ = xmlReaderForIO(&ReadStream, nullptr, this, url.empty() ? nullptr : url.c_str(),
                              EncodingName(encodingType), XML_PARSE_NONET);
     if (reader_) xmlTextReaderSetStructuredErrorHandler(reader_, &NoteError, this);
-    auto& r = *record();
-    r.move_to_next_node = Entry<&XmlReader::MoveToNextNode>;
-    r.close = Entry<&XmlReader::Close>;
-    r.has_error = Entry<&XmlReader::HasError>;
-    r.get_error = Entry<&XmlReader::GetError>;
-    r.get_type = Entry<&XmlReader::GetType>;
-    r.get_depth = Entry<&XmlReader::Ask<xmlTextReaderDepth>>;
-    r.get_local_name = Entry<&XmlReader::Text<xmlTextReaderConstLocalName>>;
-    r.get_prefix = Entry<&XmlReader::Text<xmlTextReaderConstPrefix>>;
-    r.get_qualified_name = Entry<&XmlReader::Text<xmlTextReaderConstName>>;
-    r.get_namespace_uri = Entry<&XmlReader::Text<xmlTextReaderConstNamespaceUri>>;
-    r.get_base_uri = Entry<&XmlReader::Text<xmlTextReaderConstBaseUri>>;
-    r.get_xml_lang = Entry<&XmlReader::Text<xmlTextReaderConstXmlLang>>;
-    r.is_empty_element = Entry<&XmlReader::Yes<xmlTextReaderIsEmptyElement>>;
-    r.has_value = Entry<&XmlReader::Yes<xmlTextReaderHasValue>>;
-    r.get_value = Entry<&XmlReader::Text<xmlTextReaderConstValue>>;
-    r.has_attributes = Entry<&XmlReader::Yes<xmlTextReaderHasAttributes>>;
-    r.get_attribute_count = Entry<&XmlReader::AttributeCount>;
-    r.get_attribute_byindex = Entry<&XmlReader::AttributeByIndex>;
-    r.get_attribute_byqname = Entry<&XmlReader::AttributeByQName>;
-    r.get_attribute_bylname = Entry<&XmlReader::AttributeByLName>;
-    r.get_inner_xml = Entry<&XmlReader::Markup<xmlTextReaderReadInnerXml>>;
-    r.get_outer_xml = Entry<&XmlReader::Markup<xmlTextReaderReadOuterXml>>;
-    r.get_line_number = Entry<&XmlReader::Ask<xmlTextReaderGetParserLineNumber>>;
-    r.move_to_attribute_byindex = Entry<&XmlReader::MoveToAttributeByIndex>;
-    r.move_to_attribute_byqname = Entry<&XmlReader::MoveToAttributeByQName>;
-    r.move_to_attribute_bylname = Entry<&XmlReader::MoveToAttributeByLName>;
-    r.move_to_first_attribute = Entry<&XmlReader::Yes<xmlTextReaderMoveToFirstAttribute>>;
-    r.move_to_next_attribute = Entry<&XmlReader::Yes<xmlTextReaderMoveToNextAttribute>>;
-    r.move_to_carrying_element = Entry<&XmlReader::Yes<xmlTextReaderMoveToElement>>;
+    WireXmlReader<XmlReader>(*record());
   }
   ~XmlReader() override { Close(); }
   bool Made() const { return reader_ != nullptr; }
@@ -137,17 +106,17 @@ class XmlReader final : public EngineObject<cef_xml_reader_t> {
   cef_xml_node_type_t GetType() {
     return reader_ ? NodeType(xmlTextReaderNodeType(reader_)) : XML_NODE_UNSUPPORTED;
   }
-  size_t AttributeCount() {
+  size_t GetAttributeCount() {
     const int count = reader_ ? xmlTextReaderAttributeCount(reader_) : 0;
     return count > 0 ? static_cast<size_t>(count) : 0;
   }
-  cef_string_userfree_t AttributeByIndex(int index) {
+  cef_string_userfree_t GetAttributeByIndex(int index) {
     return reader_ ? ResultFreed(xmlTextReaderGetAttributeNo(reader_, index)) : nullptr;
   }
-  cef_string_userfree_t AttributeByQName(const cef_string_t* name) {
+  cef_string_userfree_t GetAttributeByQName(const cef_string_t* name) {
     return reader_ ? ResultFreed(xmlTextReaderGetAttribute(reader_, X(Utf8(name)))) : nullptr;
   }
-  cef_string_userfree_t AttributeByLName(const cef_string_t* local, const cef_string_t* ns) {
+  cef_string_userfree_t GetAttributeByLName(const cef_string_t* local, const cef_string_t* ns) {
     return reader_ ? ResultFreed(xmlTextReaderGetAttributeNs(reader_, X(Utf8(local)), X(Utf8(ns)))) : nullptr;
   }
   int MoveToAttributeByIndex(int index) {
@@ -159,6 +128,24 @@ class XmlReader final : public EngineObject<cef_xml_reader_t> {
   int MoveToAttributeByLName(const cef_string_t* local, const cef_string_t* ns) {
     return reader_ ? Bool(xmlTextReaderMoveToAttributeNs(reader_, X(Utf8(local)), X(Utf8(ns)))) : 0;
   }
+
+  int GetDepth() { return Ask<xmlTextReaderDepth>(); }
+  cef_string_userfree_t GetLocalName() { return Text<xmlTextReaderConstLocalName>(); }
+  cef_string_userfree_t GetPrefix() { return Text<xmlTextReaderConstPrefix>(); }
+  cef_string_userfree_t GetQualifiedName() { return Text<xmlTextReaderConstName>(); }
+  cef_string_userfree_t GetNamespaceUri() { return Text<xmlTextReaderConstNamespaceUri>(); }
+  cef_string_userfree_t GetBaseUri() { return Text<xmlTextReaderConstBaseUri>(); }
+  cef_string_userfree_t GetXmlLang() { return Text<xmlTextReaderConstXmlLang>(); }
+  int IsEmptyElement() { return Yes<xmlTextReaderIsEmptyElement>(); }
+  int HasValue() { return Yes<xmlTextReaderHasValue>(); }
+  cef_string_userfree_t GetValue() { return Text<xmlTextReaderConstValue>(); }
+  int HasAttributes() { return Yes<xmlTextReaderHasAttributes>(); }
+  cef_string_userfree_t GetInnerXml() { return Markup<xmlTextReaderReadInnerXml>(); }
+  cef_string_userfree_t GetOuterXml() { return Markup<xmlTextReaderReadOuterXml>(); }
+  int GetLineNumber() { return Ask<xmlTextReaderGetParserLineNumber>(); }
+  int MoveToFirstAttribute() { return Yes<xmlTextReaderMoveToFirstAttribute>(); }
+  int MoveToNextAttribute() { return Yes<xmlTextReaderMoveToNextAttribute>(); }
+  int MoveToCarryingElement() { return Yes<xmlTextReaderMoveToElement>(); }
 
   template <int (*Fn)(xmlTextReaderPtr)>
   int Ask() {
@@ -183,18 +170,14 @@ class XmlReader final : public EngineObject<cef_xml_reader_t> {
   // The parser pulls the document from the program's stream.
   static int ReadStream(void* context, char* buffer, int length) {
     auto& self = *static_cast<XmlReader*>(context);
-    auto* stream = self.stream_.get();
-    if (!stream || !stream->read || length <= 0) return 0;
-    return static_cast<int>(stream->read(stream, buffer, 1, static_cast<size_t>(length)));
+    return length > 0 ? static_cast<int>(PullStream(self.stream_.get(), buffer, static_cast<size_t>(length)))
+                      : 0;
   }
   // Keeps the first error with its line; warnings are not errors.
   static void NoteError(void* context, xmlErrorPtr error) {
     auto& self = *static_cast<XmlReader*>(context);
     if (!error || error->level < XML_ERR_ERROR || !self.error_.empty()) return;
-    std::string message = error->message ? error->message : "XML error";
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
-    message += ", line " + std::to_string(error->line);
-    utf::Transcode(std::string_view(message), self.error_);
+    self.error_ = XmlErrorText(error->message ? error->message : "", error->line);
   }
 
   ProgramRef<cef_stream_reader_t> stream_;
@@ -207,14 +190,7 @@ class XmlReader final : public EngineObject<cef_xml_reader_t> {
 
 extern "C" cef_xml_reader_t* cef_xml_reader_create(cef_stream_reader_t* stream, int encodingType,
                                                    const cef_string_t* URI) {
-  using cef_engine::archive::XmlReader;
-  auto held = cef_engine::ProgramRef<cef_stream_reader_t>::Adopt(stream);
-  if (!held) return nullptr;
   static std::once_flag initialized;
   std::call_once(initialized, xmlInitParser);
-  std::string uri;
-  cef_engine::utf::Transcode(cef_engine::ViewOf(URI), uri);
-  auto reader = std::make_unique<XmlReader>(std::move(held), encodingType, uri);
-  if (!reader->Made()) return nullptr;
-  return reader.release()->Share();
+  return cef_engine::archive::CreateXmlReader<cef_engine::archive::XmlReader>(stream, encodingType, URI);
 }
