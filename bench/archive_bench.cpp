@@ -15,7 +15,7 @@
 #include "ceflib/wrappers/xml_reader.h"
 #include "ceflib/wrappers/zip_reader.h"
 
-#if defined(CEF_ENGINE_HAS_XML_READER)
+#if defined(CEF_ENGINE_XML_LIBXML2)
 #include <libxml/xmlreader.h>
 #endif
 
@@ -87,13 +87,13 @@ void XmlWalk_Raw(benchmark::State& state) {
     Drop(reader);
   }
   state.counters["nodes"] = static_cast<double>(nodes);
-#if defined(CEF_ENGINE_HAS_XML_READER)
+#if defined(CEF_ENGINE_XML_LIBXML2)
   state.SetLabel("vs=Libxml2 ratio<=1.3");
 #endif
 }
 BENCHMARK(XmlWalk_Raw)->Unit(benchmark::kMillisecond);
 
-#if defined(CEF_ENGINE_HAS_XML_READER)
+#if defined(CEF_ENGINE_XML_LIBXML2)
 // What the engine's reader does underneath: libxml2's text reader over the same bytes,
 // each name and value turned into a UTF-16 string as the engine hands them out.
 void XmlWalk_Libxml2(benchmark::State& state) {

@@ -69,15 +69,15 @@ void WireXmlReader(cef_xml_reader_t& r) {
   r.move_to_carrying_element = Entry<&Reader::MoveToCarryingElement>;
 }
 
-// The export: takes over the program's stream reference (released on every failure) and
-// answers the reader, or null when the stream is null or the library cannot read it.
-template <class Reader>
-cef_xml_reader_t* CreateXmlReader(cef_stream_reader_t* stream, int encodingType, const cef_string_t* uri) {
+// The export's common part: takes over the program's stream reference (released on every
+// failure) and answers what `make` builds from it, or null when the stream is null or
+// `make` answers null (the library cannot read it).
+template <class Make>
+cef_xml_reader_t* CreateXmlReader(cef_stream_reader_t* stream, Make make) {
   auto held = ProgramRef<cef_stream_reader_t>::Adopt(stream);
   if (!held) return nullptr;
-  auto reader = std::make_unique<Reader>(std::move(held), encodingType, std::u16string(ViewOf(uri)));
-  if (!reader->Made()) return nullptr;
-  return reader.release()->Share();
+  auto reader = make(std::move(held));
+  return reader ? reader.release()->Share() : nullptr;
 }
 
 }  // namespace cef_engine::archive

@@ -192,5 +192,10 @@ extern "C" cef_xml_reader_t* cef_xml_reader_create(cef_stream_reader_t* stream, 
                                                    const cef_string_t* URI) {
   static std::once_flag initialized;
   std::call_once(initialized, xmlInitParser);
-  return cef_engine::archive::CreateXmlReader<cef_engine::archive::XmlReader>(stream, encodingType, URI);
+  using cef_engine::archive::XmlReader;
+  return cef_engine::archive::CreateXmlReader(stream, [&](auto held) {
+    auto reader =
+        std::make_unique<XmlReader>(std::move(held), encodingType, std::u16string(cef_engine::ViewOf(URI)));
+    return reader->Made() ? std::move(reader) : nullptr;
+  });
 }

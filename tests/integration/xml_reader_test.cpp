@@ -65,25 +65,32 @@ TEST_F(XmlReader, EveryDocumentGivesItsNodeSequence) {
     std::vector<std::string> nodes;
   };
   const Row rows[] = {
-      {"namespaces and an empty element",
-       "<?xml version=\"1.0\"?>\n<r:root xmlns:r=\"urn:r\" xmlns=\"urn:d\"><item "
-       "a=\"1\">text</item><empty/></r:root>",
-       {"0 start r:root", "1 start item", "2 text = text", "1 end item", "1 start empty", "0 end r:root"}},
-      {"CDATA, comment and processing instruction",
-       "<a><![CDATA[<x>&]]><!--note--><?pi data?></a>",
-       {"0 start a", "1 cdata = <x>&", "1 comment = note", "1 pi pi = data", "0 end a"}},
-      {"entities",
-       "<!DOCTYPE a [<!ENTITY e \"ent\">]><a>&amp;&#233;&e;</a>",
-       {"0 doctype a", "0 start a", "1 text = &\u00e9", "1 entity e", "0 end a"}},
-      {"white space",
-       "<a>\n  <b/>\n</a>",
-       {"0 start a", "1 space = \n  ", "1 start b", "1 space = \n", "0 end a"}},
-      {"a UTF-8 byte-order mark", "\xEF\xBB\xBF<a>\u00e9</a>", {"0 start a", "1 text = \u00e9", "0 end a"}},
-      {"UTF-16 with its byte-order mark",
-       Utf16Le(u"<a>\u00e9\u2603</a>"),
-       {"0 start a", "1 text = \u00e9\u2603", "0 end a"}},
-      // The parser reads ahead of the cursor: the error may come before the nodes before it.
-      {"malformed", "<a>\n<b>\n</a>", {"error: "}},
+    {"namespaces and an empty element",
+     "<?xml version=\"1.0\"?>\n<r:root xmlns:r=\"urn:r\" xmlns=\"urn:d\"><item "
+     "a=\"1\">text</item><empty/></r:root>",
+     {"0 start r:root", "1 start item", "2 text = text", "1 end item", "1 start empty", "0 end r:root"}},
+    {"CDATA, comment and processing instruction",
+     "<a><![CDATA[<x>&]]><!--note--><?pi data?></a>",
+     {"0 start a", "1 cdata = <x>&", "1 comment = note", "1 pi pi = data", "0 end a"}},
+    {"predefined and character references",
+     "<!DOCTYPE a><a>&amp;&#233;</a>",
+     {"0 doctype a", "0 start a", "1 text = &\u00e9", "0 end a"}},
+#if !defined(_WIN32)
+    // XmlLite has no entity reference nodes (it expands declared entities), and Wine's
+    // reads no declarations inside the document (see engine/README.md).
+    {"entities",
+     "<!DOCTYPE a [<!ENTITY e \"ent\">]><a>&amp;&#233;&e;</a>",
+     {"0 doctype a", "0 start a", "1 text = &\u00e9", "1 entity e", "0 end a"}},
+#endif
+    {"white space",
+     "<a>\n  <b/>\n</a>",
+     {"0 start a", "1 space = \n  ", "1 start b", "1 space = \n", "0 end a"}},
+    {"a UTF-8 byte-order mark", "\xEF\xBB\xBF<a>\u00e9</a>", {"0 start a", "1 text = \u00e9", "0 end a"}},
+    {"UTF-16 with its byte-order mark",
+     Utf16Le(u"<a>\u00e9\u2603</a>"),
+     {"0 start a", "1 text = \u00e9\u2603", "0 end a"}},
+    // The parser reads ahead of the cursor: the error may come before the nodes before it.
+    {"malformed", "<a>\n<b>\n</a>", {"error: "}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -133,6 +140,41 @@ TEST_F(XmlReader, AttributesNamesAndMarkupOfAnElement) {
   EXPECT_FALSE(xml->MoveToAttributeByQName(u"missing"));
   EXPECT_TRUE(xml->MoveToCarryingElement());
   EXPECT_EQ(xml->GetLocalName(), u"item");
+}
+
+// Markup is libxml2's on every target: namespaces used but declared outside the element
+// are declared on it, characters are escaped as libxml2 escapes them.
+TEST_F(XmlReader, MarkupScopeAndBaseOfEachElement) {
+  RefPtr<ICefXmlReader> xml = Open(
+      "<r xmlns='urn:d' xmlns:p='urn:p' xml:base='sub/'><p:i a='x&quot;y&lt;&gt;&amp;\nz' p:b='&#233;' "
+      "c=\"'\">t&lt;&gt;&amp;\"'\u00e9\r\n<![CDATA[c]]><!--m--><?pi d?><?q?><e></e><f:g xmlns:f='urn:f'/>"
+      "<x xml:lang='fr' xml:base='/top/'/></p:i></r>");
+  struct Row {
+    const char* name;
+    std::string inner, outer, lang, base;
+  };
+  const Row rows[] = {
+      {"p:i",
+       "t&lt;&gt;&amp;\"'\u00e9\n<![CDATA[c]]><!--m--><?pi d?><?q?><e xmlns=\"urn:d\"/><f:g "
+       "xmlns:f=\"urn:f\"/>"
+       "<x xmlns=\"urn:d\" xml:lang=\"fr\" xml:base=\"/top/\"/>",
+       "<p:i xmlns:p=\"urn:p\" xmlns=\"urn:d\" a=\"x&quot;y&lt;&gt;&amp; z\" p:b=\"&#xE9;\" c=\"'\">"
+       "t&lt;&gt;&amp;\"'\u00e9\n<![CDATA[c]]><!--m--><?pi d?><?q?><e/><f:g xmlns:f=\"urn:f\"/>"
+       "<x xml:lang=\"fr\" xml:base=\"/top/\"/></p:i>",
+       "", "http://docs.test/sub/"},
+      {"e", "", "<e xmlns=\"urn:d\"/>", "", "http://docs.test/sub/"},
+      {"x", "", "<x xmlns=\"urn:d\" xml:lang=\"fr\" xml:base=\"/top/\"/>", "fr", "http://docs.test/top/"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    while (xml->MoveToNextNode() && CefToUtf8(xml->GetQualifiedName()) != row.name) {
+    }
+    EXPECT_EQ(CefToUtf8(xml->GetInnerXml()), row.inner);
+    EXPECT_EQ(CefToUtf8(xml->GetOuterXml()), row.outer);
+    EXPECT_EQ(CefToUtf8(xml->GetXmlLang()), row.lang);
+    EXPECT_EQ(CefToUtf8(xml->GetBaseUri()), row.base);
+  }
+  EXPECT_FALSE(xml->HasError());
 }
 
 TEST_F(XmlReader, EntityBombsAndDeepNestingEndInAnErrorNotWithoutBound) {

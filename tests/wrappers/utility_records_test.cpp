@@ -13,8 +13,8 @@ using Info = cef_web_plugin_info_t;
 using Zip = cef_zip_reader_t;
 using Xml = cef_xml_reader_t;
 
-// Our engine has no plugins and no XML reader, so those wrappers are checked against
-// fake records only.
+// Every operation against fake records (our engine has no plugins; its readers are
+// tested in tests/integration).
 TEST(UtilityWrappers, EveryOperationCallsItsMemberWithConvertedValues) {
   CHECK_OPERATION(Info::get_name, ICefWebPluginInfo::GetName);
   CHECK_OPERATION(Info::get_path, ICefWebPluginInfo::GetPath);
