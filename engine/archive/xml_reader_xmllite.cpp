@@ -150,75 +150,54 @@ const wchar_t* EncodingName(int encodingType) {
   }
 }
 
+// XmlLite's error codes in words.
 std::string Message(HRESULT result) {
-  switch (static_cast<unsigned long>(result)) {
-    case MX_E_INPUTEND:
-      return "Premature end of data";
-    case MX_E_ENCODING:
-    case MX_E_ENCODINGSWITCH:
-    case MX_E_ENCODINGSIGNATURE:
-      return "Unsupported encoding";
-    case WC_E_WHITESPACE:
-      return "White space expected";
-    case WC_E_SEMICOLON:
-      return "';' expected";
-    case WC_E_GREATERTHAN:
-      return "'>' expected";
-    case WC_E_QUOTE:
-      return "Quote expected";
-    case WC_E_EQUAL:
-      return "'=' expected";
-    case WC_E_LESSTHAN:
-      return "'<' not allowed here";
-    case WC_E_XMLCHARACTER:
-      return "Character not allowed in XML";
-    case WC_E_NAMECHARACTER:
-    case WC_E_NAME:
-    case NC_E_QNAMECHARACTER:
-      return "Invalid name";
-    case WC_E_SYNTAX:
-      return "Syntax error";
-    case WC_E_CDSECT:
-    case WC_E_CDSECTEND:
-      return "Malformed CDATA section";
-    case WC_E_COMMENT:
-      return "Malformed comment";
-    case WC_E_PI:
-      return "Malformed processing instruction";
-    case WC_E_DECLDOCTYPE:
-    case WC_E_DECLENTITY:
-    case WC_E_DECLELEMENT:
-    case WC_E_DECLATTLIST:
-      return "Malformed declaration";
-    case WC_E_ROOTELEMENT:
-      return "Missing root element or content after it";
-    case WC_E_ELEMENTMATCH:
-      return "Opening and ending tag mismatch";
-    case WC_E_UNIQUEATTRIBUTE:
-      return "Attribute redefined";
-    case WC_E_UNDECLAREDENTITY:
-      return "Entity not defined";
-    case WC_E_NORECURSION:
-      return "Entity refers to itself";
-    case WC_E_XMLDECL:
-    case WC_E_LEADINGXML:
-      return "Malformed XML declaration";
-    case NC_E_UNDECLAREDPREFIX:
-      return "Namespace prefix not defined";
-    case NC_E_EMPTYURI:
-      return "Empty namespace address";
-    case SC_E_MAXELEMENTDEPTH:
-      return "Excessive depth in document";
-    case SC_E_MAXENTITYEXPANSION:
-      return "Entity expansion limit exceeded";
-    case static_cast<unsigned long>(E_NOTIMPL):
-      return "Not supported by the system's XML reader";
-    default: {
-      char text[40];
-      std::snprintf(text, sizeof text, "XML error 0x%08lX", static_cast<unsigned long>(result));
-      return text;
-    }
-  }
+  struct Known {
+    HRESULT code;
+    const char* text;
+  };
+  static constexpr Known kKnown[] = {
+      {static_cast<HRESULT>(MX_E_INPUTEND), "Premature end of data"},
+      {static_cast<HRESULT>(MX_E_ENCODING), "Unsupported encoding"},
+      {static_cast<HRESULT>(MX_E_ENCODINGSWITCH), "Unsupported encoding"},
+      {static_cast<HRESULT>(MX_E_ENCODINGSIGNATURE), "Unsupported encoding"},
+      {static_cast<HRESULT>(WC_E_WHITESPACE), "White space expected"},
+      {static_cast<HRESULT>(WC_E_SEMICOLON), "';' expected"},
+      {static_cast<HRESULT>(WC_E_GREATERTHAN), "'>' expected"},
+      {static_cast<HRESULT>(WC_E_QUOTE), "Quote expected"},
+      {static_cast<HRESULT>(WC_E_EQUAL), "'=' expected"},
+      {static_cast<HRESULT>(WC_E_LESSTHAN), "'<' not allowed here"},
+      {static_cast<HRESULT>(WC_E_XMLCHARACTER), "Character not allowed in XML"},
+      {static_cast<HRESULT>(WC_E_NAMECHARACTER), "Invalid name"},
+      {static_cast<HRESULT>(WC_E_NAME), "Invalid name"},
+      {static_cast<HRESULT>(NC_E_QNAMECHARACTER), "Invalid name"},
+      {static_cast<HRESULT>(WC_E_SYNTAX), "Syntax error"},
+      {static_cast<HRESULT>(WC_E_CDSECT), "Malformed CDATA section"},
+      {static_cast<HRESULT>(WC_E_CDSECTEND), "Malformed CDATA section"},
+      {static_cast<HRESULT>(WC_E_COMMENT), "Malformed comment"},
+      {static_cast<HRESULT>(WC_E_PI), "Malformed processing instruction"},
+      {static_cast<HRESULT>(WC_E_DECLDOCTYPE), "Malformed declaration"},
+      {static_cast<HRESULT>(WC_E_DECLENTITY), "Malformed declaration"},
+      {static_cast<HRESULT>(WC_E_DECLELEMENT), "Malformed declaration"},
+      {static_cast<HRESULT>(WC_E_DECLATTLIST), "Malformed declaration"},
+      {static_cast<HRESULT>(WC_E_ROOTELEMENT), "Missing root element or content after it"},
+      {static_cast<HRESULT>(WC_E_ELEMENTMATCH), "Opening and ending tag mismatch"},
+      {static_cast<HRESULT>(WC_E_UNIQUEATTRIBUTE), "Attribute redefined"},
+      {static_cast<HRESULT>(WC_E_UNDECLAREDENTITY), "Entity not defined"},
+      {static_cast<HRESULT>(WC_E_NORECURSION), "Entity refers to itself"},
+      {static_cast<HRESULT>(WC_E_XMLDECL), "Malformed XML declaration"},
+      {static_cast<HRESULT>(WC_E_LEADINGXML), "Malformed XML declaration"},
+      {static_cast<HRESULT>(NC_E_UNDECLAREDPREFIX), "Namespace prefix not defined"},
+      {static_cast<HRESULT>(NC_E_EMPTYURI), "Empty namespace address"},
+      {static_cast<HRESULT>(SC_E_MAXELEMENTDEPTH), "Excessive depth in document"},
+      {static_cast<HRESULT>(SC_E_MAXENTITYEXPANSION), "Entity expansion limit exceeded"},
+      {static_cast<HRESULT>(E_NOTIMPL), "Not supported by the system's XML reader"},
+  };
+  for (const Known& known : kKnown)
+    if (known.code == result) return known.text;
+  char text[40];
+  std::snprintf(text, sizeof text, "XML error 0x%08lX", static_cast<unsigned long>(result));
+  return text;
 }
 
 class XmlLiteSource final : public XmlNodeSource {
