@@ -195,11 +195,7 @@ void Browser::ResponseArrived(net::LoadResult& result) {
   request_handler_->on_resource_response(request_handler_.get(), Share(), &url, response->Share(), &given);
   auto filter = ProgramRef<cef_content_filter_t>::Adopt(given);
   if (!filter) return;
-  std::string body;
-  if (net::FilterBody(filter.get(), result.body, body)) {
-    result.body = std::move(body);
-    return;
-  }
+  if (net::FilterBody(filter.get(), result.body)) return;
   const auto address = result.final_url;
   result = {};
   result.error = ERR_FILE_TOO_BIG;

@@ -14,9 +14,10 @@ namespace cef_engine::net {
 // limit (loader.h). The stream's reference stays with the caller.
 bool ReadStream(cef_stream_reader_t* stream, std::string& out);
 
-// `body` through `filter`: each 16 KiB piece goes to process_data, which passes it on or
-// gives a stream to put in its place; then drain adds what the filter held back. False
-// when the result passes the document body limit. Main thread.
-bool FilterBody(cef_content_filter_t* filter, std::string_view body, std::string& out);
+// `body` through `filter`, in place: each 16 KiB piece goes to process_data, which passes
+// it on or gives a stream to put in its place; then drain adds what the filter held
+// back. False when the result passes the document body limit (the body is then partly
+// filtered). Main thread.
+bool FilterBody(cef_content_filter_t* filter, std::string& body);
 
 }  // namespace cef_engine::net

@@ -1044,12 +1044,13 @@ TEST_F(Integration, TheContextHandlerSeesEveryContextComeAndGoAndEveryUncaughtEr
   client_->life_span->browsers.clear();
 }
 
-// Upper-cases every piece of a body and adds a paragraph at its end; or throws.
+// Upper-cases every piece of a body from the first-th on and adds a paragraph at its end;
+// or throws.
 class TUpperFilter : public TCefContentFilterOwn {
  public:
-  explicit TUpperFilter(bool throws) : throws_(throws) {}
+  TUpperFilter(bool throws, int first) : throws_(throws), first_(first) {}
   void ProcessData(const void* data, int size, RefPtr<ICefStreamReader>& substitute) override {
-    ++pieces;
+    if (++pieces <= first_) return;
     if (throws_) throw std::runtime_error("the filter failed");
     std::string piece(static_cast<const char*>(data), static_cast<size_t>(size));
     for (char& c : piece) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -1063,6 +1064,7 @@ class TUpperFilter : public TCefContentFilterOwn {
 
  private:
   bool throws_;
+  int first_;
 };
 
 class TFiltering : public TCefRequestHandlerOwn {
@@ -1071,7 +1073,7 @@ class TFiltering : public TCefRequestHandlerOwn {
   void OnResourceResponse(const RefPtr<ICefBrowser>&, const ustring& url,
                           const RefPtr<ICefResponse>& response, RefPtr<ICefContentFilter>& filter) override {
     events_.Add("response " + std::to_string(response->GetStatus()) + " " + Narrow(url));
-    filter = last = Make<TUpperFilter>(Contains(url, u"throws"));
+    filter = last = Make<TUpperFilter>(Contains(url, u"throws"), Contains(url, u"later") ? 1 : 0);
   }
   // IO thread: logs in once, refuses the second time.
   bool GetAuthCredentials(const RefPtr<ICefBrowser>&, bool isProxy, const ustring& host, int port,
@@ -1093,12 +1095,14 @@ class TFiltering : public TCefRequestHandlerOwn {
 };
 
 // A content filter sees a document's body in pieces, in order, on the main thread, and
-// what it gives is the page; one that throws leaves the body as it was.
+// what it gives is the page (also when it passes the first piece on and changes later
+// ones); one that throws leaves the body as it was.
 TEST_F(Integration, AContentFilterRewritesTheBodyAndOneThatThrowsLeavesIt) {
   const std::string page =
       "<html><head><title>quiet</title></head><body>" + std::string(40000, 'a') + "</body></html>";
   server_.Serve("/page", test_http::Page(page));
   server_.Serve("/throws", test_http::Page(page));
+  server_.Serve("/later", test_http::Page(page));
   auto handler = Make<TFiltering>(client_->events);
   client_->requests = handler;
   auto browser = Open(Widen(server_.Url("/page")));
@@ -1107,6 +1111,13 @@ TEST_F(Integration, AContentFilterRewritesTheBodyAndOneThatThrowsLeavesIt) {
   EXPECT_TRUE(client_->events.Has("title QUIET"));
   EXPECT_EQ(handler->last->pieces, 3) << "40 KiB in pieces of 16 KiB";
   EXPECT_TRUE(Contains(browser->GetMainFrame()->GetText(), u"drained"));
+
+  LoadAndWait(browser->GetMainFrame(), Widen(server_.Url("/later")));
+  EXPECT_TRUE(client_->events.Has("title quiet")) << "the first piece as it came";
+  const auto text = browser->GetMainFrame()->GetText();
+  EXPECT_TRUE(Contains(text, std::u16string(16000, u'a') + u"AAAA")) << "the second piece upper-cased";
+  EXPECT_TRUE(Contains(text, u"drained"));
+  client_->events.lines.clear();
 
   int reported = 0;
   CefOnEntryException = [&](std::exception_ptr) { ++reported; };
