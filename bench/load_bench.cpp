@@ -5,7 +5,14 @@
 //   mode) against a handler written directly on the engine's C records (`Raw`), same
 //   engine, same chunking; and against a plain copy of 64 MiB (`Memcpy`, the limit).
 //   Each load reports its peak resident memory over the resident set before it, per
-//   byte of body (`peak/body`).
+//   byte of body (`peak/body`). `Filtered`: the same load through a content filter that
+//   substitutes nothing, against the load without one.
+// - WebRequest: a 64 MiB body fetched from a local HTTP server by a web URL request
+//   whose client is derived from the binding's class (`Binding`), against a client
+//   written on the engine's C records (`Raw`) and against a plain GET of the HTTP library
+//   the engine uses (`Client`).
+// - HttpPage: a 200 MiB HTML page from the same server loaded by a browser, against the
+//   plain GET of it, with the load's peak memory per byte of page.
 // - MainThreadCall: one handler call handed to the main thread and answered, against
 //   a bare two-thread round trip through a mutex and a condition variable.
 //
@@ -27,12 +34,18 @@
 #include <thread>
 #include <vector>
 
+#include <httplib.h>
+
 #include "ceflib/bridges/client.h"
+#include "ceflib/bridges/content_filter.h"
+#include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/scheme.h"
+#include "ceflib/bridges/web_urlrequest_client.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/wrappers/browser.h"
 #include "ceflib/wrappers/request.h"
 #include "ceflib/wrappers/scheme_registrar.h"
+#include "ceflib/wrappers/web_urlrequest.h"
 #include "support/fake_engine_object.h"
 
 namespace load_bench {
@@ -41,6 +54,10 @@ namespace {
 using namespace ceflib;
 
 constexpr size_t kBodySize = size_t{64} << 20;
+// The type scheme bodies are served as: one the engine shows without parsing it (no
+// download, no document built of it), so that a load measures the body's way alone.
+constexpr char16_t kBodyType[] = u"image/png";
+constexpr size_t kPageSize = size_t{200} << 20;
 ustring kScheme = u"bench";
 
 // The body every handler serves, made and resident before the first load.
@@ -51,6 +68,26 @@ const std::vector<char>& Body() {
     return bytes;
   }();
   return body;
+}
+
+// A page of kPageSize: paragraphs of about a kibibyte of text each, as a long article
+// or log page has them.
+const std::string& Page() {
+  static const std::string page = [] {
+    const std::string head = "<html><head><title>Long page</title></head><body>\n";
+    const std::string tail = "</body></html>\n";
+    std::string paragraph = "<p>";
+    while (paragraph.size() < 1020) paragraph += "Every word of this paragraph is text of the page. ";
+    paragraph += "</p>\n";
+    std::string bytes;
+    bytes.reserve(kPageSize);
+    bytes += head;
+    while (bytes.size() + paragraph.size() + tail.size() <= kPageSize) bytes += paragraph;
+    bytes.append(kPageSize - bytes.size() - tail.size(), ' ');
+    bytes += tail;
+    return bytes;
+  }();
+  return page;
 }
 
 // ---- resident memory ----------------------------------------------------------------------
@@ -90,9 +127,9 @@ class PeakMeter {
     if (peak > before_) worst_ = std::max(worst_, peak - before_);
     state_.ResumeTiming();
   }
-  void Report() {
+  void Report(size_t bodySize = kBodySize) {
     if (!ok_) return state_.SkipWithError("the peak resident set cannot be reset");
-    state_.counters["peak/body"] = static_cast<double>(worst_) / static_cast<double>(kBodySize);
+    state_.counters["peak/body"] = static_cast<double>(worst_) / static_cast<double>(bodySize);
   }
 
  private:
@@ -126,12 +163,24 @@ class TBenchLoad : public TCefLoadHandlerOwn {
   int lastStatus = 0;
 };
 
+// Passes the body of loads from the host "filtered" through a filter that keeps every
+// piece as it is.
+class TBenchRequests : public TCefRequestHandlerOwn {
+ public:
+  void OnResourceResponse(const RefPtr<ICefBrowser>&, const ustring& url, const RefPtr<ICefResponse>&,
+                          RefPtr<ICefContentFilter>& filter) override {
+    if (url.starts_with(kScheme + u"://filtered/")) filter = Make<TCefContentFilterOwn>();
+  }
+};
+
 class TBenchClient : public TCefClientOwn {
  public:
   RefPtr<ICefBase> GetLifeSpanHandler() override { return lifeSpan; }
   RefPtr<ICefBase> GetLoadHandler() override { return load; }
+  RefPtr<ICefBase> GetRequestHandler() override { return requests; }
   RefPtr<TBenchLifeSpan> lifeSpan = Make<TBenchLifeSpan>();
   RefPtr<TBenchLoad> load = Make<TBenchLoad>();
+  RefPtr<TBenchRequests> requests = Make<TBenchRequests>();
 };
 
 RefPtr<TBenchClient>& Client() {
@@ -154,15 +203,18 @@ const RefPtr<ICefBrowser>& Browser() {
   return client->lifeSpan->browser;
 }
 
-// Loads bench://host/ and returns when the load ended; true for status 200.
-bool Load(const ustring& host) {
+// Loads url and returns when the load ended; true for status 200.
+bool LoadUrl(const ustring& url) {
   const auto& browser = Browser();
   if (!browser) return false;
   Client()->load->lastStatus = 0;
-  browser->GetMainFrame()->LoadUrl(kScheme + u"://" + host + u"/body");
+  browser->GetMainFrame()->LoadUrl(url);
   CefRunMessageLoop();
   return Client()->load->lastStatus == 200;
 }
+
+// Loads bench://host/body.
+bool Load(const ustring& host) { return LoadUrl(kScheme + u"://" + host + u"/body"); }
 
 // Bytes served by every handler since the last reset, to check that each load got all.
 std::atomic<size_t> served{0};
@@ -179,7 +231,7 @@ class TBodyScheme : public TCefSchemeHandlerOwn {
   }
   void GetResponseHeaders(const RefPtr<ICefResponse>& response, int64_t& length, ustring&) override {
     response->SetStatus(200);
-    response->SetMimeType(u"application/octet-stream");
+    response->SetMimeType(kBodyType);
     length = static_cast<int64_t>(Body().size());
   }
   bool ReadResponse(void* out, int wanted, int& read, const RefPtr<ICefSchemeHandlerCallback>&) override {
@@ -244,7 +296,7 @@ struct RawBodyHandler : RawObject<RawBodyHandler, cef_scheme_handler_t> {
   }
   static void CEF_CALLBACK GetResponseHeaders(cef_scheme_handler_t*, cef_response_t* response,
                                               int64_t* length, cef_string_t*) {
-    static ustring mime = u"application/octet-stream";
+    static ustring mime = kBodyType;
     const cef_string_t view{mime.data(), mime.size(), nullptr};
     response->set_status(response, 200);
     response->set_mime_type(response, &view);
@@ -311,6 +363,12 @@ void SchemeBody_MainThread(benchmark::State& state) {
 }
 BENCHMARK(SchemeBody_MainThread)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
+void SchemeBody_Filtered(benchmark::State& state) {
+  RunLoads(state, u"filtered");
+  state.SetLabel("wall ratio<=1.10 peak<=2 vs=Binding");
+}
+BENCHMARK(SchemeBody_Filtered)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
 void SchemeBody_Memcpy(benchmark::State& state) {
   std::vector<char> target(kBodySize, 1);  // resident before the copies
   for (auto _ : state) {
@@ -321,6 +379,201 @@ void SchemeBody_Memcpy(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBodySize));
 }
 BENCHMARK(SchemeBody_Memcpy)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+// ---- a local HTTP server ----------------------------------------------------------------------
+
+// The HTTP library the engine uses on Linux, serving Body() at /body and Page() at /page
+// straight from memory on threads of this process.
+class LocalServer {
+ public:
+  LocalServer() {
+    Serve("/body", Body().data(), Body().size(), "application/octet-stream");
+    Serve("/page", Page().data(), Page().size(), "text/html");
+    port_ = server_.bind_to_any_port("127.0.0.1");  // listening from here on
+    if (port_ > 0) thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+  ~LocalServer() {
+    server_.stop();
+    if (thread_.joinable()) thread_.join();
+  }
+  int Port() const { return port_; }
+  ustring Url(std::string_view path) const {
+    const std::string url = "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+    return ustring(url.begin(), url.end());
+  }
+
+ private:
+  void Serve(const std::string& path, const char* data, size_t size, const char* mime) {
+    server_.Get(path, [=](const httplib::Request&, httplib::Response& response) {
+      response.set_content_provider(size, mime, [=](size_t offset, size_t length, httplib::DataSink& sink) {
+        return sink.write(data + offset, std::min(length, size_t{1} << 20));
+      });
+    });
+  }
+
+  httplib::Server server_;
+  std::thread thread_;
+  int port_ = -1;
+};
+
+std::unique_ptr<LocalServer>& ServerSlot() {
+  static std::unique_ptr<LocalServer> server;
+  return server;
+}
+
+// The server, started at first use; null when it could not listen.
+LocalServer* Server() {
+  auto& server = ServerSlot();
+  if (!server) server = std::make_unique<LocalServer>();
+  return server->Port() > 0 ? server.get() : nullptr;
+}
+
+// A GET of path with the HTTP library's client: the bytes received, counted as they
+// come, or kept whole when keep is set; 0 when the request failed.
+size_t PlainGet(const LocalServer& server, const std::string& path, bool keep) {
+  httplib::Client client("127.0.0.1", server.Port());
+  if (keep) {
+    const auto result = client.Get(path);
+    return result && result->status == 200 ? result->body.size() : 0;
+  }
+  size_t received = 0;
+  const auto result = client.Get(path, [&](const char*, size_t length) {
+    received += length;
+    return true;
+  });
+  return result && result->status == 200 ? received : 0;
+}
+
+// ---- WebRequest --------------------------------------------------------------------------
+
+// Counts the body's bytes and ends the message loop run that waits for the request.
+class TBenchFetch : public TCefWebUrlRequestClientOwn {
+ public:
+  void OnStateChange(const RefPtr<ICefWebUrlRequest>&, TCefWebUrlRequestState state) override {
+    if (state < WUR_STATE_DONE) return;
+    done = state == WUR_STATE_DONE;
+    cef_quit_message_loop();
+  }
+  void OnData(const RefPtr<ICefWebUrlRequest>&, const void*, int length) override { received += length; }
+  size_t received = 0;
+  bool done = false;
+};
+
+struct RawFetch : RawObject<RawFetch, cef_web_urlrequest_client_t> {
+  RawFetch() {
+    record.on_state_change = &OnStateChange;
+    record.on_data = &OnData;
+  }
+  static void CEF_CALLBACK OnStateChange(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
+                                         cef_weburlrequest_state_t state) {
+    DropRecord(requester);
+    if (state < WUR_STATE_DONE) return;
+    Of(self)->done = state == WUR_STATE_DONE;
+    cef_quit_message_loop();
+  }
+  static void CEF_CALLBACK OnData(cef_web_urlrequest_client_t* self, cef_web_urlrequest_t* requester,
+                                  const void*, int length) {
+    DropRecord(requester);
+    Of(self)->received += static_cast<size_t>(length);
+  }
+  size_t received = 0;
+  bool done = false;
+};
+
+void WebRequest_Binding(benchmark::State& state) {
+  const auto* server = Server();
+  if (!server) return state.SkipWithError("the local server did not start");
+  for (auto _ : state) {
+    auto request = TCefRequestRef::New();
+    request->SetUrl(server->Url("/body"));
+    auto fetch = Make<TBenchFetch>();
+    if (!TCefWebUrlRequestRef::New(request, fetch))
+      return state.SkipWithError("the engine refused the request");
+    CefRunMessageLoop();
+    if (!fetch->done || fetch->received != kBodySize)
+      return state.SkipWithError("the body did not arrive whole");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBodySize));
+  state.SetLabel("wall ratio<=1.05 vs=Raw vs=Client");
+}
+BENCHMARK(WebRequest_Binding)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+void WebRequest_Raw(benchmark::State& state) {
+  const auto* server = Server();
+  if (!server) return state.SkipWithError("the local server did not start");
+  const ustring url = server->Url("/body");
+  const cef_string_t urlView{const_cast<char16_t*>(url.data()), url.size(), nullptr};
+  for (auto _ : state) {
+    cef_request_t* request = cef_request_create();
+    request->set_url(request, &urlView);
+    auto* fetch = RawFetch::New();
+    fetch->base.add_ref(&fetch->base);  // ours, to read the counts after the engine let go
+    cef_web_urlrequest_t* requester = cef_web_urlrequest_create(request, fetch);
+    DropRecord(request);
+    if (requester) CefRunMessageLoop();
+    DropRecord(requester);
+    const bool whole = RawFetch::Of(fetch)->done && RawFetch::Of(fetch)->received == kBodySize;
+    DropRecord(fetch);
+    if (!whole) return state.SkipWithError("the body did not arrive whole");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBodySize));
+  state.SetLabel("wall vs=Client");
+}
+BENCHMARK(WebRequest_Raw)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+void WebRequest_Client(benchmark::State& state) {
+  const auto* server = Server();
+  if (!server) return state.SkipWithError("the local server did not start");
+  for (auto _ : state) {
+    if (PlainGet(*server, "/body", false) != kBodySize)
+      return state.SkipWithError("the body did not arrive whole");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBodySize));
+}
+BENCHMARK(WebRequest_Client)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+// ---- HttpPage ----------------------------------------------------------------------------
+
+// A few runs of one load each: every load takes seconds.
+void HttpPage_Binding(benchmark::State& state) {
+  const auto* server = Server();
+  if (!server || !Browser()) return state.SkipWithError("the local server or the browser did not start");
+  PeakMeter peak(state);
+  for (auto _ : state) {
+    peak.Before();
+    const bool ok = LoadUrl(server->Url("/page"));
+    peak.After();
+    if (!ok) return state.SkipWithError("the page did not load");
+    state.PauseTiming();
+    LoadUrl(u"about:blank");  // the next load starts from an empty page
+    state.ResumeTiming();
+  }
+  peak.Report(kPageSize);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kPageSize));
+  state.SetLabel("wall ratio<=3 peak<=2 vs=Client");
+}
+BENCHMARK(HttpPage_Binding)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3);
+
+void HttpPage_Client(benchmark::State& state) {
+  const auto* server = Server();
+  if (!server) return state.SkipWithError("the local server did not start");
+  for (auto _ : state) {
+    if (PlainGet(*server, "/page", true) != kPageSize)
+      return state.SkipWithError("the page did not arrive whole");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kPageSize));
+}
+BENCHMARK(HttpPage_Client)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3);
 
 // ---- MainThreadCall ------------------------------------------------------------------------
 
@@ -436,6 +689,7 @@ void BeforeEngineStart() {
 void AfterEngineStart() {
   CefRegisterSchemeHandlerFactory<TBodyScheme>(kScheme, u"direct", false);
   CefRegisterSchemeHandlerFactory<TBodyScheme>(kScheme, u"main", true);
+  CefRegisterSchemeHandlerFactory<TBodyScheme>(kScheme, u"filtered", false);
   ustring raw = u"raw";
   const cef_string_t scheme{kScheme.data(), kScheme.size(), nullptr};
   const cef_string_t host{raw.data(), raw.size(), nullptr};
@@ -450,6 +704,7 @@ void Finish() {
     if (!client->lifeSpan->closed) CefRunMessageLoop();
   }
   client.reset();
+  ServerSlot().reset();
 }
 
 }  // namespace load_bench

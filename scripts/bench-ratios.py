@@ -24,16 +24,17 @@ ALLOCS = "allocs/iter"
 PEAK = "peak/body"
 GOAL = re.compile(r"^(ratio|allocs|peak)(<=|==)([0-9.]+)$")
 COMPARE = {"<=": operator.le, "==": operator.eq}
+SUFFIXES = re.compile(r"/(process_time|real_time|iterations:[0-9]+|repeats:[0-9]+)")
 
 
 def load(path):
     """Answers {case name: entry} (medians when the run had repetitions), the number of
     repetitions, and {case name: error message} for cases that failed."""
     runs = json.load(open(path))["benchmarks"]
-    for b in runs:  # cases timed by the wall clock carry a suffix in their names
+    for b in runs:  # wall-clock timing and fixed run counts add suffixes to the names
         for key in ("name", "run_name"):
             if key in b:
-                b[key] = b[key].replace("/process_time", "").replace("/real_time", "")
+                b[key] = SUFFIXES.sub("", b[key])
     medians = [b for b in runs if b.get("run_type") == "aggregate" and b.get("aggregate_name") == "median"]
     chosen = medians or [b for b in runs if b.get("run_type", "iteration") == "iteration"]
     spread = {b["run_name"]: b["cpu_time"] for b in runs if b.get("aggregate_name") == "cv"}
