@@ -63,6 +63,7 @@ TEST_F(XmlReader, EveryDocumentGivesItsNodeSequence) {
     const char* what;
     std::string document;
     std::vector<std::string> nodes;
+    TCefXmlEncodingType encoding = XML_ENCODING_NONE;
   };
   const Row rows[] = {
     {"namespaces and an empty element",
@@ -86,6 +87,11 @@ TEST_F(XmlReader, EveryDocumentGivesItsNodeSequence) {
      "<a>\n  <b/>\n</a>",
      {"0 start a", "1 space = \n  ", "1 start b", "1 space = \n", "0 end a"}},
     {"a UTF-8 byte-order mark", "\xEF\xBB\xBF<a>\u00e9</a>", {"0 start a", "1 text = \u00e9", "0 end a"}},
+    {"UTF-8 asked for", "<a>\u00e9</a>", {"0 start a", "1 text = \u00e9", "0 end a"}, XML_ENCODING_UTF8},
+    {"UTF-16 asked for, without a byte-order mark",
+     Utf16Le(u"<a>\u2603</a>").substr(2),
+     {"0 start a", "1 text = \u2603", "0 end a"},
+     XML_ENCODING_UTF16LE},
     {"UTF-16 with its byte-order mark",
      Utf16Le(u"<a>\u00e9\u2603</a>"),
      {"0 start a", "1 text = \u00e9\u2603", "0 end a"}},
@@ -94,7 +100,7 @@ TEST_F(XmlReader, EveryDocumentGivesItsNodeSequence) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    RefPtr<ICefXmlReader> xml = Open(row.document);
+    RefPtr<ICefXmlReader> xml = Open(row.document, row.encoding);
     ASSERT_NE(xml, nullptr);
     std::vector<std::string> nodes = Walk(*xml);
     if (!row.nodes.empty() && row.nodes.back() == "error: " && !nodes.empty()) {
