@@ -8,6 +8,7 @@
 #include "browser/popup_features.h"
 #include "cef_engine.h"
 #include "net/content_filter.h"
+#include "net/download.h"
 #include "net/schemes.h"
 #include "objects/immortal.h"
 #include "runtime/runtime.h"
@@ -201,6 +202,17 @@ void Browser::ResponseArrived(net::LoadResult& result) {
   result.error = ERR_FILE_TOO_BIG;
   result.error_text = u"The content filter made the response too big";
   result.final_url = address;
+}
+
+void Browser::Download(net::LoadResult result) {
+  if (!request_handler_ || !request_handler_->get_download_handler) return;
+  const auto name = net::DownloadFileName(result);
+  const cef_string_t mime = View(result.mime_type), file = View(name);
+  cef_download_handler_t* given = nullptr;
+  const int accepted = request_handler_->get_download_handler(
+      request_handler_.get(), Share(), &mime, &file, static_cast<int64_t>(result.body.size()), &given);
+  auto handler = ProgramRef<cef_download_handler_t>::Adopt(given);
+  if (accepted && handler) net::DeliverDownload(handler.get(), std::move(result.body));
 }
 
 void Browser::NotifyLoadStart(Frame& frame) {

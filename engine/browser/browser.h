@@ -162,6 +162,9 @@ class Browser final : public EngineObject<cef_browser_t> {
   // filter it gives replaces the body with what the filter makes of it (a body past the
   // engine's limit turns the result into a failure).
   void ResponseArrived(net::LoadResult& result);
+  // A response that is a download, for the request handler's get_download_handler: an
+  // accepted one streams into the handler it gives, a refused one is dropped.
+  void Download(net::LoadResult result);
   void NotifyLoadStart(Frame& frame);
   void NotifyLoadEnd(Frame& frame, int status);
   // True when the handler replaced the error text.

@@ -5,6 +5,7 @@
 #include "browser/page_input.h"
 #include "cef_engine.h"
 #include "net/cookies.h"
+#include "net/download.h"
 #include "net/records.h"
 #include "net/text_util.h"
 #include "net/url.h"
@@ -193,11 +194,19 @@ void Frame::Collect(std::vector<EngineRef<Frame>>& out) {
 void Frame::Finished(net::LoadResult result, uint64_t generation, bool history) {
   if (generation != generation_ || detached_) return;
   if (auto done = std::exchange(load_, nullptr)) done->Forget();
-  page_cookies_ = std::move(result.cookies);
+  // An address the program dealt with, and a download, are no navigation: the frame
+  // keeps its page, and the load that started ends without one.
+  if (result.handled_by_program) return browser_->NotifyLoadEnd(*this, 0);
   if (!result.error) {
     browser_->ResponseArrived(result);
     if (generation != generation_ || detached_) return;
   }
+  if (!result.error && net::IsDownload(result)) {
+    browser_->Download(std::move(result));
+    if (generation == generation_ && !detached_) browser_->NotifyLoadEnd(*this, 0);
+    return;
+  }
+  page_cookies_ = std::move(result.cookies);
   if (result.error) {
     std::u16string text = result.error_text;
     const bool replaced = browser_->NotifyLoadError(*this, result.error, result.final_url, text);

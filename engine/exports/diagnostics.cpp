@@ -1,5 +1,5 @@
-// Our own exports for tests and tools: live counts, the engine's copies of settings, and
-// the document body limit.
+// Our own exports for tests and tools: live counts, the engine's copies of settings, the
+// document body limit, and the addresses this engine did not hand to the operating system.
 #include <climits>
 
 #include "cef_engine.h"
@@ -39,5 +39,9 @@ int cef_engine_int_setting(const char* name) {
 }
 
 void cef_engine_set_document_limit(size_t bytes) { cef_engine::net::SetDocumentBodyLimit(bytes); }
+
+cef_string_userfree_t cef_engine_os_executions(void) {
+  return cef_engine::NewUserfree(cef_engine::net::OsExecutionRequests());
+}
 
 }  // extern "C"

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,6 +17,7 @@
 #include "net/schemes.h"
 #include "net/text_util.h"
 #include "net/url.h"
+#include "objects/immortal.h"
 #include "runtime/runtime.h"
 #include "strings/text.h"
 
@@ -28,33 +28,31 @@ constexpr int kMaxRedirects = 20;  // of scheme handlers; HTTP sessions count th
 constexpr int kReadChunk = 16 * 1024;
 constexpr int64_t kMaxReserved = int64_t{128} * 1024 * 1024;
 
+// A file's type by its extension; archives, programs and documents the engine does not
+// show are files to download, anything unknown is read as HTML.
 std::u16string MimeTypeOfPath(std::u16string_view path) {
   const auto dot = path.rfind(u'.');
   const auto extension =
       AsciiLower(dot == std::u16string_view::npos ? std::u16string_view() : path.substr(dot + 1));
-  if (extension == u"txt") return u"text/plain";
-  if (extension == u"css") return u"text/css";
-  if (extension == u"js") return u"application/javascript";
-  if (extension == u"png") return u"image/png";
-  if (extension == u"gif") return u"image/gif";
-  if (extension == u"jpg" || extension == u"jpeg") return u"image/jpeg";
+  static constexpr std::pair<std::u16string_view, std::u16string_view> kTypes[] = {
+      {u"txt", u"text/plain"},
+      {u"css", u"text/css"},
+      {u"js", u"application/javascript"},
+      {u"png", u"image/png"},
+      {u"gif", u"image/gif"},
+      {u"jpg", u"image/jpeg"},
+      {u"jpeg", u"image/jpeg"},
+      {u"zip", u"application/zip"},
+      {u"pdf", u"application/pdf"},
+      {u"exe", u"application/octet-stream"},
+      {u"msi", u"application/octet-stream"},
+      {u"bin", u"application/octet-stream"},
+      {u"7z", u"application/octet-stream"},
+      {u"gz", u"application/octet-stream"},
+  };
+  for (const auto& [known, type] : kTypes)
+    if (extension == known) return std::u16string(type);
   return u"text/html";
-}
-
-// %XX escapes of a file address's path.
-std::u16string PercentDecoded(std::u16string_view text) {
-  std::string bytes;
-  const std::string utf8 = ToUtf8(text);
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    if (utf8[i] == '%' && i + 2 < utf8.size() && std::isxdigit(static_cast<unsigned char>(utf8[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(utf8[i + 2]))) {
-      bytes += static_cast<char>(std::stoi(utf8.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      bytes += utf8[i];
-    }
-  }
-  return ToUtf16(bytes);
 }
 
 LoadResult Failure(int error, std::u16string text, const std::u16string& url) {
@@ -67,7 +65,45 @@ LoadResult Failure(int error, std::u16string text, const std::u16string& url) {
 
 std::atomic<size_t> document_body_limit{kMaxDocumentBody};
 
+// Never destroyed, and emptied (its memory given back) at shutdown, so that nothing of it
+// is left when the library is unloaded.
+struct OsExecutions {
+  static constexpr size_t kKept = 100;
+  std::mutex mutex;
+  std::vector<std::u16string> urls;
+  bool armed = false;
+};
+OsExecutions& OsExecutionLog() {
+  static Immortal<OsExecutions> log;
+  return *log;
+}
+
+void RecordOsExecution(std::u16string url) {
+  auto& log = OsExecutionLog();
+  std::lock_guard lock(log.mutex);
+  if (!log.armed) {
+    if (!Runtime::Get().AtShutdown([] {
+          auto& kept = OsExecutionLog();
+          std::lock_guard hold(kept.mutex);
+          std::vector<std::u16string>().swap(kept.urls);  // clear() would keep the memory
+          kept.armed = false;
+        }))
+      return;  // the engine is going: nothing more is recorded
+    log.armed = true;
+  }
+  if (log.urls.size() == OsExecutions::kKept) log.urls.erase(log.urls.begin());
+  log.urls.push_back(std::move(url));
+}
+
 }  // namespace
+
+std::u16string OsExecutionRequests() {
+  auto& log = OsExecutionLog();
+  std::lock_guard lock(log.mutex);
+  std::u16string text;
+  for (const auto& url : log.urls) text += (text.empty() ? u"" : u"\n") + url;
+  return text;
+}
 
 size_t DocumentBodyLimit() { return document_body_limit.load(std::memory_order_relaxed); }
 void SetDocumentBodyLimit(size_t bytes) {
@@ -136,6 +172,7 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   void ChooseCookies();
   std::optional<HttpSession::Login> AskLogin(const Url& url, const std::u16string& realm);
   bool AskRequestHandler();
+  bool AskProtocolExecution(const Url& url);
   void OnRedirect(const std::shared_ptr<HttpSession>& session, LoadRequest next);
   void StartUrl(const Url& url);
   void StartHandler(const SharedFactory& factory);
@@ -405,7 +442,28 @@ void LoadJob::StartUrl(const Url& url) {
     result.final_url = url.Spec();
     return Finish(std::move(result));
   }
+  if (AskProtocolExecution(url)) {
+    LoadResult result;
+    result.handled_by_program = true;
+    result.final_url = url.Spec();
+    return Finish(std::move(result));
+  }
+  if (cancelled_) return;
   Finish(Failure(ERR_UNKNOWN_URL_SCHEME, u"Unknown URL scheme: " + url.scheme, url.Spec()));
+}
+
+// A scheme nothing serves: the request handler may deal with the address itself (true).
+// Allowed to go to the operating system, it is recorded instead: this engine starts no
+// program of the system's.
+bool LoadJob::AskProtocolExecution(const Url& url) {
+  const auto& handler = request_handler_;
+  if (!handler || !handler->on_protocol_execution) return false;
+  const auto address = url.Spec();
+  const cef_string_t view{const_cast<char16*>(address.data()), address.size(), nullptr};
+  int allow_os = 0;
+  if (handler->on_protocol_execution(handler.get(), browser_.Share(), &view, &allow_os)) return !cancelled_;
+  if (allow_os && !cancelled_) RecordOsExecution(address);
+  return false;
 }
 
 void LoadJob::StartHandler(const SharedFactory& factory) {

@@ -30,6 +30,9 @@ struct LoadResult {
   HeaderList headers;
   std::string body;
   std::shared_ptr<CookieStore> cookies;  // the store an HTTP load used, for the page's script
+  // The request handler dealt with an address of a scheme nothing serves: there is
+  // nothing to show, and no failure either.
+  bool handled_by_program = false;
 };
 
 // The largest document body a load delivers, whatever it comes from (scheme handler or
@@ -40,6 +43,11 @@ inline constexpr size_t kMaxDocumentBody = size_t{256} * 1024 * 1024;
 // so that reaching it costs little. Any thread.
 size_t DocumentBodyLimit();
 void SetDocumentBodyLimit(size_t bytes);
+
+// Addresses the request handler allowed to go to the operating system's protocol handler.
+// This engine never starts one; it keeps the last 100 such addresses since cef_initialize,
+// in order, for the diagnostic export cef_engine_os_executions. Any thread.
+std::u16string OsExecutionRequests();
 
 class LoadJob;
 

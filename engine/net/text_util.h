@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,22 @@ std::basic_string<Char> AsciiLower(std::basic_string_view<Char> text) {
 template <class Char>
 bool EqualsIgnoringCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
   return AsciiLower(a) == AsciiLower(b);
+}
+
+// The text of an address part with its %XX escapes (UTF-8 bytes) decoded.
+inline std::u16string PercentDecoded(std::u16string_view text) {
+  std::string bytes;
+  const std::string utf8 = ToUtf8(text);
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    if (utf8[i] == '%' && i + 2 < utf8.size() && std::isxdigit(static_cast<unsigned char>(utf8[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(utf8[i + 2]))) {
+      bytes += static_cast<char>(std::stoi(utf8.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      bytes += utf8[i];
+    }
+  }
+  return ToUtf16(bytes);
 }
 
 }  // namespace cef_engine::net

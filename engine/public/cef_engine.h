@@ -50,6 +50,12 @@ CEF_ENGINE_API int cef_engine_int_setting(const char* name);
 // 0 restores the engine's own (256 MiB), and no value can raise it above that.
 CEF_ENGINE_API void cef_engine_set_document_limit(size_t bytes);
 
+// Tests: the addresses of unknown schemes (mailto: and the like) that the request
+// handler's on_protocol_execution allowed to go to the operating system, which this engine
+// never does: the last 100 since cef_initialize, oldest first, joined with '\n';
+// empty when none. Free with cef_string_userfree_utf16_free. Any thread.
+CEF_ENGINE_API cef_string_userfree_t cef_engine_os_executions(void);
+
 // Tests: drags, which our windows do not take from the system. The page of the
 // browser's main frame starts dragging the element with the id `element_id` (a link as a
 // link, anything else as a fragment of its text and markup): the drag handler's

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include "ceflib/bridges/client.h"
 #include "ceflib/bridges/content_filter.h"
 #include "ceflib/bridges/cookie_visitor.h"
+#include "ceflib/bridges/download_handler.h"
 #include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/scheme.h"
 #include "ceflib/bridges/script_handlers.h"
@@ -89,6 +91,7 @@ class TPageScheme : public TCefSchemeHandlerOwn {
     const char* thread = CefIsMainThread() ? "main" : cef_currently_on(TID_IO) ? "io" : "other";
     Schemes().Add(Narrow(url) + " " + thread);
     body_ = kScriptPage;
+    mime_ = Contains(url, u".zip") ? u"application/zip" : u"text/html";
     callback->HeadersAvailable();
     callback->BytesAvailable();
     return true;
@@ -96,7 +99,7 @@ class TPageScheme : public TCefSchemeHandlerOwn {
   void GetResponseHeaders(const RefPtr<ICefResponse>& response, int64_t& length, ustring&) override {
     response->SetStatus(200);
     response->SetStatusText(u"OK");
-    response->SetMimeType(u"text/html");
+    response->SetMimeType(mime_);
     length = static_cast<int64_t>(body_.size());
   }
   bool ReadResponse(void* out, int wanted, int& read, const RefPtr<ICefSchemeHandlerCallback>&) override {
@@ -108,6 +111,7 @@ class TPageScheme : public TCefSchemeHandlerOwn {
 
  private:
   std::string body_;
+  ustring mime_;
   size_t offset_ = 0;
 };
 
@@ -1148,6 +1152,112 @@ TEST_F(Integration, AServerLoginIsAnsweredByTheRequestHandler) {
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_FALSE(requests[0].Header("Authorization"));
   EXPECT_EQ(requests[1].Header("Authorization"), "Basic cGxheWVyOnDDpHNz") << "player:p\u00e4ss in UTF-8";
+}
+
+// Keeps a download's bytes; throws on the piece after the first when told to.
+class TDownload : public TCefDownloadHandlerOwn {
+ public:
+  TDownload(Events& events, bool throws) : events_(events), throws_(throws) {}
+  bool ReceivedData(void* data, int size) override {
+    events_.Add("piece " + std::to_string(size));
+    if (throws_ && !received.empty()) throw std::runtime_error("the disk is full");
+    received.append(static_cast<const char*>(data), static_cast<size_t>(size));
+    return true;
+  }
+  void Complete() override { events_.Add("complete"); }
+  std::string received;
+
+ private:
+  Events& events_;
+  bool throws_;
+};
+
+// Takes every download but those named "refused"; deals with, or lets the operating
+// system have, the unknown addresses that say so.
+class TDownloads : public TCefRequestHandlerOwn {
+ public:
+  explicit TDownloads(Events& events) : events_(events) {}
+  bool GetDownloadHandler(const RefPtr<ICefBrowser>&, const ustring& mime, const ustring& name,
+                          int64_t length, RefPtr<ICefDownloadHandler>& handler) override {
+    events_.Add("download " + Narrow(mime) + " [" + Narrow(name) + "] " + std::to_string(length));
+    if (!Contains(name, u"refused")) handler = last = Make<TDownload>(events_, Contains(name, u"throw"));
+    return !Contains(name, u"refused");
+  }
+  bool OnProtocolExecution(const RefPtr<ICefBrowser>&, const ustring& url, bool& allowOsExecution) override {
+    executions += (CefIsMainThread() ? "main thread " : "") + Narrow(url) + ";";
+    allowOsExecution = Contains(url, u"allowed");
+    return Contains(url, u"handled");
+  }
+  RefPtr<TDownload> last;
+  std::string executions;  // written on the IO thread, read once the load has ended
+
+ private:
+  Events& events_;
+};
+
+// A response that calls itself an attachment, or whose type is no page, streams into the
+// download handler (HTTP or scheme handler); refused or thrown on, it ends there. An
+// unknown scheme asks the request handler on the IO thread; what it lets go to the
+// operating system is only recorded. Neither is a navigation: the frame keeps its page.
+TEST_F(Integration, DownloadsAndUnknownSchemesLeaveTheFramesPage) {
+  server_.Serve("/start", test_http::Page("<html><head><title>Start</title></head><body>s</body></html>"));
+  const std::string file(40000, 'z'), page = std::to_string(kScriptPage.size());
+  for (const auto& [path, type, disposition] : std::vector<std::array<std::string, 3>>{
+           {"/game", "application/zip", "attachment; filename=\"../..\\evil\x01 setup.zip\""},
+           {"/notes", "text/plain", "Attachment; filename*=UTF-8''refused%20na%C3%AFve.txt"},
+           {"/throw.bin", "application/octet-stream", ""}}) {
+    auto response = test_http::Page(file);
+    response.content_type = type;
+    if (!disposition.empty()) response.headers = {{"Content-Disposition", disposition}};
+    server_.Serve(path, response);
+  }
+  auto handler = Make<TDownloads>(client_->events);
+  client_->requests = handler;
+  auto browser = Open(Widen(server_.Url("/start")));
+  ASSERT_TRUE(browser);
+  const auto recorded = [] {
+    using Export = cef_string_userfree_t (*)();
+    return Narrow(CefStringFreeAndGet(engine_probe::Export<Export>("cef_engine_os_executions")()));
+  };
+  const std::string before = recorded(), unknown = "load_error " + std::to_string(ERR_UNKNOWN_URL_SCHEME);
+  int reported = 0;
+  CefOnEntryException = [&](std::exception_ptr) { ++reported; };
+  const struct {
+    std::string url, kept;
+    std::vector<std::string> events;
+  } cases[] = {
+      {server_.Url("/game"),
+       file,
+       {"download application/zip [evil setup.zip] 40000", "piece 16384", "piece 16384", "piece 7232",
+        "complete"}},
+      {server_.Url("/notes"), "", {"download text/plain [refused na?ve.txt] 40000"}},
+      {server_.Url("/throw.bin"),
+       file.substr(0, 16384),
+       {"download application/octet-stream [throw.bin] 40000", "piece 16384", "piece 16384"}},
+      {"client://direct/setup.zip",
+       kScriptPage,
+       {"download application/zip [setup.zip] " + page, "piece " + page, "complete"}},
+      {"mailto:handled@example.com", "", {}},
+      {"mailto:allowed@example.com", "", {unknown + " mailto:allowed@example.com"}},
+      {"mailto:refused@example.com", "", {unknown + " mailto:refused@example.com"}},
+  };
+  for (const auto& c : cases) {
+    handler->last = nullptr;
+    LoadAndWait(browser->GetMainFrame(), Widen(c.url));
+    auto expected = c.events;
+    expected.insert(expected.begin(), "load_start main");
+    expected.push_back("load_end main 0");
+    EXPECT_EQ(client_->events.lines, expected) << c.url;
+    EXPECT_EQ(handler->last ? handler->last->received : "", c.kept) << c.url;
+    if (c.events.empty() || !c.events.back().starts_with("load_error")) {  // error pages show the address
+      EXPECT_EQ(Narrow(browser->GetMainFrame()->GetUrl()), server_.Url("/start")) << c.url;
+    }
+  }
+  CefOnEntryException = nullptr;
+  EXPECT_EQ(reported, 1);
+  EXPECT_EQ(handler->executions,
+            "mailto:handled@example.com;mailto:allowed@example.com;mailto:refused@example.com;");
+  EXPECT_EQ(recorded(), before + (before.empty() ? "" : "\n") + "mailto:allowed@example.com");
 }
 
 // Script dialogs answered by the program, results flowing back into script (a prompt
