@@ -63,7 +63,15 @@ std::u16string SafeFileName(std::u16string_view name) {
   // No name of dots alone (".", ".."), no hidden or trailing dots and blanks.
   const auto first = safe.find_first_not_of(u". ");
   if (first == std::u16string::npos) return {};
-  return safe.substr(first, safe.find_last_not_of(u". ") - first + 1);
+  safe = safe.substr(first, safe.find_last_not_of(u". ") - first + 1);
+  // Windows opens a device for these names, whatever their extension ("CON.txt" is the
+  // console): such a name gets a leading '_'.
+  const auto stem = AsciiLower(std::u16string_view(safe).substr(0, safe.find(u'.')));
+  const bool numbered = stem.size() == 4 && (stem.starts_with(u"com") || stem.starts_with(u"lpt")) &&
+                        stem[3] >= u'1' && stem[3] <= u'9';
+  if (numbered || stem == u"con" || stem == u"prn" || stem == u"aux" || stem == u"nul")
+    safe.insert(0, 1, u'_');
+  return safe;
 }
 
 }  // namespace

@@ -1205,7 +1205,8 @@ TEST_F(Integration, DownloadsAndUnknownSchemesLeaveTheFramesPage) {
   for (const auto& [path, type, disposition] : std::vector<std::array<std::string, 3>>{
            {"/game", "application/zip", "attachment; filename=\"../..\\evil\x01 setup.zip\""},
            {"/notes", "text/plain", "Attachment; filename*=UTF-8''refused%20na%C3%AFve.txt"},
-           {"/throw.bin", "application/octet-stream", ""}}) {
+           {"/throw.bin", "application/octet-stream", ""},
+           {"/device", "application/zip", "attachment; filename=Com1.tar.gz"}}) {
     auto response = test_http::Page(file);
     response.content_type = type;
     if (!disposition.empty()) response.headers = {{"Content-Disposition", disposition}};
@@ -1234,6 +1235,10 @@ TEST_F(Integration, DownloadsAndUnknownSchemesLeaveTheFramesPage) {
       {server_.Url("/throw.bin"),
        file.substr(0, 16384),
        {"download application/octet-stream [throw.bin] 40000", "piece 16384", "piece 16384"}},
+      {server_.Url("/device"),
+       file,
+       {"download application/zip [_Com1.tar.gz] 40000", "piece 16384", "piece 16384", "piece 7232",
+        "complete"}},
       {"client://direct/setup.zip",
        kScriptPage,
        {"download application/zip [setup.zip] " + page, "piece " + page, "complete"}},
