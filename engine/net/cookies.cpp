@@ -48,12 +48,6 @@ bool HasAny(std::u16string_view text, bool (*bad)(char16_t)) {
 // line or in the cookie file.
 bool Forbidden(char16_t c) { return IsControl(c) || c == u';'; }
 
-std::u16string_view Trim(std::u16string_view text) {
-  while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
-  return text;
-}
-
 bool IsIpAddress(std::u16string_view host) {
   if (host.find(u':') != std::u16string_view::npos || host.starts_with(u'[')) return true;
   return !host.empty() && std::all_of(host.begin(), host.end(),
@@ -212,10 +206,10 @@ bool CookieStore::SetFromLine(const Url& url, std::u16string_view line, bool htt
   const auto pair = line.substr(0, end);
   Cookie cookie;
   if (const size_t eq = pair.find(u'='); eq == std::u16string_view::npos) {
-    cookie.value = Trim(pair);
+    cookie.value = TrimBlanks(pair);
   } else {
-    cookie.name = Trim(pair.substr(0, eq));
-    cookie.value = Trim(pair.substr(eq + 1));
+    cookie.name = TrimBlanks(pair.substr(0, eq));
+    cookie.value = TrimBlanks(pair.substr(eq + 1));
   }
   if ((cookie.name.empty() && cookie.value.empty()) ||
       cookie.name.size() + cookie.value.size() > kMaxCookieNameValue || HasAny(cookie.name, IsControl) ||
@@ -230,9 +224,9 @@ bool CookieStore::SetFromLine(const Url& url, std::u16string_view line, bool htt
     const auto attribute = line.substr(pos + 1, next - pos - 1);
     pos = next;
     const size_t eq = attribute.find(u'=');
-    const auto key = AsciiLower(Trim(attribute.substr(0, eq)));
+    const auto key = AsciiLower(TrimBlanks(attribute.substr(0, eq)));
     const auto value =
-        eq == std::u16string_view::npos ? std::u16string_view() : Trim(attribute.substr(eq + 1));
+        eq == std::u16string_view::npos ? std::u16string_view() : TrimBlanks(attribute.substr(eq + 1));
     // An attribute too long, or holding a tab inside its value, is ignored, as if absent.
     if (value.size() > kMaxCookieAttribute || HasAny(value, IsControl)) continue;
     if (key == u"expires") {

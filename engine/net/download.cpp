@@ -14,12 +14,6 @@ namespace {
 
 constexpr size_t kPiece = 16 * 1024;
 
-std::u16string_view Trimmed(std::u16string_view text) {
-  while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
-  return text;
-}
-
 // The parts of a header value separated by ';' (none inside quotes): the first is the
 // value itself (as the name), the others `name=value` parameters, quoted values without
 // their quotes and backslash escapes. Names in lower case.
@@ -42,13 +36,13 @@ std::vector<std::pair<std::u16string, std::u16string>> HeaderParts(std::u16strin
       }
     }
     ++at;
-    parts.emplace_back(AsciiLower(Trimmed(name)), Trimmed(text));
+    parts.emplace_back(AsciiLower(TrimBlanks(name)), TrimBlanks(text));
   }
   return parts;
 }
 
 std::u16string BareMimeType(std::u16string_view mime) {
-  return AsciiLower(Trimmed(mime.substr(0, mime.find(u';'))));
+  return AsciiLower(TrimBlanks(mime.substr(0, mime.find(u';'))));
 }
 
 // What a file system takes as one plain name.

@@ -30,6 +30,13 @@ std::basic_string<Char> AsciiLower(std::basic_string_view<Char> text) {
   return out;
 }
 
+// The text without the blanks (spaces and tabs) at either end.
+inline std::u16string_view TrimBlanks(std::u16string_view text) {
+  while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
+  return text;
+}
+
 template <class Char>
 bool EqualsIgnoringCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
   return AsciiLower(a) == AsciiLower(b);
