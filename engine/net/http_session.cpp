@@ -48,6 +48,35 @@ void RemoveHeader(HeaderList& headers, std::u16string_view name) {
   });
 }
 
+// A header name must be an HTTP token, and a value must not hold a line break or another
+// control character (tabs aside): either would let one header write others, or end the
+// request early, on the wire.
+std::optional<std::u16string> UnsendableHeader(const HeaderList& headers) {
+  constexpr std::u16string_view kTokenMarks = u"!#$%&'*+-.^_`|~";
+  auto is_token_char = [kTokenMarks](char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+           kTokenMarks.find(c) != std::u16string_view::npos;
+  };
+  auto is_control = [](char16_t c) { return (c < 0x20 && c != u'\t') || c == 0x7F; };
+  for (const auto& [name, value] : headers) {
+    if (name.empty() || !std::all_of(name.begin(), name.end(), is_token_char) ||
+        std::any_of(value.begin(), value.end(), is_control))
+      return name;
+  }
+  return std::nullopt;
+}
+
+// What a request says it comes from when the program set no User-Agent of its own: the
+// settings' user_agent, else this engine's name with the settings' product_version.
+std::u16string UserAgent() {
+  auto& runtime = Runtime::Get();
+  if (auto agent = runtime.CopiedString("user_agent"); agent && !agent->empty()) return *agent;
+  std::u16string agent = u"Tessaril engine/1";
+  if (auto product = runtime.CopiedString("product_version"); product && !product->empty())
+    agent += u" " + *product;
+  return agent;
+}
+
 }  // namespace
 
 std::u16string HeaderValue(const HeaderList& headers, std::u16string_view name) {
@@ -72,8 +101,17 @@ void HttpSession::Send(LoadRequest request) {
   url_ = *url;
   if (url_.scheme != u"http" && url_.scheme != u"https")
     return Fail(ERR_DISALLOWED_URL_SCHEME, u"An HTTP load cannot go to " + request_.url);
-  // The store's cookies go with this hop only; a Cookie header of the program's own wins.
+  if (const auto name = UnsendableHeader(request_.headers))
+    return Fail(ERR_INVALID_ARGUMENT, u"The request header \"" + *name +
+                                          u"\" cannot be sent: its name is not a "
+                                          u"token or its value holds a control character");
+  // The store's cookies go with this hop only; a Cookie header of the program's own wins,
+  // as does its own User-Agent.
   LoadRequest sent = request_;
+  if (std::none_of(sent.headers.begin(), sent.headers.end(), [](const auto& header) {
+        return EqualsIgnoringCase(std::u16string_view(header.first), std::u16string_view(u"user-agent"));
+      }))
+    sent.headers.emplace_back(u"User-Agent", UserAgent());
   if (cookies_ && HeaderValue(sent.headers, u"cookie").empty()) {
     if (auto header = cookies_->HeaderFor(url_, true); !header.empty())
       sent.headers.emplace_back(u"Cookie", header);

@@ -83,10 +83,25 @@ HeaderList ParseHeaders(std::wstring_view raw) {
   return headers;
 }
 
+// WinHTTP sends the session's agent name as the User-Agent, so the request's own goes
+// there and not among the added headers, where it would be sent twice.
+bool IsUserAgent(std::u16string_view name) {
+  return EqualsIgnoringCase(name, std::u16string_view(u"user-agent"));
+}
+
+std::wstring AgentOf(const LoadRequest& request) {
+  for (const auto& [name, value] : request.headers) {
+    if (IsUserAgent(name)) return Wide(value);
+  }
+  return L"Tessaril engine/1";
+}
+
 // Sends the request and reads the whole response through an open request handle.
 LoadResult Exchange(HINTERNET req, const Url& url, const LoadRequest& request) {
   std::wstring headers;
-  for (const auto& [name, value] : request.headers) headers += Wide(name) + L": " + Wide(value) + L"\r\n";
+  for (const auto& [name, value] : request.headers) {
+    if (!IsUserAgent(name)) headers += Wide(name) + L": " + Wide(value) + L"\r\n";
+  }
   if (!request.body.empty()) headers += L"Content-Type: application/x-www-form-urlencoded\r\n";
   // Added, not replaced: a name that repeats is sent once per value.
   if (!headers.empty() &&
@@ -139,7 +154,7 @@ LoadResult Exchange(HINTERNET req, const Url& url, const LoadRequest& request) {
 
 LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control) {
   const bool secure = url.scheme == u"https";
-  Internet session(WinHttpOpen(L"Tessaril engine/1", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+  Internet session(WinHttpOpen(AgentOf(request).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return Failed(url, u"WinHttpOpen");
   WinHttpSetTimeouts(session.get(), kResolveMs, kConnectMs, kSendMs, kReceiveMs);

@@ -30,6 +30,8 @@ class EngineBrowserTest : public testing::Test {
     cef_settings_t settings{};
     settings.size = sizeof(settings);
     settings.log_severity = LOGSEVERITY_DISABLE;
+    const std::u16string agent = u"Tessaril launcher/2";
+    settings.user_agent = View(agent);
     ASSERT_EQ(cef_initialize(&settings, app_.HandOver()), 1);
     const std::u16string scheme = u"client", host = u"test";
     const auto scheme_view = View(scheme), host_view = View(host);
@@ -114,8 +116,10 @@ TEST_F(EngineBrowserTest, HttpPagesCarryTheRequestAndReportToTheHandlers) {
   request->set_url(request, &url_view);
   request->set_method(request, &method_view);
   cef_string_multimap_t headers = cef_string_multimap_alloc();
-  for (auto [key, value] :
-       {std::pair{u"X-CEF-Version", u"1.0.0.3"}, {u"X-Multi", u"a"}, {u"X-Multi", u"b"}}) {
+  for (auto [key, value] : {std::pair{u"X-CEF-Version", u"1.0.0.3"},
+                            {u"X-Multi", u"a"},
+                            {u"X-Multi", u"b"},
+                            {u"user-agent", u"Game/3"}}) {
     const std::u16string k = key, v = value;
     const auto kv = View(k), vv = View(v);
     cef_string_multimap_append(headers, &kv, &vv);
@@ -137,7 +141,12 @@ TEST_F(EngineBrowserTest, HttpPagesCarryTheRequestAndReportToTheHandlers) {
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].method, "GET");
   EXPECT_FALSE(requests[0].Header("X-CEF-Version")) << "the first page is loaded without the header";
+  EXPECT_EQ(requests[0].Header("User-Agent"), "Tessaril launcher/2") << "the settings' user agent";
   const auto& sent = requests[1];
+  EXPECT_EQ(sent.Header("User-Agent"), "Game/3") << "the program's own user agent wins";
+  EXPECT_EQ(std::count_if(sent.headers.begin(), sent.headers.end(),
+                          [](const auto& h) { return h.first == "User-Agent" || h.first == "user-agent"; }),
+            1);
   EXPECT_EQ(sent.method, "POST");
   EXPECT_EQ(sent.target, "/game.php?x=1");
   EXPECT_EQ(sent.Header("X-CEF-Version"), "1.0.0.3");
@@ -148,6 +157,22 @@ TEST_F(EngineBrowserTest, HttpPagesCarryTheRequestAndReportToTheHandlers) {
   EXPECT_EQ(multi, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(sent.body, "a=1&b=2");
   EXPECT_TRUE(browser->can_go_back(browser));
+
+  // A header value with a line break would write a header of its own on the wire: the load
+  // fails and nothing is sent.
+  const std::u16string bad_key = u"X-Note", bad_value = u"a\r\nX-Injected: 1";
+  const auto bad_key_view = View(bad_key), bad_value_view = View(bad_value);
+  cef_request_t* unsendable = cef_request_create();
+  unsendable->set_url(unsendable, &url_view);
+  headers = cef_string_multimap_alloc();
+  cef_string_multimap_append(headers, &bad_key_view, &bad_value_view);
+  unsendable->set_header_map(unsendable, headers);
+  cef_string_multimap_free(headers);
+  client_.ClearLog();
+  main->load_request(main.get(), unsendable);
+  ASSERT_TRUE(RunUntil([&] { return client_.Count("load_end main") > 0; }));
+  EXPECT_EQ(client_.Count("load_error " + std::to_string(ERR_INVALID_ARGUMENT)), 1);
+  EXPECT_EQ(server_.Requests().size(), 2u);
 }
 
 TEST_F(EngineBrowserTest, SchemeHandlersServePagesOnTheIoThread) {
