@@ -15,6 +15,16 @@
 //   plain GET of it, with the load's peak memory per byte of page.
 // - MainThreadCall: one handler call handed to the main thread and answered, against
 //   a bare two-thread round trip through a mutex and a condition variable.
+// - PageLoad: a page of about 4 KiB with a script, loaded by a browser whose
+//   script-context handler puts a native function on every page's window (`Contexts`),
+//   against the same load in a browser without any handler (`Plain`).
+// - ScriptRoundTrip: a page whose script calls alert 10000 times, each answered by the
+//   script dialog handler (`Alert`), against the same loop calling an empty native
+//   function (`NativeCall`): both a trip from page script to the program and back.
+// - OffscreenPaint: a 1400 x 800 page in a browser without a window, painted again and
+//   again (the whole view invalidated, one paint waited for), delivered to the binding's
+//   render handler (`Binding`) against C functions on the engine's record (`Raw`); with
+//   the paints per second.
 //
 // These cases wait on other threads, so they are timed by the wall clock ("wall").
 #include "load_bench.h"
@@ -27,6 +37,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,8 +50,11 @@
 
 #include "ceflib/bridges/client.h"
 #include "ceflib/bridges/content_filter.h"
+#include "ceflib/bridges/render_handler.h"
 #include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/scheme.h"
+#include "ceflib/bridges/script_handlers.h"
+#include "ceflib/bridges/v8_handlers.h"
 #include "ceflib/bridges/web_urlrequest_client.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/wrappers/browser.h"
@@ -178,43 +193,73 @@ class TBenchClient : public TCefClientOwn {
   RefPtr<ICefBase> GetLifeSpanHandler() override { return lifeSpan; }
   RefPtr<ICefBase> GetLoadHandler() override { return load; }
   RefPtr<ICefBase> GetRequestHandler() override { return requests; }
+  RefPtr<ICefBase> GetV8contextHandler() override { return contexts; }
+  RefPtr<ICefBase> GetJsdialogHandler() override { return dialogs; }
+  RefPtr<ICefBase> GetRenderHandler() override { return render; }
   RefPtr<TBenchLifeSpan> lifeSpan = Make<TBenchLifeSpan>();
   RefPtr<TBenchLoad> load = Make<TBenchLoad>();
   RefPtr<TBenchRequests> requests = Make<TBenchRequests>();
+  // The handlers only some browsers get (the engine asks for them once, as it opens the
+  // browser); null for the others.
+  RefPtr<ICefBase> contexts, dialogs, render;
 };
 
-RefPtr<TBenchClient>& Client() {
-  static RefPtr<TBenchClient> client;
-  return client;
+// Gives a browser's client its handlers and the window its settings before it opens.
+using Equip = std::function<void(TBenchClient&, cef_window_info_t&)>;
+
+// The benchmarks' browsers by name, one per kind of client.
+std::map<std::string, RefPtr<TBenchClient>>& Clients() {
+  static std::map<std::string, RefPtr<TBenchClient>> clients;
+  return clients;
 }
 
-// The browser, opened on about:blank at first use; null when the engine made none.
-const RefPtr<ICefBrowser>& Browser() {
-  auto& client = Client();
+// The named browser's client, its browser opened on about:blank at first use with what
+// equip gives it; null when the engine made no browser.
+TBenchClient* Open(const std::string& name, const Equip& equip = {}) {
+  auto& client = Clients()[name];
   if (!client) {
     client = Make<TBenchClient>();
     cef_window_info_t info{};
     info.m_nWidth = 800;
     info.m_nHeight = 600;
+    if (equip) equip(*client, info);
     cef_browser_settings_t settings{};
     settings.size = sizeof(settings);
     if (CefBrowserCreate(info, client, u"about:blank", settings)) CefRunMessageLoop();
   }
-  return client->lifeSpan->browser;
+  return client->lifeSpan->browser ? client.get() : nullptr;
+}
+
+// The browser the body and page loads use; null when the engine made none.
+RefPtr<ICefBrowser> Browser() {
+  auto* client = Open("loads");
+  return client ? client->lifeSpan->browser : nullptr;
+}
+
+// Starts a load of the client's main frame with start(frame) and returns when it ended:
+// the status it ended with.
+template <class Start>
+int AwaitLoad(TBenchClient& client, Start start) {
+  client.load->lastStatus = 0;
+  start(*client.lifeSpan->browser->GetMainFrame());
+  CefRunMessageLoop();
+  return client.load->lastStatus;
 }
 
 // Loads url and returns when the load ended; true for status 200.
 bool LoadUrl(const ustring& url) {
-  const auto& browser = Browser();
-  if (!browser) return false;
-  Client()->load->lastStatus = 0;
-  browser->GetMainFrame()->LoadUrl(url);
-  CefRunMessageLoop();
-  return Client()->load->lastStatus == 200;
+  auto* client = Open("loads");
+  return client && AwaitLoad(*client, [&](ICefFrame& frame) { frame.LoadUrl(url); }) == 200;
 }
 
 // Loads bench://host/body.
 bool Load(const ustring& host) { return LoadUrl(kScheme + u"://" + host + u"/body"); }
+
+// Shows html in the client's browser as the page of a web address; true once loaded.
+bool LoadHtml(TBenchClient& client, const ustring& html) {
+  return AwaitLoad(client, [&](ICefFrame& frame) { frame.LoadString(html, u"http://bench.test/page"); }) ==
+         200;
+}
 
 // Bytes served by every handler since the last reset, to check that each load got all.
 std::atomic<size_t> served{0};
@@ -673,6 +718,239 @@ void MainThreadCall_BareRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(MainThreadCall_BareRoundTrip)->UseRealTime()->MeasureProcessCPUTime();
 
+// ---- PageLoad ------------------------------------------------------------------------------
+
+// window.nativeCall(...): a native function that does nothing but count its calls.
+class TEmptyFunction : public TCefv8HandlerOwn {
+ public:
+  bool Execute(const ustring&, const RefPtr<ICefV8Value>&, const TCefv8ValueArray&, RefPtr<ICefV8Value>&,
+               ustring&) override {
+    ++calls;
+    return true;
+  }
+  size_t calls = 0;
+};
+
+// Puts nativeCall on the window of every context, before the page's scripts run.
+class TBenchContexts : public TCefV8ContextHandlerOwn {
+ public:
+  void OnContextCreated(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&,
+                        const RefPtr<ICefv8Context>& context) override {
+    context->GetGlobal()->SetValueByKey(
+        u"nativeCall", TCefv8ValueRef::CreateFunction(u"nativeCall", function), V8_PROPERTY_ATTRIBUTE_NONE);
+  }
+  RefPtr<TEmptyFunction> function = Make<TEmptyFunction>();
+};
+
+// Answers every alert itself, so that the engine shows none.
+class TBenchDialogs : public TCefJsDialogHandlerOwn {
+ public:
+  bool OnJsAlert(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&, const ustring&) override {
+    ++alerts;
+    return true;
+  }
+  size_t alerts = 0;
+};
+
+// The browser whose pages get nativeCall and whose alerts the program answers.
+TBenchClient* ScriptBrowser() {
+  return Open("script", [](TBenchClient& client, cef_window_info_t&) {
+    client.contexts = Make<TBenchContexts>();
+    client.dialogs = Make<TBenchDialogs>();
+  });
+}
+
+// A page of about 4 KiB as the site's pages have them: a title, paragraphs and a script
+// that runs as the page loads.
+const ustring& PlainPage() {
+  static const ustring page = [] {
+    ustring html =
+        u"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Tessaril</title><script>"
+        u"var total = 0; for (var i = 0; i < 100; i++) total += i; document.title = 'Sum ' + total;"
+        u"</script></head><body><h1>Tessaril</h1>";
+    while (html.size() < 4096) html += u"<p>Welcome to the game site. Log in, top up and play.</p>";
+    return html + u"</body></html>";
+  }();
+  return page;
+}
+
+// Loads PlainPage() into the client's browser, once per iteration.
+void RunPageLoads(benchmark::State& state, TBenchClient* client) {
+  if (!client) return state.SkipWithError("the engine opened no browser");
+  // The engine's script heap lives while any page or value uses it. Held here, it stays
+  // between the loads whichever other browsers are open, on both sides alike.
+  const RefPtr<ICefV8Value> keepHeap = TCefv8ValueRef::CreateUndefined();
+  for (auto _ : state) {
+    if (!LoadHtml(*client, PlainPage())) return state.SkipWithError("the page did not load");
+  }
+}
+
+// Each load makes the page's context, so the handler adds its function each time.
+void PageLoad_Contexts(benchmark::State& state) {
+  RunPageLoads(state, ScriptBrowser());
+  state.SetLabel("wall ratio<=1.05 vs=Plain");
+}
+BENCHMARK(PageLoad_Contexts)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
+
+void PageLoad_Plain(benchmark::State& state) { RunPageLoads(state, Open("loads")); }
+BENCHMARK(PageLoad_Plain)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
+
+// ---- ScriptRoundTrip --------------------------------------------------------------------------
+
+// Calls per page: enough that the page's load is a small part of the time.
+constexpr int kCallsPerPage = 10000;
+
+// Loads a page whose script makes `call` kCallsPerPage times; counted tells how many
+// reached the program so far.
+template <class Counted>
+void RunScriptCalls(benchmark::State& state, std::u16string_view call, Counted counted) {
+  auto* client = ScriptBrowser();
+  if (!client) return state.SkipWithError("the engine opened no browser");
+  const ustring page = u"<html><head><title>Round trips</title><script>for (var i = 0; i < " +
+                       CefFromUtf8(std::to_string(kCallsPerPage)) + u"; i++) " + ustring(call) +
+                       u";</script></head><body><p>Calls from script.</p></body></html>";
+  for (auto _ : state) {
+    const size_t before = counted(*client);
+    if (!LoadHtml(*client, page) || counted(*client) - before != kCallsPerPage)
+      return state.SkipWithError("not every call reached the program");
+  }
+  state.counters["calls/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kCallsPerPage,
+                                                 benchmark::Counter::kIsRate);
+}
+
+// alert(text) answered by the script dialog handler.
+void ScriptRoundTrip_Alert(benchmark::State& state) {
+  RunScriptCalls(state, u"alert('x')",
+                 [](TBenchClient& client) { return dynamic_cast<TBenchDialogs&>(*client.dialogs).alerts; });
+  state.SetLabel("wall ratio<=1.5 vs=NativeCall");
+}
+BENCHMARK(ScriptRoundTrip_Alert)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+// nativeCall(text): the same trip to the program and back through a native function.
+void ScriptRoundTrip_NativeCall(benchmark::State& state) {
+  RunScriptCalls(state, u"nativeCall('x')", [](TBenchClient& client) {
+    return dynamic_cast<TBenchContexts&>(*client.contexts).function->calls;
+  });
+}
+BENCHMARK(ScriptRoundTrip_NativeCall)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+// ---- OffscreenPaint ---------------------------------------------------------------------------
+
+constexpr int kViewWidth = 1400, kViewHeight = 800;
+
+// The paints a render handler saw; the message loop run that waits for one ends with it.
+struct PaintWait {
+  bool waiting = false;
+  size_t paints = 0;
+  uint32_t pixels = 0;  // the first pixel of each paint, summed: the buffer is read
+
+  void Painted(size_t rects, const void* buffer) {
+    if (!waiting || rects == 0 || !buffer) return;
+    waiting = false;
+    ++paints;
+    pixels += *static_cast<const uint32_t*>(buffer);
+    cef_quit_message_loop();
+  }
+};
+
+class TBenchRender : public TCefRenderHandlerOwn {
+ public:
+  bool GetViewRect(const RefPtr<ICefBrowser>&, cef_rect_t& rect) override {
+    rect = {0, 0, kViewWidth, kViewHeight};
+    return true;
+  }
+  void OnPaint(const RefPtr<ICefBrowser>&, TCefPaintElementType, std::span<const cef_rect_t> dirtyRects,
+               const void* buffer) override {
+    wait.Painted(dirtyRects.size(), buffer);
+  }
+  PaintWait wait;
+};
+
+// The same handler as C functions on the engine's record, called by the engine directly.
+// The record belongs to a program object of the binding only so that the binding's client
+// may hand it over; no binding code runs in a paint.
+class TRawRender : public TCefOwn<cef_render_handler_t> {
+ public:
+  TRawRender() {
+    record()->get_view_rect = &GetViewRect;
+    record()->on_paint = &OnPaint;
+  }
+  static inline PaintWait wait;
+
+ private:
+  static int CEF_CALLBACK GetViewRect(cef_render_handler_t*, cef_browser_t* browser, cef_rect_t* rect) {
+    DropRecord(browser);
+    *rect = {0, 0, kViewWidth, kViewHeight};
+    return 1;
+  }
+  static void CEF_CALLBACK OnPaint(cef_render_handler_t*, cef_browser_t* browser, cef_paint_element_type_t,
+                                   size_t dirtyRectCount, const cef_rect_t*, const void* buffer) {
+    DropRecord(browser);
+    wait.Painted(dirtyRectCount, buffer);
+  }
+};
+
+// A page of text that fills the view.
+const ustring& ViewPage() {
+  static const ustring page = [] {
+    ustring html = u"<html><head><title>Painted without a window</title></head><body>";
+    for (int i = 0; i < 60; ++i)
+      html += u"<p>Every line of this page is painted into the view's pixels for the program.</p>";
+    return html + u"</body></html>";
+  }();
+  return page;
+}
+
+// A browser without a window whose client gets render as its render handler, showing
+// ViewPage(); then each iteration asks for the whole view again and waits for its paint.
+template <class Invalidate>
+void RunPaints(benchmark::State& state, const std::string& name, RefPtr<ICefBase> render, PaintWait& wait,
+               Invalidate invalidate) {
+  auto* client = Open(name, [&](TBenchClient& c, cef_window_info_t& info) {
+    c.render = render;
+    info.m_bWindowRenderingDisabled = 1;
+    info.m_nWidth = kViewWidth;
+    info.m_nHeight = kViewHeight;
+  });
+  if (!client || !LoadHtml(*client, ViewPage())) return state.SkipWithError("the page did not load");
+  int width = 0, height = 0;
+  if (!client->lifeSpan->browser->GetSize(PET_VIEW, width, height) || width != kViewWidth ||
+      height != kViewHeight)
+    return state.SkipWithError("the view is not 1400 x 800");
+  const cef_rect_t all{0, 0, kViewWidth, kViewHeight};
+  const size_t before = wait.paints;
+  for (auto _ : state) {
+    wait.waiting = true;
+    invalidate(client->lifeSpan->browser, all);
+    CefRunMessageLoop();
+  }
+  if (wait.paints - before != static_cast<size_t>(state.iterations()))
+    return state.SkipWithError("a paint did not arrive");
+  benchmark::DoNotOptimize(wait.pixels);
+  state.counters["paints/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// The binding's render handler, asked through the binding's browser.
+void OffscreenPaint_Binding(benchmark::State& state) {
+  static const RefPtr<TBenchRender> render = Make<TBenchRender>();
+  RunPaints(state, "offscreen", render, render->wait,
+            [](const RefPtr<ICefBrowser>& browser, const cef_rect_t& rect) { browser->Invalidate(rect); });
+  state.SetLabel("wall ratio<=1.05");
+}
+BENCHMARK(OffscreenPaint_Binding)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+// A render handler on the engine's record, asked through the engine's browser record.
+void OffscreenPaint_Raw(benchmark::State& state) {
+  RunPaints(state, "offscreen-raw", Make<TRawRender>(), TRawRender::wait,
+            [](const RefPtr<ICefBrowser>& browser, const cef_rect_t& rect) {
+              auto* record = reinterpret_cast<cef_browser_t*>(CefDataOf(browser));
+              record->invalidate(record, &rect);
+              DropRecord(record);
+            });
+}
+BENCHMARK(OffscreenPaint_Raw)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 void BeforeEngineStart() {
@@ -697,13 +975,13 @@ void AfterEngineStart() {
 }
 
 void Finish() {
-  auto& client = Client();
-  if (!client) return;
-  if (auto browser = std::exchange(client->lifeSpan->browser, nullptr)) {
-    browser->CloseBrowser();
-    if (!client->lifeSpan->closed) CefRunMessageLoop();
+  for (auto& [name, client] : Clients()) {
+    if (auto browser = std::exchange(client->lifeSpan->browser, nullptr)) {
+      browser->CloseBrowser();
+      if (!client->lifeSpan->closed) CefRunMessageLoop();
+    }
   }
-  client.reset();
+  Clients().clear();
   ServerSlot().reset();
 }
 

@@ -5,7 +5,8 @@ Cases are paired by name: `Group_Binding` (or any other variant) is compared wit
 group's baseline, the first variant of BASELINES the group has. Ratios come from one
 run, so machine noise hits both sides alike; with repetitions, each case's median is
 used and the spread over the repetitions is shown. A case's `allocs/iter` counter
-(heap allocations per call made by the program) is shown when it reports one. A
+(heap allocations per call made by the program) is shown when it reports one, and so
+are its rate counters (names ending in "/s", e.g. `paints/s`) beside the baseline's. A
 binding case's label states its goals, e.g. "ratio<=1.15 allocs==0" or "peak<=2" (the
 `peak/body` counter: peak resident memory per byte of body); each goal is checked
 against the measured value. Further label words: "wall" compares wall-clock times
@@ -50,6 +51,12 @@ def count(value):
     if value is None:
         return "-"
     return f"{value:.0f}" if abs(value - round(value)) < 0.005 else f"{value:.2f}"
+
+
+def rates(entry, other):
+    """The case's rate counters beside the baseline's, e.g. "38 / 37 paints/s"."""
+    names = [k for k in entry if k.endswith("/s") and isinstance(entry[k], (int, float))]
+    return ", ".join(f"{entry[k]:.0f} / {other.get(k, float('nan')):.0f} {k}" for k in names) or "-"
 
 
 def words(entry):
@@ -112,13 +119,13 @@ def main(path):
                 cpu = f"{b['cpu_time'] / r['cpu_time']:.2f}" if wall and r["cpu_time"] else "-"
                 rows.append([f"{group} ({variant} / {other})" + (" wall" if wall else ""), f"{tb:.1f}",
                              f"{tr:.1f}", f"{ratio:.2f}", noise, cpu, count(b.get(ALLOCS)), count(r.get(ALLOCS)),
-                             "-" if peak is None or i else f"{peak:.2f}", goal, result])
+                             "-" if peak is None or i else f"{peak:.2f}", rates(b, r), goal, result])
     for name, message in errors.items():
         if name not in cases:
-            rows.append([name, "-", "-", "-", "-", "-", "-", "-", "-", "-", f"error: {message}"])
+            rows.append([name, "-", "-", "-", "-", "-", "-", "-", "-", "-", "-", f"error: {message}"])
 
     header = ["case (binding / baseline)", "binding", "baseline", "ratio", "cv", "cpu ratio", "allocs/iter",
-              "baseline allocs/iter", "peak/body", "goal", "result"]
+              "baseline allocs/iter", "peak/body", "rates", "goal", "result"]
     widths = [max(len(row[i]) for row in rows + [header]) for i in range(len(header))]
     numeric = range(1, 9)
 
@@ -130,7 +137,8 @@ def main(path):
     print("cpu ratio = the same for the process's CPU time (rows marked wall);")
     print("cv = the larger coefficient of variation of the two sides over the repetitions; allocs/iter = heap")
     print("allocations per call made by the program; peak/body = peak resident memory of a load per byte of body;")
-    print("times in each case's unit (ns; ms for the 64 MiB loads)")
+    print("rates = the case's rate counters beside the baseline's; times in each case's unit (ns for single calls,")
+    print("us for page loads, ms for the 64 MiB loads, script loops and paints)")
     print(line(header))
     print(line(["-" * w for w in widths]))
     for row in rows:
