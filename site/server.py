@@ -21,7 +21,9 @@ session cookie and sends the browser on to /account, which tells whether that co
 back; /logout ends the session; /headers shows the request's headers; /members is behind
 HTTP Basic authentication (player / secret); /redirect?n=3 redirects three times before
 its page, /redirect-loop redirects to itself for ever; /download?size=N answers N bytes
-(default 1024) as an attachment."""
+(default 1024) as an attachment. /interact is a page to try the browser's page handlers on:
+buttons that call alert, confirm and prompt and show the answer in the page, a form of text
+fields, a link, an image (/emblem.png) and a paragraph of text to find."""
 import argparse
 import base64
 import errno
@@ -29,10 +31,12 @@ import html
 import json
 import secrets
 import socket
+import struct
 import sys
 import threading
 import time
 import urllib.parse
+import zlib
 from http.cookies import CookieError, SimpleCookie
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -57,6 +61,46 @@ EXTRA_PAGES = {
                      '<iframe src="/UCClient/giftcode.php"></iframe>'),
     "/popup-target.html": ("Tessaril - Opened by a pop-up", "A page asked for a new window showing this.", ""),
 }
+
+# The page to try the browser's page handlers on: script dialogs whose answers the page
+# shows, focusable fields, a link and an image for the context menu, text to find.
+INTERACT_PAGE = ("Tessaril - Try the page", "Dialogs, fields, a link and an image to try the browser on.",
+                 '<p><button id="alert" type="button">Alert</button> '
+                 '<button id="confirm" type="button">Confirm</button> '
+                 '<button id="prompt" type="button">Prompt</button></p>'
+                 '<p id="answer">No dialog yet.</p>'
+                 '<form id="profile" action="/interact" method="get">'
+                 '<p><label>Name <input id="name" name="name" type="text"></label></p>'
+                 '<p><label>Server <input id="server" name="server" type="text" value="Tessaril 1"></label></p>'
+                 '<p><label>Note <textarea id="note" name="note"></textarea></label></p>'
+                 '<p><button id="save" type="submit">Save</button></p></form>'
+                 '<p><a id="shop" href="/UCClient/shop.php">Open the shop</a></p>'
+                 '<p><img id="emblem" src="/emblem.png" alt="The Tessaril emblem" width="64" height="64"></p>'
+                 '<p id="lore">Under the northern mountains the old dragon of Tessaril sleeps on its gold; '
+                 'whoever finds the dragon wakes it.</p>'
+                 "<script>"
+                 "function show(text) { document.getElementById('answer').textContent = text; }"
+                 "document.getElementById('alert').addEventListener('click', function () {"
+                 " alert('Welcome to Tessaril.'); show('alert closed'); });"
+                 "document.getElementById('confirm').addEventListener('click', function () {"
+                 " show('confirm answered ' + confirm('Enter the game now?')); });"
+                 "document.getElementById('prompt').addEventListener('click', function () {"
+                 " var name = prompt('Your name in the game?', 'player');"
+                 " show(name === null ? 'prompt cancelled' : 'prompt answered ' + name); });"
+                 "</script>")
+
+
+def png(width, height, pixel):
+    """A truecolour PNG image: pixel(x, y) gives each pixel's (red, green, blue)."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + b"".join(bytes(pixel(x, y)) for x in range(width)) for y in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+# The emblem: a gold disc on dark blue, 64 x 64.
+EMBLEM_PNG = png(64, 64, lambda x, y: (230, 180, 40) if (x - 31.5) ** 2 + (y - 31.5) ** 2 < 26 ** 2 else (20, 30, 70))
 
 
 def render(title, text, extra=""):
@@ -105,7 +149,7 @@ def make_handler(site):
             pass
 
         def send_body(self, status, body, content_type, headers=()):
-            data = body.encode("utf-8")
+            data = body if isinstance(body, bytes) else body.encode("utf-8")
             self.send_response(status)
             for name, value in headers:
                 self.send_header(name, value)
@@ -204,6 +248,10 @@ def make_handler(site):
                 self.redirect("/redirect-loop")
             elif path == "/download":
                 self.send_download(query)
+            elif path == "/interact":
+                self.send_page(200, *INTERACT_PAGE)
+            elif path == "/emblem.png":
+                self.send_body(200, EMBLEM_PNG, "image/png")
             else:
                 return False
             return True

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""The demo site's pages for cookies, logins, redirects and downloads, asked one request
-at a time without following redirects, as a browser engine sees them."""
+"""The demo site's pages for cookies, logins, redirects, downloads and the page handlers,
+asked one request at a time without following redirects, as a browser engine sees them."""
 import base64
 import http.client
 import pathlib
+import struct
 import subprocess
 import sys
 import unittest
 import urllib.parse
+import zlib
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -60,6 +62,11 @@ class SiteTest(unittest.TestCase):
             ("/download?size=70000", "GET", None, None, 200, "Content-Disposition",
              'attachment; filename="tessaril-patch.bin"', bytes(range(256)) * 2),
             ("/download?size=-1", "GET", None, None, 400, "Content-Type", "text/html", b"size must be"),
+            ("/interact", "GET", None, None, 200, "Content-Type", "text/html",
+             b"<img id=\"emblem\" src=\"/emblem.png\""),
+            ("/interact?name=player", "GET", None, None, 200, "Content-Type", "text/html",
+             b"prompt('Your name in the game?', 'player')"),
+            ("/emblem.png", "GET", None, None, 200, "Content-Type", "image/png", b"\x89PNG\r\n\x1a\n"),
         ]
         for path, method, headers, body, status, name, value, part in rows:
             with self.subTest(path=path, method=method, headers=headers):
@@ -69,6 +76,19 @@ class SiteTest(unittest.TestCase):
                 self.assertIn(part, data)
         data = self.ask("/download?size=70000")[2]
         self.assertEqual(data, (bytes(range(256)) * 274)[:70000])
+
+    def test_the_emblem_is_a_whole_64_by_64_png(self):
+        data = self.ask("/emblem.png")[2]
+        chunks, at = {}, 8
+        while at < len(data):
+            length, kind = struct.unpack(">I4s", data[at:at + 8])
+            body = data[at + 8:at + 8 + length]
+            self.assertEqual(struct.unpack(">I", data[at + 8 + length:at + 12 + length])[0], zlib.crc32(kind + body))
+            chunks[kind] = body
+            at += 12 + length
+        self.assertEqual(struct.unpack(">II", chunks[b"IHDR"][:8]), (64, 64))
+        self.assertEqual(len(zlib.decompress(chunks[b"IDAT"])), 64 * (1 + 64 * 3))
+        self.assertIn(b"IEND", chunks)
 
     def test_the_session_cookie_signs_in_until_logout(self):
         _, headers, _ = self.ask("/login?user=player")
