@@ -65,9 +65,9 @@ EXTRA_PAGES = {
 # The page to try the browser's page handlers on: script dialogs whose answers the page
 # shows, focusable fields, a link and an image for the context menu, text to find.
 INTERACT_PAGE = ("Tessaril - Try the page", "Dialogs, fields, a link and an image to try the browser on.",
-                 '<p><button id="alert" type="button">Alert</button> '
-                 '<button id="confirm" type="button">Confirm</button> '
-                 '<button id="prompt" type="button">Prompt</button></p>'
+                 '<p><button id="ask-alert" type="button">Alert</button> '
+                 '<button id="ask-confirm" type="button">Confirm</button> '
+                 '<button id="ask-prompt" type="button">Prompt</button></p>'
                  '<p id="answer">No dialog yet.</p>'
                  '<form id="profile" action="/interact" method="get">'
                  '<p><label>Name <input id="name" name="name" type="text"></label></p>'
@@ -80,11 +80,11 @@ INTERACT_PAGE = ("Tessaril - Try the page", "Dialogs, fields, a link and an imag
                  'whoever finds the dragon wakes it.</p>'
                  "<script>"
                  "function show(text) { document.getElementById('answer').textContent = text; }"
-                 "document.getElementById('alert').addEventListener('click', function () {"
+                 "document.getElementById('ask-alert').addEventListener('click', function () {"
                  " alert('Welcome to Tessaril.'); show('alert closed'); });"
-                 "document.getElementById('confirm').addEventListener('click', function () {"
+                 "document.getElementById('ask-confirm').addEventListener('click', function () {"
                  " show('confirm answered ' + confirm('Enter the game now?')); });"
-                 "document.getElementById('prompt').addEventListener('click', function () {"
+                 "document.getElementById('ask-prompt').addEventListener('click', function () {"
                  " var name = prompt('Your name in the game?', 'player');"
                  " show(name === null ? 'prompt cancelled' : 'prompt answered ' + name); });"
                  "</script>")
