@@ -149,6 +149,7 @@ void Browser::FinishClose() {
   request_handler_.Reset();
   display_.Reset();
   geolocation_requests_.clear();
+  for (auto& download : std::exchange(downloads_, {})) download->Cancel();
   geolocation_.Reset();
   print_.Reset();
   drag_.Reset();
@@ -187,32 +188,44 @@ ProgramRef<cef_request_handler_t> Browser::RequestHandler() const {
   return ProgramRef<cef_request_handler_t>::Retain(request_handler_.get());
 }
 
-void Browser::ResponseArrived(net::LoadResult& result) {
-  if (!request_handler_ || !request_handler_->on_resource_response) return;
+ProgramRef<cef_content_filter_t> Browser::ResponseArrived(net::LoadResult& result) {
+  if (!request_handler_ || !request_handler_->on_resource_response) return {};
   auto response = MakeEngineObject<net::Response>();
   response->Set({result.status, result.status_text, result.mime_type, result.headers});
   const cef_string_t url{const_cast<char16*>(result.final_url.data()), result.final_url.size(), nullptr};
   cef_content_filter_t* given = nullptr;
   request_handler_->on_resource_response(request_handler_.get(), Share(), &url, response->Share(), &given);
   auto filter = ProgramRef<cef_content_filter_t>::Adopt(given);
-  if (!filter) return;
-  if (net::FilterBody(filter.get(), result.body)) return;
+  if (!filter) return {};
+  if (result.streamed_body) return filter;
+  if (net::FilterBody(filter.get(), result.body)) return {};
   const auto address = result.final_url;
   result = {};
   result.error = ERR_FILE_TOO_BIG;
   result.error_text = u"The content filter made the response too big";
   result.final_url = address;
+  return {};
 }
 
-void Browser::Download(net::LoadResult result) {
+void Browser::Download(net::LoadResult result, ProgramRef<cef_content_filter_t> filter) {
   if (!request_handler_ || !request_handler_->get_download_handler) return;
   const auto name = net::DownloadFileName(result);
   const cef_string_t mime = View(result.mime_type), file = View(name);
+  const int64_t length =
+      result.streamed_body ? net::AnnouncedLength(result) : static_cast<int64_t>(result.body.size());
   cef_download_handler_t* given = nullptr;
-  const int accepted = request_handler_->get_download_handler(
-      request_handler_.get(), Share(), &mime, &file, static_cast<int64_t>(result.body.size()), &given);
+  const int accepted =
+      request_handler_->get_download_handler(request_handler_.get(), Share(), &mime, &file, length, &given);
   auto handler = ProgramRef<cef_download_handler_t>::Adopt(given);
-  if (accepted && handler) net::DeliverDownload(handler.get(), std::move(result.body));
+  if (!accepted || !handler || finished_) return;
+  if (!result.streamed_body) return net::DeliverDownload(handler.get(), std::move(result.body));
+  auto download = std::make_shared<std::weak_ptr<net::StreamedDownload>>();
+  downloads_.push_back(net::StreamedDownload::Start(
+      std::move(handler), std::move(filter), std::move(result.streamed_body),
+      [keep = EngineRef<Browser>(this), download] {
+        std::erase_if(keep->downloads_, [&](const auto& d) { return d == download->lock(); });
+      }));
+  *download = downloads_.back();
 }
 
 void Browser::NotifyLoadStart(Frame& frame) {

@@ -16,6 +16,7 @@
 #include "browser/offscreen_view.h"
 #include "browser/window.h"
 #include "cef/cef_records.h"
+#include "net/download.h"
 #include "net/loader.h"
 #include "objects/engine_object.h"
 #include "script/script_host.h"
@@ -160,11 +161,13 @@ class Browser final : public EngineObject<cef_browser_t> {
   ProgramRef<cef_request_handler_t> RequestHandler() const;
   // A document's response for the request handler's on_resource_response; a content
   // filter it gives replaces the body with what the filter makes of it (a body past the
-  // engine's limit turns the result into a failure).
-  void ResponseArrived(net::LoadResult& result);
+  // engine's limit turns the result into a failure). A body still arriving is filtered as
+  // it comes: the filter is answered for Download.
+  ProgramRef<cef_content_filter_t> ResponseArrived(net::LoadResult& result);
   // A response that is a download, for the request handler's get_download_handler: an
-  // accepted one streams into the handler it gives, a refused one is dropped.
-  void Download(net::LoadResult result);
+  // accepted one streams into the handler it gives (through `filter`, if any), a refused
+  // one is dropped. A download still arriving goes on until it ends or the browser closes.
+  void Download(net::LoadResult result, ProgramRef<cef_content_filter_t> filter);
   void NotifyLoadStart(Frame& frame);
   void NotifyLoadEnd(Frame& frame, int status);
   // True when the handler replaced the error text.
@@ -262,7 +265,8 @@ class Browser final : public EngineObject<cef_browser_t> {
   ProgramRef<cef_print_handler_t> print_;
   ProgramRef<cef_drag_handler_t> drag_;
   std::unique_ptr<OffscreenView> view_;  // with window rendering disabled, instead of window_
-  std::map<int, GeolocationRequest> geolocation_requests_;  // asked, not yet answered
+  std::map<int, GeolocationRequest> geolocation_requests_;         // asked, not yet answered
+  std::vector<std::shared_ptr<net::StreamedDownload>> downloads_;  // still arriving
   const std::unique_ptr<PageInput> input_;
 };
 

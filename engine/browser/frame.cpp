@@ -197,12 +197,13 @@ void Frame::Finished(net::LoadResult result, uint64_t generation, bool history) 
   // An address the program dealt with, and a download, are no navigation: the frame
   // keeps its page, and the load that started ends without one.
   if (result.handled_by_program) return browser_->NotifyLoadEnd(*this, 0);
+  ProgramRef<cef_content_filter_t> filter;
   if (!result.error) {
-    browser_->ResponseArrived(result);
+    filter = browser_->ResponseArrived(result);
     if (generation != generation_ || detached_) return;
   }
   if (!result.error && net::IsDownload(result)) {
-    browser_->Download(std::move(result));
+    browser_->Download(std::move(result), std::move(filter));
     if (generation == generation_ && !detached_) browser_->NotifyLoadEnd(*this, 0);
     return;
   }

@@ -14,6 +14,20 @@ bool TakeStream(cef_stream_reader_t* given, std::string& out) {
   auto stream = ProgramRef<cef_stream_reader_t>::Adopt(given);
   return !stream || ReadStream(stream.get(), out);
 }
+
+// The stream the filter gives in place of `piece`, with its reference; null passes it on.
+cef_stream_reader_t* Process(cef_content_filter_t* filter, std::string_view piece) {
+  cef_stream_reader_t* substitute = nullptr;
+  if (filter->process_data)
+    filter->process_data(filter, piece.data(), static_cast<int>(piece.size()), &substitute);
+  return substitute;
+}
+
+bool Drain(cef_content_filter_t* filter, std::string& out) {
+  cef_stream_reader_t* remainder = nullptr;
+  if (filter->drain) filter->drain(filter, &remainder);
+  return TakeStream(remainder, out);
+}
 }  // namespace
 
 bool ReadStream(cef_stream_reader_t* stream, std::string& out) {
@@ -34,9 +48,7 @@ bool FilterBody(cef_content_filter_t* filter, std::string& body) {
   bool rebuilt = false;
   for (size_t at = 0; at < body.size(); at += kPiece) {
     const auto piece = std::string_view(body).substr(at, kPiece);
-    cef_stream_reader_t* substitute = nullptr;
-    if (filter->process_data)
-      filter->process_data(filter, piece.data(), static_cast<int>(piece.size()), &substitute);
+    cef_stream_reader_t* substitute = Process(filter, piece);
     if (!substitute) {
       if (!rebuilt) continue;
       out.append(piece);
@@ -50,9 +62,19 @@ bool FilterBody(cef_content_filter_t* filter, std::string& body) {
     if (!TakeStream(substitute, out)) return false;
   }
   if (rebuilt) body = std::move(out);
-  cef_stream_reader_t* remainder = nullptr;
-  if (filter->drain) filter->drain(filter, &remainder);
-  return TakeStream(remainder, body);
+  return Drain(filter, body);
+}
+
+bool FilterPart(cef_content_filter_t* filter, std::string_view part, bool last, std::string& out) {
+  for (size_t at = 0; at < part.size(); at += kPiece) {
+    const auto piece = part.substr(at, kPiece);
+    if (cef_stream_reader_t* substitute = Process(filter, piece)) {
+      if (!TakeStream(substitute, out)) return false;
+    } else {
+      out.append(piece);
+    }
+  }
+  return !last || Drain(filter, out);
 }
 
 }  // namespace cef_engine::net

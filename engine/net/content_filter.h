@@ -20,4 +20,10 @@ bool ReadStream(cef_stream_reader_t* stream, std::string& out);
 // filtered). Main thread.
 bool FilterBody(cef_content_filter_t* filter, std::string& body);
 
+// Part of a body that is still arriving through `filter`, in pieces of 16 KiB: what the
+// filter passes on or gives in place of each piece is appended to `out`. With `last`,
+// drain's stream follows. False when a stream the filter gave passes the document body
+// limit. Main thread.
+bool FilterPart(cef_content_filter_t* filter, std::string_view part, bool last, std::string& out);
+
 }  // namespace cef_engine::net

@@ -1,13 +1,16 @@
 #include "net/download.h"
 
 #include <algorithm>
+#include <charconv>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "net/content_filter.h"
 #include "net/http_session.h"
 #include "net/text_util.h"
 #include "net/url.h"
+#include "runtime/runtime.h"
 
 namespace cef_engine::net {
 namespace {
@@ -110,6 +113,72 @@ void DeliverDownload(cef_download_handler_t* handler, std::string body) {
     if (!handler->received_data || !handler->received_data(handler, body.data() + at, size)) return;
   }
   if (handler->complete) handler->complete(handler);
+}
+
+int64_t AnnouncedLength(const LoadResult& result) {
+  const auto text = ToUtf8(TrimBlanks(HeaderValue(result.headers, u"content-length")));
+  int64_t length = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), length);
+  return text.empty() || failure != std::errc() || end != text.data() + text.size() || length < 0 ? -1
+                                                                                                  : length;
+}
+
+std::shared_ptr<StreamedDownload> StreamedDownload::Start(ProgramRef<cef_download_handler_t> handler,
+                                                          ProgramRef<cef_content_filter_t> filter,
+                                                          std::shared_ptr<BodyReader> body,
+                                                          std::function<void()> ended) {
+  auto download = std::make_shared<StreamedDownload>();
+  download->handler_ = std::move(handler);
+  download->filter_ = std::move(filter);
+  download->body_ = std::move(body);
+  download->ended_ = std::move(ended);
+  download->body_->pipe().SetWake([weak = download->weak_from_this()] {
+    Runtime::Get().PostWork(TID_UI, [weak] {
+      if (auto self = weak.lock()) self->Drain();
+    });
+  });
+  return download;
+}
+
+void StreamedDownload::Cancel() {
+  body_.reset();
+  handler_.Reset();
+  filter_.Reset();
+  ended_ = nullptr;
+  std::string().swap(waiting_);
+}
+
+void StreamedDownload::Drain() {
+  if (!body_) return;
+  const auto keep = shared_from_this();  // the handler may close the browser that holds this
+  auto taken = body_->pipe().Take();
+  const bool whole = taken.finished && taken.error == 0;
+  bool going = true;
+  if (filter_) {
+    going = FilterPart(filter_.get(), taken.bytes, whole, waiting_) && body_;
+  } else {
+    waiting_ += taken.bytes;
+  }
+  std::string().swap(taken.bytes);
+  going = going && Deliver(whole);
+  if (going && !taken.finished) return;
+  if (going && whole && handler_->complete) handler_->complete(handler_.get());
+  auto ended = std::move(ended_);
+  Cancel();
+  if (ended) ended();
+}
+
+bool StreamedDownload::Deliver(bool last) {
+  size_t at = 0;
+  while (handler_ && (waiting_.size() - at >= kPiece || (last && at < waiting_.size()))) {
+    const auto size = std::min(kPiece, waiting_.size() - at);
+    if (!handler_->received_data ||
+        !handler_->received_data(handler_.get(), waiting_.data() + at, static_cast<int>(size)))
+      return false;
+    at += size;
+  }
+  if (handler_) waiting_.erase(0, at);
+  return static_cast<bool>(handler_);
 }
 
 }  // namespace cef_engine::net

@@ -2,11 +2,15 @@
 // such a response proposes, and handing its body to the program's download handler.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "cef/cef_records.h"
+#include "net/body_pipe.h"
 #include "net/loader.h"
+#include "objects/engine_object.h"
 
 namespace cef_engine::net {
 
@@ -26,5 +30,35 @@ std::u16string DownloadFileName(const LoadResult& result);
 // reference stays with the caller; the pieces are lent from `body`, which the handler may
 // write into. Main thread.
 void DeliverDownload(cef_download_handler_t* handler, std::string body);
+
+// The length a download announces (Content-Length), -1 when it says none.
+int64_t AnnouncedLength(const LoadResult& result);
+
+// A download whose body is still arriving (LoadResult::streamed_body). The handler gets it
+// on the main thread as it comes, through the content filter if the program gave one, in
+// pieces of 16 KiB (the last one smaller), then `complete` once it arrived whole. A piece
+// answered with 0, a transfer that breaks off, or Cancel end it without `complete`, and
+// stop the transfer. `ended` runs on the main thread when it ended by itself.
+class StreamedDownload : public std::enable_shared_from_this<StreamedDownload> {
+ public:
+  static std::shared_ptr<StreamedDownload> Start(ProgramRef<cef_download_handler_t> handler,
+                                                 ProgramRef<cef_content_filter_t> filter,
+                                                 std::shared_ptr<BodyReader> body,
+                                                 std::function<void()> ended);
+  // Main thread: lets go of the handler, the filter and the transfer.
+  void Cancel();
+
+ private:
+  void Drain();
+  // Hands out the whole pieces waiting, and with `last` the rest; false when the handler
+  // stopped the download or let go of it.
+  bool Deliver(bool last);
+
+  ProgramRef<cef_download_handler_t> handler_;
+  ProgramRef<cef_content_filter_t> filter_;
+  std::shared_ptr<BodyReader> body_;
+  std::function<void()> ended_;
+  std::string waiting_;  // arrived (and filtered), not handed out yet: less than a piece
+};
 
 }  // namespace cef_engine::net

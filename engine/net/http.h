@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "net/body_pipe.h"
 #include "net/loader.h"
 #include "net/url.h"
 
@@ -24,6 +25,8 @@ class TransferControl {
   bool ClearAbort();
   // Any thread, as often as needed: each call runs the registered abort again.
   void Abort();
+  // Fetch thread: a body pipe that an abort closes as well (at once when aborted already).
+  void ClosePipeOnAbort(std::shared_ptr<BodyPipe> pipe);
   bool Aborted() const;
 
  private:
@@ -31,13 +34,20 @@ class TransferControl {
   bool aborted_ = false;
   bool abort_ran_ = false;
   std::function<void()> abort_;
+  std::shared_ptr<BodyPipe> pipe_;
 };
 
 // The failure of a transfer whose body passed the document body limit.
 LoadResult BodyTooBig(const Url& url);
 
-// Platform fetch; answers an ERR_ABORTED failure once aborted.
-LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control);
+// Called by the fetch once with the response's head (status, headers, type, address, no
+// body): a pipe to push the body into as it arrives, or null to collect it whole.
+using BodyStart = std::function<std::shared_ptr<BodyPipe>(const LoadResult& head)>;
+
+// Platform fetch; answers an ERR_ABORTED failure once aborted. A body that went into the
+// pipe `start` gave is not in the result.
+LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control,
+                     const BodyStart& start);
 
 // One fetch on a thread of its own. `done` runs on that thread with the result, unless
 // the transfer was aborted first; it touches no engine object itself.

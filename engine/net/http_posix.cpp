@@ -37,9 +37,21 @@ std::u16string MimeTypeOf(const std::string& content_type) {
   return ToUtf16(AsciiLower(std::string_view(mime)));
 }
 
+// A response without its body.
+LoadResult HeadOf(const Url& url, const httplib::Response& response) {
+  LoadResult head;
+  head.final_url = url.Spec();
+  head.status = response.status;
+  head.status_text = ToUtf16(response.reason);
+  head.mime_type = MimeTypeOf(response.get_header_value("Content-Type"));
+  for (const auto& [name, value] : response.headers) head.headers.emplace_back(ToUtf16(name), ToUtf16(value));
+  return head;
+}
+
 }  // namespace
 
-LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control) {
+LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control,
+                     const BodyStart& start) {
   LoadResult result;
   result.final_url = url.Spec();
   if (url.scheme != u"http") {
@@ -72,9 +84,16 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
   // Shutting the socket down breaks off a send or receive in progress; the progress
   // check stops a body that keeps coming.
   req.progress = [&control](uint64_t, uint64_t) { return !control.Aborted(); };
-  // The body is collected here, so that one past the limit stops at the limit.
+  // The head decides where the body goes: into a pipe while it arrives, or collected
+  // here, so that one past the limit stops at the limit.
+  std::shared_ptr<BodyPipe> pipe;
+  req.response_handler = [&](const httplib::Response& response) {
+    pipe = start(HeadOf(url, response));
+    return !control.Aborted();
+  };
   bool too_big = false;
   req.content_receiver = [&](const char* data, size_t length, uint64_t, uint64_t) {
+    if (pipe) return pipe->Push(std::string_view(data, length));
     if (length > DocumentBodyLimit() - result.body.size()) return !(too_big = true);
     result.body.append(data, length);
     return !control.Aborted();
@@ -93,12 +112,9 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
         u"Could not load " + url.Spec() + u": " + ToUtf16(httplib::to_string(response.error()));
     return result;
   }
-  result.status = response->status;
-  result.status_text = ToUtf16(response->reason);
-  result.mime_type = MimeTypeOf(response->get_header_value("Content-Type"));
-  for (const auto& [name, value] : response->headers)
-    result.headers.emplace_back(ToUtf16(name), ToUtf16(value));
-  return result;
+  auto head = HeadOf(url, *response);
+  head.body = std::move(result.body);
+  return head;
 }
 
 }  // namespace cef_engine::net

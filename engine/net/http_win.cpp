@@ -97,7 +97,7 @@ std::wstring AgentOf(const LoadRequest& request) {
 }
 
 // Sends the request and reads the whole response through an open request handle.
-LoadResult Exchange(HINTERNET req, const Url& url, const LoadRequest& request) {
+LoadResult Exchange(HINTERNET req, const Url& url, const LoadRequest& request, const BodyStart& start) {
   std::wstring headers;
   for (const auto& [name, value] : request.headers) {
     if (!IsUserAgent(name)) headers += Wide(name) + L": " + Wide(value) + L"\r\n";
@@ -126,18 +126,6 @@ LoadResult Exchange(HINTERNET req, const Url& url, const LoadRequest& request) {
     while (!mime.empty() && mime.back() == u' ') mime.pop_back();
     result.mime_type = AsciiLower(std::u16string_view(mime));
   }
-  for (;;) {
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(req, &available)) return Failed(url, u"WinHttpQueryDataAvailable");
-    if (available == 0) break;
-    if (available > DocumentBodyLimit() - result.body.size()) return BodyTooBig(url);
-    const size_t had = result.body.size();
-    result.body.resize(had + available);
-    DWORD read = 0;
-    if (!WinHttpReadData(req, result.body.data() + had, available, &read))
-      return Failed(url, u"WinHttpReadData");
-    result.body.resize(had + read);
-  }
   DWORD url_size = 0;
   WinHttpQueryOption(req, WINHTTP_OPTION_URL, nullptr, &url_size);
   std::vector<wchar_t> final_url(url_size / sizeof(wchar_t) + 1);
@@ -147,12 +135,33 @@ LoadResult Exchange(HINTERNET req, const Url& url, const LoadRequest& request) {
             ParseUrl(FromWide(std::wstring_view(final_url.data(), url_size / sizeof(wchar_t)))))
       result.final_url = parsed->Spec();
   }
+  // The head decides where the body goes: into a pipe while it arrives, or collected
+  // here, so that one past the limit stops at the limit.
+  const auto pipe = start(result);
+  std::string piece;
+  for (;;) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(req, &available)) return Failed(url, u"WinHttpQueryDataAvailable");
+    if (available == 0) break;
+    std::string& into = pipe ? piece : result.body;
+    if (!pipe && available > DocumentBodyLimit() - into.size()) return BodyTooBig(url);
+    const size_t had = into.size();
+    into.resize(had + available);
+    DWORD read = 0;
+    if (!WinHttpReadData(req, into.data() + had, available, &read)) return Failed(url, u"WinHttpReadData");
+    into.resize(had + read);
+    if (pipe && !pipe->Push(std::exchange(piece, {}))) {
+      result.error = ERR_ABORTED;  // the reader went: nothing more is read
+      return result;
+    }
+  }
   return result;
 }
 
 }  // namespace
 
-LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control) {
+LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl& control,
+                     const BodyStart& start) {
   const bool secure = url.scheme == u"https";
   Internet session(WinHttpOpen(AgentOf(request).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                WINHTTP_NO_PROXY_BYPASS, 0));
@@ -175,7 +184,7 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
   control.SetAbort([req, closed = false]() mutable {
     if (!std::exchange(closed, true)) WinHttpCloseHandle(req);
   });
-  LoadResult result = Exchange(req, url, request);
+  LoadResult result = Exchange(req, url, request, start);
   if (!control.ClearAbort()) WinHttpCloseHandle(req);
   if (control.Aborted()) {
     result = {};

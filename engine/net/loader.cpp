@@ -416,6 +416,7 @@ void LoadJob::StartUrl(const Url& url) {
       auto self = weak.lock();
       return self ? self->AskLogin(at, realm) : std::nullopt;
     };
+    request_.stream_downloads = true;  // a file of any size goes to the program as it arrives
     session_ = HttpSession::Start(request_, cookies_, std::move(hooks));
     return;
   }

@@ -13,6 +13,7 @@
 
 namespace cef_engine::net {
 
+class BodyReader;
 class CookieStore;
 
 struct LoadRequest {
@@ -21,6 +22,9 @@ struct LoadRequest {
   std::string body;
   // The address of the top-level frame's page, which picks the cookie store; empty: `url`.
   std::u16string top_url = {};
+  // An HTTP response that is a download hands its body over while it arrives
+  // (LoadResult::streamed_body) instead of collecting it.
+  bool stream_downloads = false;
 };
 
 struct LoadResult {
@@ -33,6 +37,9 @@ struct LoadResult {
   // The request handler dealt with an address of a scheme nothing serves: there is
   // nothing to show, and no failure either.
   bool handled_by_program = false;
+  // The body of a download, still arriving: `body` is then empty and the document body
+  // limit does not apply.
+  std::shared_ptr<BodyReader> streamed_body;
 };
 
 // The largest document body a load delivers, whatever it comes from (scheme handler or

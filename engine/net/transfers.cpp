@@ -7,6 +7,7 @@
 #include <windows.h>
 #endif
 
+#include "net/download.h"
 #include "net/http.h"
 #include "net/text_util.h"
 #include "objects/immortal.h"
@@ -32,10 +33,17 @@ bool TransferControl::ClearAbort() {
 void TransferControl::Abort() {
   std::lock_guard lock(mutex_);
   aborted_ = true;
+  if (pipe_) pipe_->Close();
   if (abort_) {
     abort_ran_ = true;
     abort_();
   }
+}
+
+void TransferControl::ClosePipeOnAbort(std::shared_ptr<BodyPipe> pipe) {
+  std::lock_guard lock(mutex_);
+  if (aborted_) pipe->Close();
+  pipe_ = std::move(pipe);
 }
 
 bool TransferControl::Aborted() const {
@@ -55,9 +63,10 @@ namespace {
 
 // The fetch, with a failed allocation made this transfer's error: nothing thrown on a
 // transfer thread may end the process.
-LoadResult GuardedFetch(const Url& url, const LoadRequest& request, TransferControl& control) {
+LoadResult GuardedFetch(const Url& url, const LoadRequest& request, TransferControl& control,
+                        const BodyStart& start) {
   try {
-    return HttpFetch(url, request, control);
+    return HttpFetch(url, request, control, start);
   } catch (const std::exception& e) {
     LoadResult result;
     result.final_url = url.Spec();
@@ -87,6 +96,36 @@ struct HttpTransfer::State {
 };
 
 namespace {
+
+// The fetch on its thread. Its result goes out once: with the head, for a body that
+// streams, else at the end.
+void Run(HttpTransfer::State& state, const Url& url, const LoadRequest& request) {
+  auto deliver = [&state](LoadResult result) {
+    std::function<void(LoadResult)> done;
+    {
+      std::lock_guard lock(state.mutex);
+      if (!state.control.Aborted()) done = std::move(state.done);
+      state.done = nullptr;
+    }
+    if (done) done(std::move(result));
+  };
+  std::shared_ptr<BodyPipe> pipe;
+  const BodyStart start = [&](const LoadResult& head) -> std::shared_ptr<BodyPipe> {
+    if (!request.stream_downloads || !IsDownload(head)) return nullptr;
+    pipe = std::make_shared<BodyPipe>();
+    state.control.ClosePipeOnAbort(pipe);
+    LoadResult streamed = head;
+    streamed.streamed_body = std::make_shared<BodyReader>(pipe);
+    deliver(std::move(streamed));
+    return pipe;
+  };
+  LoadResult result = GuardedFetch(url, request, state.control, start);
+  if (pipe) {
+    pipe->Finish(result.error);
+  } else {
+    deliver(std::move(result));
+  }
+}
 
 // Every transfer thread not joined yet. Finished ones are joined when the next transfer
 // starts or at shutdown.
@@ -137,15 +176,7 @@ std::shared_ptr<HttpTransfer> HttpTransfer::Start(Url url, LoadRequest request,
     });
   }
   state->thread = std::thread([state, url = std::move(url), request = std::move(request)]() mutable {
-    LoadResult result = GuardedFetch(url, request, state->control);
-    std::function<void(LoadResult)> done;
-    {
-      std::lock_guard lock(state->mutex);
-      if (!state->control.Aborted()) done = std::move(state->done);
-      state->done = nullptr;
-    }
-    if (done) done(std::move(result));
-    done = nullptr;
+    Run(*state, url, request);
 #if defined(_WIN32)
     HMODULE module = nullptr;
     {
@@ -157,7 +188,7 @@ std::shared_ptr<HttpTransfer> HttpTransfer::Start(Url url, LoadRequest request,
       // Shutdown no longer waits for this thread: it lets go of the library's last
       // reference itself, without returning into the library.
       state.reset();
-      result = {};
+      request = {};
       FreeLibraryAndExitThread(module, 0);
     }
 #else
