@@ -14,17 +14,14 @@
 namespace cef_engine::archive {
 namespace {
 
-std::u16string Utf16(const xmlChar* text) {
-  std::u16string out;
-  if (text) utf::Transcode(std::string_view(reinterpret_cast<const char*>(text)), out);
-  return out;
-}
 std::string Utf8(const cef_string_t* text) {
   std::string out;
   utf::Transcode(ViewOf(text), out);
   return out;
 }
-cef_string_userfree_t Result(const xmlChar* text) { return NewUserfree(Utf16(text)); }
+cef_string_userfree_t Result(const xmlChar* text) {
+  return NewUserfreeUtf8(text ? reinterpret_cast<const char*>(text) : "");
+}
 // For the text reader's answers that the caller frees.
 cef_string_userfree_t ResultFreed(xmlChar* text) {
   cef_string_userfree_t result = Result(text);

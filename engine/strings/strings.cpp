@@ -94,6 +94,30 @@ cef_string_userfree_t NewUserfree(std::u16string_view text) {
   return record;
 }
 
+cef_string_userfree_t NewUserfreeUtf8(std::string_view text) {
+  using Char = CharOf<cef_string_utf16_t>;
+  auto* record = AllocUserfree<cef_string_utf16_t>();
+  if (text.empty()) return record;
+  // Widened in one pass while it stays ASCII; anything else is transcoded.
+  auto buffer = std::make_unique_for_overwrite<Char[]>(text.size() + 1);
+  unsigned char seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    seen |= byte;
+    buffer[i] = static_cast<Char>(byte);
+  }
+  if (seen < 0x80) {
+    buffer[text.size()] = Char{};
+    LiveCounts::StringAllocated();
+    *record = {buffer.release(), text.size(), &FreeText<Char>};
+  } else {
+    std::u16string wide;
+    utf::Transcode(text, wide);
+    AssignCopy(record, std::u16string_view(wide));
+  }
+  return record;
+}
+
 }  // namespace cef_engine
 
 using cef_engine::AllocUserfree;

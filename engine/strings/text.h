@@ -24,8 +24,9 @@ void FreeText(Char* str) {
 
 // A counted, zero-terminated copy of `text` (the terminator is for the program's
 // convenience; lengths stay authoritative, so embedded zeros survive).
-template <class Char>
-Char* AllocText(std::basic_string_view<Char> text) {
+// `text` may be of a narrower type whose values are the code units as they are (ASCII).
+template <class Char, class In = Char>
+Char* AllocText(std::basic_string_view<In> text) {
   auto buffer = std::make_unique_for_overwrite<Char[]>(text.size() + 1);
   std::copy(text.begin(), text.end(), buffer.get());
   buffer[text.size()] = Char{};
@@ -47,7 +48,7 @@ template <class Record>
 void AssignCopy(Record* out, std::basic_string_view<CharOf<Record>> text) {
   Record fresh{};
   if (!text.empty()) {
-    fresh.str = AllocText(text);
+    fresh.str = AllocText<CharOf<Record>>(text);
     fresh.length = text.size();
     fresh.dtor = &FreeText<CharOf<Record>>;
   }
@@ -65,5 +66,7 @@ std::basic_string_view<CharOf<Record>> ViewOf(const Record* record) {
 // A userfree record holding a copy of `text`, for results the program frees with
 // cef_string_userfree_utf16_free. Defined in strings.cpp.
 cef_string_userfree_t NewUserfree(std::u16string_view text);
+// The same for UTF-8 text, converted straight into the record's text when it is ASCII.
+cef_string_userfree_t NewUserfreeUtf8(std::string_view text);
 
 }  // namespace cef_engine

@@ -4,6 +4,7 @@
 // conversion: each maximal ill-formed subsequence becomes one U+FFFD.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -135,11 +136,28 @@ void Encode(char32_t cp, std::basic_string<Char>& out) {
 }
 
 // Converts `in` into `out` (replacing its content); false when input was malformed.
+// From UTF-8, runs of ASCII (most of any markup) are widened as they are and only the
+// bytes between them decoded: an ASCII byte never belongs to a multi-byte sequence, so
+// the result is the same as decoding everything.
 template <class In, class Out>
 bool Transcode(std::basic_string_view<In> in, std::basic_string<Out>& out) {
   out.clear();
   out.reserve(in.size());
-  return Decode(in, [&out](char32_t cp) { Encode(cp, out); });
+  auto encode = [&out](char32_t cp) { Encode(cp, out); };
+  if constexpr (sizeof(In) == 1 && sizeof(Out) > 1) {
+    auto is_ascii = [](In c) { return static_cast<unsigned char>(c) < 0x80; };
+    bool clean = true;
+    for (auto at = in.begin(); at != in.end();) {
+      const auto ascii_end = std::find_if_not(at, in.end(), is_ascii);
+      out.append(at, ascii_end);
+      const auto other_end = std::find_if(ascii_end, in.end(), is_ascii);
+      if (ascii_end != other_end) clean &= Decode(std::basic_string_view<In>(ascii_end, other_end), encode);
+      at = other_end;
+    }
+    return clean;
+  } else {
+    return Decode(in, encode);
+  }
 }
 
 }  // namespace cef_engine::utf
