@@ -71,8 +71,9 @@ bool Browser::Open(const std::u16string& url) {
     window_ = BrowserWindow::Create(info_, window_name_, popup_, [this] { Close(false); });
     if (!window_) return false;
     window_->SetKeySink([this](cef_key_type_t type, const cef_key_info_t& info, int modifiers) {
-      return input_->KeyEvent(type, info, modifiers);
+      return input_->KeyEvent(type, info, modifiers, true);
     });
+    window_->SetMouseSink([this](const BrowserWindow::MouseInput& input) { input_->WindowMouse(input); });
     std::lock_guard lock(mutex_);
     handle_ = window_->handle();
   }
@@ -565,8 +566,7 @@ void Browser::BrowserEntriesBind(cef_browser_t* r) {
   r->hide_popup = &E::Ignore<>;
   r->invalidate = &E::Invalidate;
   r->get_image = &E::GetImage;
-  r->send_mouse_click_event = &E::Ignore<int, int, cef_mouse_button_type_t, int, int>;
-  r->send_mouse_move_event = &E::Ignore<int, int, int>;
+  // No scrolling and no mouse capture: the wheel and a lost capture change nothing.
   r->send_mouse_wheel_event = &E::Ignore<int, int, int, int>;
   r->send_capture_lost_event = &E::Ignore<>;
   PageInput::Bind(r);

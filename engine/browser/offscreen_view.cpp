@@ -75,6 +75,14 @@ void OffscreenView::ShowPage(const std::u16string& title, const std::u16string& 
   AddDirty({0, 0, width, height});
 }
 
+void OffscreenView::SetScale(double scale) {
+  if (scale == scale_) return;
+  scale_ = scale;
+  int width, height;
+  Size(width, height);
+  AddDirty({0, 0, width, height});
+}
+
 void OffscreenView::Invalidate(const cef_rect_t& rect) {
   int width, height;
   Size(width, height);
@@ -123,7 +131,7 @@ void OffscreenView::Paint() {
   int width, height;
   Size(width, height);
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-  PaintPage(title_, text_, width, height, pixels.data());
+  PaintPage(title_, text_, width, height, scale_, pixels.data());
   {
     std::lock_guard lock(mutex_);
     if (width != width_ || height != height_) return;  // resized meanwhile: painted again

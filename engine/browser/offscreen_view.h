@@ -27,6 +27,8 @@ class OffscreenView {
   // Main thread. A part to paint again (clipped to the view); a new size paints all.
   void Invalidate(const cef_rect_t& rect);
   void SetSize(int width, int height);
+  // Main thread. The page is painted at `scale` times its size (zoom).
+  void SetScale(double scale);
   // Main thread: paints what changed and reports it to the handler.
   void Paint();
   // Any thread. The view's size; a copy of its pixels when width and height are its own.
@@ -49,6 +51,7 @@ class OffscreenView {
   std::vector<uint32_t> pixels_;
   // Main thread only.
   std::u16string title_, text_;
+  double scale_ = 1;
   std::vector<cef_rect_t> dirty_;
   bool scheduled_ = false;
 };

@@ -41,22 +41,6 @@ std::vector<size_t> Matches(const std::u16string& text, const std::u16string& ne
   return found;
 }
 
-// The page's text laid out in cells of 8 x 16 pixels, lines as the text breaks them,
-// below the title's line and an 8-pixel margin, at the page's scale.
-cef_rect_t MatchRect(const std::u16string& text, size_t at, size_t length, double scale) {
-  constexpr int kMargin = 8, kCellWidth = 8, kCellHeight = 16;
-  const size_t line_start = text.rfind(u'\n', at == 0 ? 0 : at - 1);
-  const size_t column = line_start == std::u16string::npos || at == 0 ? at : at - line_start - 1;
-  const auto line =
-      static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(at), u'\n'));
-  const size_t line_end = std::min(text.find(u'\n', at), text.size());
-  const size_t cells = std::min(length, line_end - at);
-  auto scaled = [scale](double v) { return static_cast<int>(std::lround(v * scale)); };
-  return {kMargin + scaled(static_cast<double>(column) * kCellWidth),
-          kMargin + scaled(static_cast<double>(line + 1) * kCellHeight + kMargin),
-          scaled(static_cast<double>(cells) * kCellWidth), scaled(kCellHeight)};
-}
-
 double ScaleOf(double level) { return std::pow(1.2, level); }
 
 }  // namespace
@@ -66,6 +50,7 @@ void PageInput::AskClient(cef_client_t* client) {
   zoom_handler_ = HandlerOf(client, &cef_client_t::get_zoom_handler);
   keyboard_handler_ = HandlerOf(client, &cef_client_t::get_keyboard_handler);
   focus_handler_ = HandlerOf(client, &cef_client_t::get_focus_handler);
+  menu_handler_ = HandlerOf(client, &cef_client_t::get_menu_handler);
 }
 
 void PageInput::Release() {
@@ -73,11 +58,15 @@ void PageInput::Release() {
   zoom_handler_.Reset();
   keyboard_handler_.Reset();
   focus_handler_.Reset();
+  menu_handler_.Reset();
+  menu_.clear();
 }
 
 void PageInput::PageCommitted(const std::u16string& url, bool is_error) {
   search_.clear();
   active_ = -1;
+  selected_.reset();
+  menu_.clear();
   WatchFocus();
   if (is_error || !zoom_handler_ || !zoom_handler_->on_get_zoom_level) return;
   double level = zoom();
@@ -110,6 +99,7 @@ void PageInput::SetZoom(double level, bool tell_handler) {
     auto& self = browser->input();
     if (browser->closed()) return;
     if (browser->window_) browser->window_->SetScale(ScaleOf(level));
+    if (browser->view_) browser->view_->SetScale(ScaleOf(level));
     auto main = browser->MainFrame();
     if (!tell_handler || !main || !self.zoom_handler_ || !self.zoom_handler_->on_set_zoom_level) return;
     const std::u16string url = main->url();
@@ -118,14 +108,31 @@ void PageInput::SetZoom(double level, bool tell_handler) {
   });
 }
 
+std::optional<PageInput::Shown> PageInput::Show() {
+  auto main = browser_.MainFrame();
+  if (!main || !main->page_) return std::nullopt;
+  Shown shown;
+  shown.title = main->page_->Title();
+  shown.text = main->page_->document().Text(&shown.owners);
+  int height = 0;
+  if (browser_.view_) {
+    browser_.view_->Size(shown.width, height);
+  } else if (browser_.window_) {
+    shown.width = browser_.window_->Width();
+  }
+  shown.scale = ScaleOf(zoom());
+  return shown;
+}
+
 // Main thread. Searches the main frame's text as a reader sees it; the active match is
 // selected (the document's selection) and reported with its rectangle and ordinal.
 void PageInput::Find(int identifier, const std::u16string& text, bool forward, bool match_case,
                      bool find_next) {
   auto main = browser_.MainFrame();
   script::Page* page = main ? main->page_.get() : nullptr;
-  if (browser_.closed() || !page) return;
-  const std::u16string page_text = page->Text();
+  auto shown = Show();
+  if (browser_.closed() || !page || !shown) return;
+  const std::u16string& page_text = shown->text;
   const auto found = match_case ? Matches(page_text, text) : Matches(Folded(page_text), Folded(text));
   const int count = static_cast<int>(found.size());
   const bool same = find_next && active_ >= 0 && search_ == text && search_case_ == match_case;
@@ -142,9 +149,11 @@ void PageInput::Find(int identifier, const std::u16string& text, bool forward, b
   if (active_ >= 0) {
     const size_t at = found[static_cast<size_t>(active_)];
     page->document().set_selection(page_text.substr(at, text.size()));
-    rect = MatchRect(page_text, at, text.size(), ScaleOf(zoom()));
+    selected_.emplace(at, text.size());
+    rect = shown->layout().TextRect(at, text.size());
   } else {
     page->document().set_selection({});
+    selected_.reset();
   }
   ReportFind(identifier, count, rect, active_ + 1);
 }
@@ -159,7 +168,10 @@ void PageInput::StopFinding(bool clear_selection) {
   search_.clear();
   active_ = -1;
   auto main = browser_.MainFrame();
-  if (clear_selection && main && main->page_) main->page_->document().set_selection({});
+  if (clear_selection && main && main->page_) {
+    main->page_->document().set_selection({});
+    selected_.reset();
+  }
 }
 
 bool PageInput::AskKeyboard(cef_handler_keyevent_type_t type, int code, int modifiers, bool system,
@@ -169,7 +181,7 @@ bool PageInput::AskKeyboard(cef_handler_keyevent_type_t type, int code, int modi
                                          system ? 1 : 0, after_script ? 1 : 0) != 0;
 }
 
-bool PageInput::KeyEvent(cef_key_type_t type, const cef_key_info_t& info, int modifiers) {
+bool PageInput::KeyEvent(cef_key_type_t type, const cef_key_info_t& info, int modifiers, bool from_window) {
   const cef_handler_keyevent_type_t kind = type == KT_KEYDOWN ? KEYEVENT_RAWKEYDOWN
                                            : type == KT_KEYUP ? KEYEVENT_KEYUP
                                                               : KEYEVENT_CHAR;
@@ -200,10 +212,14 @@ bool PageInput::KeyEvent(cef_key_type_t type, const cef_key_info_t& info, int mo
   if (AskKeyboard(kind, info.key, modifiers, system, true)) return true;
   if (browser_.closed() || !main->page_ || &main->page_->document() != keep.get()) return false;
 
-  // The engine's own handling: Tab moves the focus; characters edit the focused field.
-  constexpr int kTab = 9, kBackspace = 8;
+  // The engine's own handling: Tab moves the focus; the context-menu key (and Shift+F10)
+  // opens the menu at the focused element; characters edit the focused field.
+  constexpr int kTab = 9, kBackspace = 8, kMenuKey = 0x5D, kF10 = 0x79;
   if (type == KT_KEYDOWN && info.key == kTab && !(modifiers & (KEY_CTRL | KEY_ALT))) {
     MoveFocus(!(modifiers & KEY_SHIFT));
+  } else if (type == KT_KEYDOWN && (info.key == kMenuKey || (info.key == kF10 && (modifiers & KEY_SHIFT)))) {
+    int x = 0, y = 0;
+    if (auto hit = HitAtFocus(x, y)) OpenMenu(*hit, x, y, from_window);
   } else if (type == KT_CHAR && !(modifiers & (KEY_CTRL | KEY_ALT)) && keep->focused()) {
     dom::Node& field = *keep->focused();
     const std::u16string kind_of_field = field.FormControlType();
@@ -294,6 +310,16 @@ struct PageInputEntries {
       browser->input().KeyEvent(type, info, modifiers);
     });
   }
+  static void CEF_CALLBACK SendMouseClickEvent(cef_browser_t* self, int x, int y,
+                                               cef_mouse_button_type_t button, int up, int clicks) {
+    if (button < MBT_LEFT || button > MBT_RIGHT) return;
+    OnMainThread([browser = Keep(self), x, y, button, up, clicks] {
+      browser->input().MouseClick(x, y, button, up != 0, clicks, false);
+    });
+  }
+  static void CEF_CALLBACK SendMouseMoveEvent(cef_browser_t* self, int x, int y, int leave) {
+    OnMainThread([browser = Keep(self), x, y, leave] { browser->input().MouseMove(x, y, leave != 0); });
+  }
   static void CEF_CALLBACK SendFocusEvent(cef_browser_t* self, int set_focus) {
     OnMainThread([browser = Keep(self), set_focus] {
       if (set_focus) {
@@ -313,6 +339,8 @@ void PageInput::Bind(cef_browser_t* r) {
   r->set_zoom_level = &E::SetZoomLevel;
   r->send_key_event = &E::SendKeyEvent;
   r->send_focus_event = &E::SendFocusEvent;
+  r->send_mouse_click_event = &E::SendMouseClickEvent;
+  r->send_mouse_move_event = &E::SendMouseMoveEvent;
 }
 
 }  // namespace cef_engine::browser

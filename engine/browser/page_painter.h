@@ -14,8 +14,8 @@
 namespace cef_engine::browser {
 
 // Paints the page into a 32-bit BGRA image of width x height pixels, top row first,
-// every pixel opaque.
-void PaintPage(const std::u16string& title, const std::u16string& text, int width, int height,
+// every pixel opaque, at `scale` times its size (the zoom; GDI's drawing takes none yet).
+void PaintPage(const std::u16string& title, const std::u16string& text, int width, int height, double scale,
                uint32_t* pixels);
 
 #if defined(_WIN32)

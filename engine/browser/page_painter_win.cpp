@@ -33,7 +33,7 @@ void DrawPage(HDC dc, RECT area, const std::wstring& title, const std::wstring& 
 }
 
 void PaintPage(const std::u16string& title, const std::u16string& text, int width, int height,
-               uint32_t* pixels) {
+               double /*scale*/, uint32_t* pixels) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;

@@ -8,10 +8,14 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "cef/cef_types.h"
 
 namespace cef_engine::browser {
+
+// Puts the text on the system's clipboard (Windows); false where there is none (Linux).
+bool CopyToClipboard(const std::u16string& text);
 
 class BrowserWindow {
  public:
@@ -30,6 +34,14 @@ class BrowserWindow {
   virtual bool ScreenPoint(int x, int y, int& screen_x, int& screen_y) = 0;
   // The page is painted at `scale` times its size (zoom). Headless: nothing to paint.
   virtual void SetScale(double /*scale*/) {}
+  // The width the page is laid out in: the client area's; 0 when headless (no wrapping).
+  virtual int Width() const { return 0; }
+  // Shows the context menu's items at the screen point and waits for the user's choice:
+  // the chosen item's id, 0 for none. Headless: no menu, 0.
+  virtual int TrackMenu(const std::vector<std::pair<int, std::u16string>>& /*items*/, int /*screen_x*/,
+                        int /*screen_y*/) {
+    return 0;
+  }
   // Destroys the window without running `destroyed`.
   virtual void Destroy() = 0;
 
@@ -37,9 +49,21 @@ class BrowserWindow {
   // which answers true when the program or the page handled the key.
   using KeySink = std::function<bool(cef_key_type_t type, const cef_key_info_t& info, int modifiers)>;
   void SetKeySink(KeySink sink) { key_sink_ = std::move(sink); }
+  // Mouse buttons pressed and released in the window, at client coordinates (Windows):
+  // `menu` is a right button release or the context-menu message, which opens the
+  // context menu (`at_focus`: opened by the keyboard, at the focused element).
+  struct MouseInput {
+    int x = 0, y = 0;
+    cef_mouse_button_type_t button = MBT_LEFT;
+    bool up = false, menu = false, at_focus = false;
+    int clicks = 1;
+  };
+  using MouseSink = std::function<void(const MouseInput&)>;
+  void SetMouseSink(MouseSink sink) { mouse_sink_ = std::move(sink); }
 
  protected:
   KeySink key_sink_;
+  MouseSink mouse_sink_;
 };
 
 }  // namespace cef_engine::browser

@@ -28,6 +28,8 @@ class HeadlessWindow final : public BrowserWindow {
 
 }  // namespace
 
+bool CopyToClipboard(const std::u16string&) { return false; }
+
 std::unique_ptr<BrowserWindow> BrowserWindow::Create(const cef_window_info_t&, const std::u16string&, bool,
                                                      std::function<void()>) {
   return std::make_unique<HeadlessWindow>();

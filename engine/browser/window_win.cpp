@@ -2,8 +2,10 @@
 // the text as its window text so that tools reading window texts see the page.
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "browser/page_painter.h"
 #include "browser/window.h"
@@ -74,6 +76,26 @@ class Win32Window final : public BrowserWindow {
     return true;
   }
 
+  int Width() const override {
+    RECT area{};
+    return window_ && GetClientRect(window_, &area) ? area.right - area.left : 0;
+  }
+
+  int TrackMenu(const std::vector<std::pair<int, std::u16string>>& items, int screen_x,
+                int screen_y) override {
+    // The menu's modal loop runs tasks, which may close the browser and delete this
+    // window: nothing of it is used after TrackPopupMenu.
+    HMENU menu = window_ ? CreatePopupMenu() : nullptr;
+    if (!menu) return 0;
+    for (const auto& [id, label] : items)
+      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(id), Wide(label).c_str());
+    // TPM_RETURNCMD: the choice comes back here instead of as a WM_COMMAND message.
+    const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, screen_x,
+                                      screen_y, 0, window_, nullptr);
+    DestroyMenu(menu);
+    return chosen;
+  }
+
   void Destroy() override {
     if (HWND window = window_) {
       destroyed_ = nullptr;
@@ -119,6 +141,19 @@ class Win32Window final : public BrowserWindow {
                (message != WM_SYSKEYDOWN && message != WM_SYSKEYUP && message != WM_SYSCHAR)))
             return 0;
           break;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+          if (!self->mouse_sink_) break;
+          self->Mouse(message, lparam);
+          return 0;  // a right button release opened the menu already: no WM_CONTEXTMENU
+        case WM_CONTEXTMENU:
+          if (!self->mouse_sink_) break;
+          self->ContextMenu(lparam);
+          return 0;
         case WM_DESTROY: {
           SetWindowLongPtrW(window, GWLP_USERDATA, 0);
           self->window_ = nullptr;
@@ -148,6 +183,33 @@ class Win32Window final : public BrowserWindow {
     return sink(type, info, modifiers);
   }
 
+  void Mouse(UINT message, LPARAM lparam) {
+    MouseInput input;
+    input.x = static_cast<short>(LOWORD(lparam));
+    input.y = static_cast<short>(HIWORD(lparam));
+    input.button = message == WM_LBUTTONDOWN || message == WM_LBUTTONUP   ? MBT_LEFT
+                   : message == WM_MBUTTONDOWN || message == WM_MBUTTONUP ? MBT_MIDDLE
+                                                                          : MBT_RIGHT;
+    input.up = message == WM_LBUTTONUP || message == WM_MBUTTONUP || message == WM_RBUTTONUP;
+    input.menu = message == WM_RBUTTONUP;
+    auto sink = mouse_sink_;  // the sink may close the browser and destroy this window
+    sink(input);
+  }
+
+  // The context-menu message: at a screen point, or (-1, -1) from the keyboard.
+  void ContextMenu(LPARAM lparam) {
+    MouseInput input;
+    input.button = MBT_RIGHT;
+    input.menu = true;
+    POINT point{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+    input.at_focus = point.x == -1 && point.y == -1;
+    if (!input.at_focus && window_) ScreenToClient(window_, &point);
+    input.x = point.x;
+    input.y = point.y;
+    auto sink = mouse_sink_;
+    sink(input);
+  }
+
   void Paint(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
@@ -163,6 +225,22 @@ class Win32Window final : public BrowserWindow {
 };
 
 }  // namespace
+
+bool CopyToClipboard(const std::u16string& text) {
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  const size_t bytes = (text.size() + 1) * sizeof(char16_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  bool copied = false;
+  if (void* data = memory ? GlobalLock(memory) : nullptr) {
+    std::memcpy(data, text.c_str(), bytes);
+    GlobalUnlock(memory);
+    copied = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+  }
+  if (memory && !copied) GlobalFree(memory);  // the clipboard owns it only once it took it
+  CloseClipboard();
+  return copied;
+}
 
 std::unique_ptr<BrowserWindow> BrowserWindow::Create(const cef_window_info_t& info,
                                                      const std::u16string& name, bool popup,

@@ -46,10 +46,13 @@ bool IsHidden(std::u16string_view name) {
 // Builds readable text: collapsed blanks, line breaks at blocks and <br>.
 class TextBuilder {
  public:
+  // `owners`, when given, receives for each character of the text the node that made it.
+  explicit TextBuilder(std::vector<const Node*>* owners = nullptr) : owners_(owners) {}
+
   void Add(const Node& node, bool pre) {
     switch (node.kind()) {
       case NodeKind::kText:
-        Inline(node.data(), pre);
+        Inline(node, pre);
         return;
       case NodeKind::kElement:
         break;
@@ -62,53 +65,67 @@ class TextBuilder {
     if (IsHidden(name)) return;
     if (name == u"br") {
       TrimLine();
-      out_ += u'\n';
+      Put(u'\n', node);
       return;
     }
     const bool block = IsBlock(name);
     const bool cell = name == u"td" || name == u"th";
-    if (block) Break();
+    if (block) Break(node);
     if (cell) space_ = true;
     const bool inner_pre = pre || name == u"pre" || name == u"textarea" || name == u"listing";
     for (const auto& child : node.children()) Add(*child, inner_pre);
-    if (block) Break();
+    if (block) Break(node);
     if (cell) space_ = true;
   }
 
   std::u16string Finish() {
     TrimLine();
-    while (!out_.empty() && out_.back() == u'\n') out_.pop_back();
+    while (!out_.empty() && out_.back() == u'\n') Pop();
     const size_t first = out_.find_first_not_of(u'\n');
-    return first == std::u16string::npos ? std::u16string() : out_.substr(first);
+    if (first == std::u16string::npos) {
+      if (owners_) owners_->clear();
+      return {};
+    }
+    if (owners_) owners_->erase(owners_->begin(), owners_->begin() + static_cast<ptrdiff_t>(first));
+    return out_.substr(first);
   }
 
  private:
-  void Inline(std::u16string_view text, bool pre) {
-    for (char16_t c : text) {
+  void Put(char16_t c, const Node& owner) {
+    out_ += c;
+    if (owners_) owners_->push_back(&owner);
+  }
+  void Pop() {
+    out_.pop_back();
+    if (owners_) owners_->pop_back();
+  }
+  void Inline(const Node& node, bool pre) {
+    for (char16_t c : node.data()) {
       if (pre) {
         if (c == u'\r') continue;
-        out_ += c == 0x00A0 ? u' ' : c;
+        Put(c == 0x00A0 ? u' ' : c, node);
         continue;
       }
       if (IsSpace(c)) {
         space_ = true;
         continue;
       }
-      if (space_ && !out_.empty() && out_.back() != u'\n') out_ += u' ';
+      if (space_ && !out_.empty() && out_.back() != u'\n') Put(u' ', node);
       space_ = false;
-      out_ += c == 0x00A0 ? u' ' : c;
+      Put(c == 0x00A0 ? u' ' : c, node);
     }
   }
   void TrimLine() {
-    while (!out_.empty() && out_.back() == u' ') out_.pop_back();
+    while (!out_.empty() && out_.back() == u' ') Pop();
     space_ = false;
   }
-  void Break() {
+  void Break(const Node& node) {
     TrimLine();
-    if (!out_.empty() && out_.back() != u'\n') out_ += u'\n';
+    if (!out_.empty() && out_.back() != u'\n') Put(u'\n', node);
   }
 
   std::u16string out_;
+  std::vector<const Node*>* owners_;
   bool space_ = false;
 };
 
@@ -485,8 +502,8 @@ void Document::SetTitle(std::u16string_view title) {
   element->ReplaceChildrenWithText(std::u16string(title));
 }
 
-std::u16string Document::Text() const {
-  TextBuilder builder;
+std::u16string Document::Text(std::vector<const Node*>* owners) const {
+  TextBuilder builder(owners);
   builder.Add(*root_, false);
   return builder.Finish();
 }

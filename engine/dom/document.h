@@ -150,8 +150,9 @@ class Document : public std::enable_shared_from_this<Document> {
   // Replaces the text of <title> (adding one to <head> when there is none).
   void SetTitle(std::u16string_view title);
   // What a reader sees: text outside script, style and head; block elements and <br>
-  // start new lines; runs of white space collapse except inside <pre>.
-  std::u16string Text() const;
+  // start new lines; runs of white space collapse except inside <pre>. `owners`, when
+  // given, receives for each character the node it came from (hit testing).
+  std::u16string Text(std::vector<const Node*>* owners = nullptr) const;
   std::vector<IFrameInfo> IFrames() const;
   // href of every <link rel="icon"> / <link rel="shortcut icon">, resolved.
   std::vector<std::u16string> IconUrls() const;

@@ -70,4 +70,16 @@ CEF_ENGINE_API int cef_engine_drag_element(cef_browser_t* browser, const cef_str
 CEF_ENGINE_API int cef_engine_drop(cef_browser_t* browser, const cef_string_t* url, const cef_string_t* text,
                                    cef_string_list_t file_names);
 
+// Tests: the default context menu, which only a menu opened in a window shows. The items
+// of the browser's last default menu that was not picked from yet, one "ID LABEL" line
+// each (ids of cef_menu_id_t, labels as the menu handler left them); empty when none
+// waits. Free with cef_string_userfree_utf16_free. Main thread; the browser stays the
+// caller's.
+CEF_ENGINE_API cef_string_userfree_t cef_engine_menu_items(cef_browser_t* browser);
+
+// Tests: picks the item `id` of that menu as the user would: the menu handler's
+// on_menu_action, then, unless it answered 1, the engine's action. 1 when the item was
+// in the menu, 0 otherwise. Main thread; the browser stays the caller's.
+CEF_ENGINE_API int cef_engine_pick_menu_item(cef_browser_t* browser, int id);
+
 }  // extern "C"

@@ -6,7 +6,7 @@
 file(READ "${HEADER}" header)
 string(REGEX MATCHALL "X\\((cef_[a-z0-9_]+)," listed "${header}")
 set(expected cef_engine_live_objects cef_engine_live_object_report cef_engine_live_strings cef_engine_initialize_calls cef_engine_copied_setting cef_engine_int_setting cef_engine_set_document_limit
-    cef_engine_drag_element cef_engine_drop cef_engine_os_executions)
+    cef_engine_drag_element cef_engine_drop cef_engine_os_executions cef_engine_menu_items cef_engine_pick_menu_item)
 foreach(entry IN LISTS listed)
   string(REGEX REPLACE "X\\((cef_[a-z0-9_]+)," "\\1" name "${entry}")
   list(APPEND expected ${name})

@@ -7,11 +7,13 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "ceflib/bridges/client.h"
 #include "ceflib/bridges/input_handlers.h"
+#include "ceflib/bridges/request_handler.h"
 #include "ceflib/bridges/task.h"
 #include "ceflib/core/engine_library.h"
 #include "ceflib/core/engine_services.h"
@@ -120,6 +122,40 @@ class TFocus : public TCefFocusHandlerOwn {
   std::vector<TCefHandlerFocusSource> sources;
 };
 
+// Records the menus it is asked about and answers as the test sets it: keep the menu
+// closed, throw, or close its own browser. Renames Reload; handles Select All itself.
+class TMenu : public TCefMenuHandlerOwn {
+ public:
+  bool OnBeforeMenu(const RefPtr<ICefBrowser>& browser, const TCefMenuInfo& info) override {
+    infos.push_back(info);
+    if (close) browser->CloseBrowser();
+    if (fail) throw std::runtime_error("menu handler failed");
+    return suppress;
+  }
+  void GetMenuLabel(const RefPtr<ICefBrowser>&, TCefMenuId id, ustring& label) override {
+    if (id == MENU_ID_NAV_RELOAD) label = u"Refresh " + label;
+  }
+  bool OnMenuAction(const RefPtr<ICefBrowser>&, TCefMenuId id) override {
+    actions.push_back(id);
+    return id == MENU_ID_SELECTALL;
+  }
+  std::vector<TCefMenuInfo> infos;
+  std::vector<int> actions;
+  bool suppress = false, fail = false, close = false;
+};
+
+// Records the navigations of links and keeps the frame on its page.
+class TRequests : public TCefRequestHandlerOwn {
+ public:
+  bool OnBeforeBrowse(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>&,
+                      const RefPtr<ICefRequest>& request, TCefHandlerNavtype type, bool) override {
+    if (type != NAVTYPE_LINKCLICKED) return false;
+    links.push_back(request->GetUrl());
+    return true;
+  }
+  std::vector<ustring> links;
+};
+
 class TClient : public TCefClientOwn {
  public:
   RefPtr<ICefBase> GetLifeSpanHandler() override { return life_span; }
@@ -128,12 +164,16 @@ class TClient : public TCefClientOwn {
   RefPtr<ICefBase> GetZoomHandler() override { return zoom; }
   RefPtr<ICefBase> GetKeyboardHandler() override { return keys; }
   RefPtr<ICefBase> GetFocusHandler() override { return focus; }
+  RefPtr<ICefBase> GetMenuHandler() override { return menu; }
+  RefPtr<ICefBase> GetRequestHandler() override { return requests; }
   RefPtr<TLifeSpan> life_span = Make<TLifeSpan>();
   RefPtr<TLoad> load = Make<TLoad>();
   RefPtr<TFind> find = Make<TFind>();
   RefPtr<TZoom> zoom = Make<TZoom>();
   RefPtr<TKeys> keys = Make<TKeys>();
   RefPtr<TFocus> focus = Make<TFocus>();
+  RefPtr<TMenu> menu = Make<TMenu>();
+  RefPtr<TRequests> requests = Make<TRequests>();
 };
 
 class EngineRun : public testing::Environment {
@@ -367,6 +407,164 @@ TEST_F(PageInput, KeysReachTheHandlerThenPageScriptAndTabMovesTheFocusThroughThe
   EXPECT_EQ(client_->focus->sources,
             (std::vector<TCefHandlerFocusSource>{FOCUS_SOURCE_SYSTEM, FOCUS_SOURCE_SYSTEM}));
   EXPECT_EQ(client_->focus->moves, std::vector<std::string>{"node:-"});
+}
+
+TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheContextMenu) {
+  Show(u"<html><body>first</body></html>", u"http://page.test/first");
+  // Page script logs its mouse events into the title and keeps the menu of "quiet" closed.
+  Show(
+      u"<html><head><title>-</title></head><body><p>Plain words</p><p><a id=link href='/next'>next</a></p>"
+      u"<textarea id=field>typed</textarea><p>Gold</p><p id=quiet>quiet</p><script>"
+      u"function log(e) { document.title += e.type + ':' + e.target.id + ';';"
+      u"  if (e.type == 'contextmenu' && e.target.id == 'quiet') e.preventDefault(); }"
+      u"var kinds = ['mousedown', 'mouseup', 'click', 'contextmenu'];"
+      u"for (var i = 0; i < kinds.length; ++i) document.addEventListener(kinds[i], log);"
+      u"</script></body></html>",
+      u"http://page.test/menu");
+  const auto items_of =
+      engine_probe::Export<cef_string_userfree_t (*)(cef_browser_t*)>("cef_engine_menu_items");
+  const auto pick = engine_probe::Export<int (*)(cef_browser_t*, int)>("cef_engine_pick_menu_item");
+  ASSERT_TRUE(items_of && pick);
+  auto* record = reinterpret_cast<cef_browser_t*>(CefDataOf(browser_));
+  TMenu& menu = *client_->menu;
+  int reported = 0;
+  CefOnEntryException = [&](std::exception_ptr) { ++reported; };
+
+  // The middle of a character's cell: the text's lines start 8 pixels below the title's.
+  const auto x_of = [](int column) { return 12 + 8 * column; };
+  const auto y_of = [](int line) { return 40 + 16 * line; };
+  const auto click = [&](cef_mouse_button_type_t button, int x, int y) {
+    browser_->SendMouseClickEvent(x, y, button, false, 1);
+    browser_->SendMouseClickEvent(x, y, button, true, 1);
+  };
+  const auto right = [&](int column, int line) {
+    return [=] { click(MBT_RIGHT, x_of(column), y_of(line)); };
+  };
+  const auto picked = [&](int item, const std::function<std::string()>& then) {
+    return [=, this, &menu] {
+      click(MBT_RIGHT, x_of(0), y_of(0));
+      Flush();
+      EXPECT_EQ(pick(record, item), 1);
+      EXPECT_EQ(pick(record, item), 0) << "a menu is picked from once";
+      menu.infos.clear();  // the menu's info is the other rows' concern
+      return "actions " + std::to_string(menu.actions.size()) + " " + then();
+    };
+  };
+  const std::string all = "12 Refresh Reload\n26 Select All\n30 Print", back = "10 Back\n" + all;
+  struct Row {
+    std::string name;
+    std::function<void()> act;
+    int flags;  // of the menu info; -1: no menu was asked for
+    std::string link_or_selection, items;
+    std::function<std::string()> check = {};  // what else the row did
+    std::string checked = {};
+    std::string page = "menu";  // whose address the menu info names
+  };
+  const std::vector<Row> rows = {
+    {"right click on text", right(2, 0), MENUTYPE_PAGE, "", back,
+     [&] { return std::to_string(menu.infos.at(0).x) + "," + std::to_string(menu.infos.at(0).y); }, "28,40"},
+    {"right click on a link", right(1, 1), MENUTYPE_PAGE | MENUTYPE_LINK, "http://page.test/next", back},
+    {"right click on a field", right(0, 2), MENUTYPE_PAGE | MENUTYPE_EDITABLE, "", back},
+    {"right click on the selection",
+     [&] {
+       browser_->Find(u"gold", 1, true, false, false);
+       click(MBT_RIGHT, x_of(1), y_of(3));
+     },
+     MENUTYPE_PAGE | MENUTYPE_SELECTION, "Gold",
+     "10 Back\n12 Refresh Reload\n23 Copy\n26 Select All\n30 Print"},
+    {"the handler keeps the menu closed",
+     [&] {
+       browser_->StopFinding(true);
+       menu.suppress = true;
+       click(MBT_RIGHT, x_of(0), y_of(0));
+     },
+     MENUTYPE_PAGE, "", ""},
+    {"page script keeps the menu closed", right(0, 4), -1, "", "", [&] { return Read(u"field"); },
+     "-mousedown:quiet;mouseup:quiet;contextmenu:quiet;|typed"},
+    {"outside the page", [&] { click(MBT_RIGHT, -5, y_of(0)); }, -1, "", ""},
+    {"picked and done by the program", [] {}, -1, "", "",
+     picked(MENU_ID_SELECTALL, [&] { return Selection(); }), "actions 1 -"},
+    {"left click on a field focuses it", [&] { click(MBT_LEFT, x_of(2), y_of(2)); }, -1, "", "",
+     [&] { return Read(u"field") + " " + client_->focus->moves.back(); },
+     "-mousedown:field;mouseup:field;click:field;|typed node:field"},
+    {"the menu key opens it at the focus",
+     [&] {
+       browser_->SendKeyEvent(KT_KEYDOWN, cef_key_info_t{0x5D, 0, 0}, 0);
+     },
+     MENUTYPE_PAGE | MENUTYPE_EDITABLE, "", back},
+    {"left click on a link follows it", [&] { click(MBT_LEFT, x_of(0), y_of(1)); }, -1, "", "",
+     [&] { return Read(u"field") + " " + CefToUtf8(client_->requests->links.at(0)); },
+     "-mousedown:link;mouseup:link;click:link;|typed http://page.test/next"},
+    {"a handler that throws gets the default menu",
+     [&] {
+       menu.fail = true;
+       click(MBT_RIGHT, x_of(0), y_of(0));
+     },
+     MENUTYPE_PAGE, "", back, [&] { return std::to_string(reported); }, "1"},
+#if defined(_WIN32)
+    // The window's own messages, with the menu kept closed (a shown one would wait for
+    // the user): a right button release at a client point, the menu message at a screen
+    // point (this window's client area starts at the screen's origin).
+    {"the window's right button",
+     [&] {
+       menu.suppress = true;
+       SendMessageW(browser_->GetWindowHandle(), WM_RBUTTONUP, 0, MAKELPARAM(x_of(1), y_of(1)));
+     },
+     MENUTYPE_PAGE | MENUTYPE_LINK, "http://page.test/next", ""},
+    {"the window's menu message",
+     [&] {
+       menu.suppress = true;
+       SendMessageW(browser_->GetWindowHandle(), WM_CONTEXTMENU, 0, MAKELPARAM(x_of(0), y_of(2)));
+     },
+     MENUTYPE_PAGE | MENUTYPE_EDITABLE, "", ""},
+#endif
+    {"picked and done by the engine: back", [] {}, -1, "", "",
+     picked(MENU_ID_NAV_BACK,
+            [&] {
+              EXPECT_TRUE(
+                  RunUntil([&] { return browser_->GetMainFrame()->GetUrl() == u"http://page.test/first"; }));
+              return std::string("went back");
+            }),
+     "actions 2 went back"},
+    {"a handler that closes its browser",
+     [&] {
+       menu.close = true;
+       click(MBT_RIGHT, x_of(0), y_of(0));
+     },
+     MENUTYPE_PAGE, "", "",
+     [&] {
+       EXPECT_TRUE(RunUntil([&] { return client_->life_span->closed; }));
+       click(MBT_RIGHT, x_of(0), y_of(0));  // the closed browser opens no menu
+       Flush();
+       return std::to_string(menu.infos.size());
+     },
+     "1", "first"},
+  };
+  for (const Row& row : rows) {
+    browser_->GetMainFrame()->ExecuteJavaScript(u"document.title = '-';", u"", 1);
+    menu.infos.clear();
+    menu.suppress = menu.fail = false;
+    row.act();
+    Flush();
+    if (row.check) {
+      EXPECT_EQ(row.check(), row.checked) << row.name;
+    }
+    ASSERT_EQ(menu.infos.size(), row.flags < 0 ? 0u : 1u) << row.name;
+    if (row.flags >= 0) {
+      const TCefMenuInfo& info = menu.infos[0];
+      EXPECT_EQ(info.typeFlags, row.flags) << row.name;
+      EXPECT_EQ(CefToUtf8((row.flags & MENUTYPE_LINK) ? info.linkUrl : info.selectionText),
+                row.link_or_selection)
+          << row.name;
+      EXPECT_EQ(CefToUtf8(info.pageUrl), "http://page.test/" + row.page) << row.name;
+      EXPECT_EQ(info.editFlags & (MENU_CAN_GO_BACK | MENU_CAN_GO_FORWARD),
+                row.page == "menu" ? MENU_CAN_GO_BACK : MENU_CAN_GO_FORWARD)
+          << row.name;
+    }
+    EXPECT_EQ(CefToUtf8(CefStringFreeAndGet(items_of(record))), row.items) << row.name;
+  }
+  CefOnEntryException = nullptr;
+  record->base.release(&record->base);
 }
 
 }  // namespace
