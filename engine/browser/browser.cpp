@@ -193,7 +193,7 @@ ProgramRef<cef_content_filter_t> Browser::ResponseArrived(net::LoadResult& resul
   if (!request_handler_ || !request_handler_->on_resource_response) return {};
   auto response = MakeEngineObject<net::Response>();
   response->Set({result.status, result.status_text, result.mime_type, result.headers});
-  const cef_string_t url{const_cast<char16*>(result.final_url.data()), result.final_url.size(), nullptr};
+  const cef_string_t url = View(result.final_url);
   cef_content_filter_t* given = nullptr;
   request_handler_->on_resource_response(request_handler_.get(), Share(), &url, response->Share(), &given);
   auto filter = ProgramRef<cef_content_filter_t>::Adopt(given);

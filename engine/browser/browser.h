@@ -20,6 +20,7 @@
 #include "net/loader.h"
 #include "objects/engine_object.h"
 #include "script/script_host.h"
+#include "strings/text.h"
 
 namespace cef_engine::browser {
 
@@ -34,10 +35,6 @@ struct DragContent {
   std::u16string file_name;
   std::vector<std::u16string> file_names;
 };
-// A record view of engine text, for a call that only reads it.
-inline cef_string_t View(const std::u16string& text) {
-  return {const_cast<char16*>(text.data()), text.size(), nullptr};
-}
 
 // Takes over the reference a client getter returns.
 template <class Handler>

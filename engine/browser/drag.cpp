@@ -46,7 +46,7 @@ class DragData final : public EngineObject<cef_drag_data_t> {
     const auto& files = Of(self).file_names;
     if (!names || files.empty()) return 0;
     for (const auto& name : files) {
-      const cef_string_t item{const_cast<char16*>(name.data()), name.size(), nullptr};
+      const cef_string_t item = View(name);
       cef_string_list_append(names, &item);
     }
     return 1;

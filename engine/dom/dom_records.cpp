@@ -114,8 +114,8 @@ class NodeObject final : public EngineObject<cef_domnode_t> {
   void GetElementAttributes(cef_string_map_t map) {
     if (!node_->IsElement()) return;
     for (const auto& attribute : node_->attributes()) {
-      const cef_string_t key{const_cast<char16*>(attribute.name.data()), attribute.name.size(), nullptr};
-      const cef_string_t value{const_cast<char16*>(attribute.value.data()), attribute.value.size(), nullptr};
+      const cef_string_t key = View(attribute.name);
+      const cef_string_t value = View(attribute.value);
       cef_string_map_append(map, &key, &value);  // refuses unknown handles on its own
     }
   }

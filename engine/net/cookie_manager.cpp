@@ -15,9 +15,6 @@ namespace cef_engine::net {
 namespace {
 
 std::u16string Text(const cef_string_t* text) { return std::u16string(ViewOf(text)); }
-cef_string_t View(const std::u16string& text) {
-  return {const_cast<char16*>(text.data()), text.size(), nullptr};
-}
 
 class CookieManager final : public EngineObject<cef_cookie_manager_t> {
  public:

@@ -352,7 +352,7 @@ bool LoadJob::AskRequestHandler() {
 void LoadJob::ChooseCookies() {
   if (request_handler_ && request_handler_->get_cookie_manager) {
     const auto& top = request_.top_url.empty() ? request_.url : request_.top_url;
-    const cef_string_t view{const_cast<char16*>(top.data()), top.size(), nullptr};
+    const cef_string_t view = View(top);
     auto manager = ProgramRef<cef_cookie_manager_t>::Adopt(
         request_handler_->get_cookie_manager(request_handler_.get(), browser_.Share(), &view));
     cookies_ = CookieStoreOf(manager.get());
@@ -364,9 +364,7 @@ void LoadJob::ChooseCookies() {
 std::optional<HttpSession::Login> LoadJob::AskLogin(const Url& url, const std::u16string& realm) {
   if (cancelled_ || !request_handler_ || !request_handler_->get_auth_credentials) return std::nullopt;
   const std::u16string scheme = u"basic";
-  const cef_string_t host{const_cast<char16*>(url.host.data()), url.host.size(), nullptr},
-      realm_view{const_cast<char16*>(realm.data()), realm.size(), nullptr},
-      scheme_view{const_cast<char16*>(scheme.data()), scheme.size(), nullptr};
+  const cef_string_t host = View(url.host), realm_view = View(realm), scheme_view = View(scheme);
   int port = url.port.empty() ? (url.scheme == u"https" ? 443 : 80) : 0;
   for (const char16_t digit : url.port)
     port = digit >= u'0' && digit <= u'9' && port <= 65535 ? port * 10 + (digit - u'0') : 0;
@@ -388,7 +386,7 @@ void LoadJob::OnRedirect(const std::shared_ptr<HttpSession>& session, LoadReques
     cef_string_t target{};
     AssignCopy(&target, std::u16string_view(next.url));
     const std::u16string old_url = request_.url;
-    const cef_string_t old_view{const_cast<char16*>(old_url.data()), old_url.size(), nullptr};
+    const cef_string_t old_view = View(old_url);
     request_handler_->on_resource_redirect(request_handler_.get(), browser_.Share(), &old_view, &target);
     next.url = std::u16string(ViewOf(&target));
     ClearRecord(&target);
@@ -460,7 +458,7 @@ bool LoadJob::AskProtocolExecution(const Url& url) {
   const auto& handler = request_handler_;
   if (!handler || !handler->on_protocol_execution) return false;
   const auto address = url.Spec();
-  const cef_string_t view{const_cast<char16*>(address.data()), address.size(), nullptr};
+  const cef_string_t view = View(address);
   int allow_os = 0;
   if (handler->on_protocol_execution(handler.get(), browser_.Share(), &view, &allow_os)) return !cancelled_;
   if (allow_os && !cancelled_) RecordOsExecution(address);

@@ -45,8 +45,8 @@ HeaderList ReadMultimap(cef_string_multimap_t map) {
 void FillMultimap(cef_string_multimap_t map, const HeaderList& headers) {
   cef_string_multimap_clear(map);
   for (const auto& [key, value] : headers) {
-    const cef_string_t key_view{const_cast<char16*>(key.data()), key.size(), nullptr};
-    const cef_string_t value_view{const_cast<char16*>(value.data()), value.size(), nullptr};
+    const cef_string_t key_view = View(key);
+    const cef_string_t value_view = View(value);
     cef_string_multimap_append(map, &key_view, &value_view);
   }
 }

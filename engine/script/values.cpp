@@ -38,9 +38,6 @@ bool IsPrimitive(duk_context* ctx, duk_idx_t index) {
   return !duk_is_object(ctx, index) && !duk_is_symbol(ctx, index);
 }
 
-cef_string_t View(std::u16string_view text) {
-  return cef_string_t{const_cast<char16*>(text.data()), text.size(), nullptr};
-}
 
 duk_ret_t AccessorEntry(duk_context* ctx);
 

@@ -56,6 +56,12 @@ void AssignCopy(Record* out, std::basic_string_view<CharOf<Record>> text) {
   *out = fresh;
 }
 
+// A record view of engine text, for a call that only reads it: no release function, so
+// the callee must copy what it keeps.
+inline cef_string_t View(std::u16string_view text) {
+  return {const_cast<char16*>(text.data()), text.size(), nullptr};
+}
+
 // The text of a record the program passes in; null records and null texts read as empty.
 template <class Record>
 std::basic_string_view<CharOf<Record>> ViewOf(const Record* record) {
