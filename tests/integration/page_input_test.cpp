@@ -417,7 +417,7 @@ TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheCon
       u"<textarea id=field>typed</textarea><p>Gold</p><p id=quiet>quiet</p><script>"
       u"function log(e) { document.title += e.type + ':' + e.target.id + ';';"
       u"  if (e.type == 'contextmenu' && e.target.id == 'quiet') e.preventDefault(); }"
-      u"var kinds = ['mousedown', 'mouseup', 'click', 'contextmenu'];"
+      u"var kinds = ['mousedown', 'mouseup', 'click', 'contextmenu', 'mousemove'];"
       u"for (var i = 0; i < kinds.length; ++i) document.addEventListener(kinds[i], log);"
       u"</script></body></html>",
       u"http://page.test/menu");
@@ -495,6 +495,8 @@ TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheCon
     {"left click on a link follows it", [&] { click(MBT_LEFT, x_of(0), y_of(1)); }, -1, "", "",
      [&] { return Read(u"field") + " " + CefToUtf8(client_->requests->links.at(0)); },
      "-mousedown:link;mouseup:link;click:link;|typed http://page.test/next"},
+    {"a move reaches page script", [&] { browser_->SendMouseMoveEvent(x_of(0), y_of(1), false); }, -1, "", "",
+     [&] { return Read(u"field"); }, "-mousemove:link;|typed"},
     {"a handler that throws gets the default menu",
      [&] {
        menu.fail = true;
