@@ -119,7 +119,8 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   EngineRef<Frame> parent_;
   const int64_t id_;
   mutable std::mutex mutex_;  // name_, url_, text_ and source_, read on any thread
-  std::u16string name_, url_, text_, source_;
+  std::u16string name_, url_;
+  std::shared_ptr<const std::u16string> text_, source_;
   std::vector<EngineRef<Frame>> children_;
   std::unique_ptr<script::Page> page_;
   std::optional<std::u16string> reported_title_;

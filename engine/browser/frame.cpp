@@ -270,29 +270,37 @@ void Frame::Commit(const std::u16string& html, const std::u16string& url, int st
 }
 
 // Copies of what other threads may read, taken after the page changed.
+// The text and source are shared, not copied: a page's may be hundreds of megabytes.
 void Frame::Refresh() {
   if (!page_) return;
-  auto text = page_->Text();
-  auto source = page_->Source();
+  auto text = std::make_shared<const std::u16string>(page_->Text());
   const auto title = page_->Title();
   {
     std::lock_guard lock(mutex_);
     text_ = text;
-    source_ = std::move(source);
+    source_ = page_->Source();
   }
-  if (IsMain()) browser_->UpdateWindow(title, text);
+  if (IsMain()) browser_->UpdateWindow(title, *text);
 }
 
 std::u16string Frame::Text() {
   if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? page_->Text() : u"";
-  std::lock_guard lock(mutex_);
-  return text_;
+  std::shared_ptr<const std::u16string> text;
+  {
+    std::lock_guard lock(mutex_);
+    text = text_;
+  }
+  return text ? *text : u"";
 }
 
 std::u16string Frame::Source() {
-  if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? page_->Source() : u"";
-  std::lock_guard lock(mutex_);
-  return source_;
+  if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? *page_->Source() : u"";
+  std::shared_ptr<const std::u16string> source;
+  {
+    std::lock_guard lock(mutex_);
+    source = source_;
+  }
+  return source ? *source : u"";
 }
 
 void Frame::TitleChanged(const std::u16string& title) { ReportTitle(title); }

@@ -87,7 +87,8 @@ class TextBuilder {
       return {};
     }
     if (owners_) owners_->erase(owners_->begin(), owners_->begin() + static_cast<ptrdiff_t>(first));
-    return out_.substr(first);
+    out_.erase(0, first);  // in place: a page's text may be hundreds of megabytes
+    return std::move(out_);
   }
 
  private:
@@ -100,19 +101,29 @@ class TextBuilder {
     if (owners_) owners_->pop_back();
   }
   void Inline(const Node& node, bool pre) {
-    for (char16_t c : node.data()) {
-      if (pre) {
-        if (c == u'\r') continue;
-        Put(c == 0x00A0 ? u' ' : c, node);
-        continue;
+    const std::u16string& data = node.data();
+    if (pre) {
+      for (char16_t c : data) {
+        if (c != u'\r') Put(c == 0x00A0 ? u' ' : c, node);
       }
-      if (IsSpace(c)) {
+      return;
+    }
+    // Runs of spaces collapse to one; the words between them go over whole.
+    for (size_t at = 0; at < data.size();) {
+      if (IsSpace(data[at])) {
         space_ = true;
+        ++at;
         continue;
       }
+      const size_t end = static_cast<size_t>(
+          std::find_if(data.begin() + static_cast<ptrdiff_t>(at), data.end(), IsSpace) - data.begin());
       if (space_ && !out_.empty() && out_.back() != u'\n') Put(u' ', node);
       space_ = false;
-      Put(c == 0x00A0 ? u' ' : c, node);
+      const size_t from = out_.size();
+      out_.append(data, at, end - at);
+      std::replace(out_.begin() + static_cast<ptrdiff_t>(from), out_.end(), char16_t{0x00A0}, u' ');
+      if (owners_) owners_->insert(owners_->end(), end - at, &node);
+      at = end;
     }
   }
   void TrimLine() {

@@ -138,8 +138,11 @@ class Document : public std::enable_shared_from_this<Document> {
   const Node& root() const noexcept { return *root_; }
   const std::u16string& url() const noexcept { return url_; }
   // The page's text as it arrived.
-  const std::u16string& source() const noexcept { return source_; }
-  void set_source(std::u16string source) { source_ = std::move(source); }
+  // Shared, never changed once set: readers on other threads keep it without a copy.
+  const std::shared_ptr<const std::u16string>& source() const noexcept { return source_; }
+  void set_source(std::u16string source) {
+    source_ = std::make_shared<const std::u16string>(std::move(source));
+  }
 
   Node* Html() const;
   Node* Head() const;
@@ -198,7 +201,7 @@ class Document : public std::enable_shared_from_this<Document> {
   Node* TitleElement() const;
 
   std::u16string url_;
-  std::u16string source_;
+  std::shared_ptr<const std::u16string> source_ = std::make_shared<const std::u16string>();
   std::u16string selection_;
   Node* focused_ = nullptr;
   std::function<void(Node*)> focus_listener_;

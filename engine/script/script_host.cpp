@@ -38,7 +38,7 @@ void Page::Run(std::u16string_view code, int line) { script_->RunPageScript(code
 
 std::u16string Page::Title() const { return document_->Title(); }
 std::u16string Page::Text() const { return document_->Text(); }
-std::u16string Page::Source() const { return document_->source(); }
+std::shared_ptr<const std::u16string> Page::Source() const { return document_->source(); }
 std::vector<dom::IFrameInfo> Page::Frames() const { return document_->IFrames(); }
 std::vector<std::u16string> Page::IconUrls() const { return document_->IconUrls(); }
 

@@ -96,7 +96,7 @@ class Page {
 
   std::u16string Title() const;
   std::u16string Text() const;
-  std::u16string Source() const;
+  std::shared_ptr<const std::u16string> Source() const;
   std::vector<dom::IFrameInfo> Frames() const;
   std::vector<std::u16string> IconUrls() const;
 

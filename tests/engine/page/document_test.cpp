@@ -93,7 +93,7 @@ TEST(DocumentParsing, TitleTextAndSourceAreWhatAReaderSees) {
   EXPECT_EQ(document->Title(), u"My page");
   EXPECT_EQ(document->Text(),
             u"Hello big world\nnext line\nblock\ntail\n  keep   spaces\nline2\npara one\ntwo\nc1 c2");
-  EXPECT_EQ(document->source(), html);
+  EXPECT_EQ(*document->source(), html);
 
   document->SetTitle(u"Renamed");
   EXPECT_EQ(document->Title(), u"Renamed");

@@ -201,7 +201,7 @@ TEST_F(ScriptTest, PageScriptWritesTitlesOpensAndLogs) {
       u"</body></html>";
   auto page = Load(html);
   EXPECT_EQ(page->Text(), u"before\nwritten nested\nafter");
-  EXPECT_EQ(page->Source(), html) << "the source is the page as it arrived";
+  EXPECT_EQ(*page->Source(), html) << "the source is the page as it arrived";
   EXPECT_EQ(page->Title(), u"Changed");
   EXPECT_EQ(frame.titles, std::vector<std::u16string>{u"Changed"});
   EXPECT_EQ(frame.opened, std::vector<std::u16string>{u"http://test.example/dir/popup.html"});
