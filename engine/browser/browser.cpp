@@ -220,13 +220,11 @@ void Browser::Download(net::LoadResult result, ProgramRef<cef_content_filter_t> 
   auto handler = ProgramRef<cef_download_handler_t>::Adopt(given);
   if (!accepted || !handler || finished_) return;
   if (!result.streamed_body) return net::DeliverDownload(handler.get(), std::move(result.body));
-  auto download = std::make_shared<std::weak_ptr<net::StreamedDownload>>();
   downloads_.push_back(net::StreamedDownload::Start(
       std::move(handler), std::move(filter), std::move(result.streamed_body),
-      [keep = EngineRef<Browser>(this), download] {
-        std::erase_if(keep->downloads_, [&](const auto& d) { return d == download->lock(); });
+      [keep = EngineRef<Browser>(this)](const net::StreamedDownload& ended) {
+        std::erase_if(keep->downloads_, [&](const auto& d) { return d.get() == &ended; });
       }));
-  *download = downloads_.back();
 }
 
 void Browser::NotifyLoadStart(Frame& frame) {

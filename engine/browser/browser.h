@@ -121,6 +121,8 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   mutable std::mutex mutex_;  // name_, url_, text_ and source_, read on any thread
   std::u16string name_, url_;
   std::shared_ptr<const std::u16string> text_, source_;
+  // Any thread: a copy of text_ or source_.
+  std::u16string CopyOf(std::shared_ptr<const std::u16string> Frame::*shared);
   std::vector<EngineRef<Frame>> children_;
   std::unique_ptr<script::Page> page_;
   std::optional<std::u16string> reported_title_;

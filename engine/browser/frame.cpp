@@ -285,22 +285,22 @@ void Frame::Refresh() {
 
 std::u16string Frame::Text() {
   if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? page_->Text() : u"";
-  std::shared_ptr<const std::u16string> text;
-  {
-    std::lock_guard lock(mutex_);
-    text = text_;
-  }
-  return text ? *text : u"";
+  return CopyOf(&Frame::text_);
 }
 
 std::u16string Frame::Source() {
   if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? *page_->Source() : u"";
-  std::shared_ptr<const std::u16string> source;
+  return CopyOf(&Frame::source_);
+}
+
+// The copy is made outside the lock: a page's text may be hundreds of megabytes.
+std::u16string Frame::CopyOf(std::shared_ptr<const std::u16string> Frame::*shared) {
+  std::shared_ptr<const std::u16string> text;
   {
     std::lock_guard lock(mutex_);
-    source = source_;
+    text = this->*shared;
   }
-  return source ? *source : u"";
+  return text ? *text : u"";
 }
 
 void Frame::TitleChanged(const std::u16string& title) { ReportTitle(title); }

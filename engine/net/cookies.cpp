@@ -40,7 +40,6 @@ int64_t NowMs() {
       .count();
 }
 
-bool IsControl(char16_t c) { return c < 0x20 || c == 0x7F; }
 bool HasAny(std::u16string_view text, bool (*bad)(char16_t)) {
   return std::any_of(text.begin(), text.end(), bad);
 }

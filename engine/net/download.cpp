@@ -17,6 +17,22 @@ namespace {
 
 constexpr size_t kPiece = 16 * 1024;
 
+// Hands `bytes` to the handler in pieces of 16 KiB (whole pieces only, unless `last`)
+// while `going()` holds. The bytes handed out, or nullopt when the handler answered 0 or
+// `going()` stopped holding.
+template <class Going>
+std::optional<size_t> HandOut(cef_download_handler_t* handler, std::string& bytes, bool last, Going going) {
+  size_t at = 0;
+  while (bytes.size() - at >= kPiece || (last && at < bytes.size())) {
+    const auto size = std::min(kPiece, bytes.size() - at);
+    if (!handler->received_data ||
+        !handler->received_data(handler, bytes.data() + at, static_cast<int>(size)) || !going())
+      return std::nullopt;
+    at += size;
+  }
+  return at;
+}
+
 // The parts of a header value separated by ';' (none inside quotes): the first is the
 // value itself (as the name), the others `name=value` parameters, quoted values without
 // their quotes and backslash escapes. Names in lower case.
@@ -108,11 +124,7 @@ std::u16string DownloadFileName(const LoadResult& result) {
 }
 
 void DeliverDownload(cef_download_handler_t* handler, std::string body) {
-  for (size_t at = 0; at < body.size(); at += kPiece) {
-    const auto size = static_cast<int>(std::min(kPiece, body.size() - at));
-    if (!handler->received_data || !handler->received_data(handler, body.data() + at, size)) return;
-  }
-  if (handler->complete) handler->complete(handler);
+  if (HandOut(handler, body, true, [] { return true; }) && handler->complete) handler->complete(handler);
 }
 
 int64_t AnnouncedLength(const LoadResult& result) {
@@ -123,10 +135,9 @@ int64_t AnnouncedLength(const LoadResult& result) {
                                                                                                   : length;
 }
 
-std::shared_ptr<StreamedDownload> StreamedDownload::Start(ProgramRef<cef_download_handler_t> handler,
-                                                          ProgramRef<cef_content_filter_t> filter,
-                                                          std::shared_ptr<BodyReader> body,
-                                                          std::function<void()> ended) {
+std::shared_ptr<StreamedDownload> StreamedDownload::Start(
+    ProgramRef<cef_download_handler_t> handler, ProgramRef<cef_content_filter_t> filter,
+    std::shared_ptr<BodyReader> body, std::function<void(const StreamedDownload&)> ended) {
   auto download = std::make_shared<StreamedDownload>();
   download->handler_ = std::move(handler);
   download->filter_ = std::move(filter);
@@ -145,7 +156,8 @@ void StreamedDownload::Cancel() {
   handler_.Reset();
   filter_.Reset();
   ended_ = nullptr;
-  std::string().swap(waiting_);
+  // waiting_ stays until the download goes: a handler that closes its browser from inside
+  // received_data still has the piece it was lent, which lies in it.
 }
 
 void StreamedDownload::Drain() {
@@ -165,20 +177,16 @@ void StreamedDownload::Drain() {
   if (going && whole && handler_->complete) handler_->complete(handler_.get());
   auto ended = std::move(ended_);
   Cancel();
-  if (ended) ended();
+  if (ended) ended(*this);
 }
 
 bool StreamedDownload::Deliver(bool last) {
-  size_t at = 0;
-  while (handler_ && (waiting_.size() - at >= kPiece || (last && at < waiting_.size()))) {
-    const auto size = std::min(kPiece, waiting_.size() - at);
-    if (!handler_->received_data ||
-        !handler_->received_data(handler_.get(), waiting_.data() + at, static_cast<int>(size)))
-      return false;
-    at += size;
-  }
-  if (handler_) waiting_.erase(0, at);
-  return static_cast<bool>(handler_);
+  // A close from inside a call lets go of handler_: this call keeps it until it returns.
+  const auto handler = ProgramRef<cef_download_handler_t>::Retain(handler_.get());
+  const auto sent = HandOut(handler.get(), waiting_, last, [this] { return static_cast<bool>(handler_); });
+  if (!sent) return false;
+  waiting_.erase(0, *sent);
+  return true;
 }
 
 }  // namespace cef_engine::net

@@ -38,13 +38,14 @@ int64_t AnnouncedLength(const LoadResult& result);
 // on the main thread as it comes, through the content filter if the program gave one, in
 // pieces of 16 KiB (the last one smaller), then `complete` once it arrived whole. A piece
 // answered with 0, a transfer that breaks off, or Cancel end it without `complete`, and
-// stop the transfer. `ended` runs on the main thread when it ended by itself.
+// stop the transfer. `ended` runs on the main thread, with the download, when it ended by
+// itself.
 class StreamedDownload : public std::enable_shared_from_this<StreamedDownload> {
  public:
   static std::shared_ptr<StreamedDownload> Start(ProgramRef<cef_download_handler_t> handler,
                                                  ProgramRef<cef_content_filter_t> filter,
                                                  std::shared_ptr<BodyReader> body,
-                                                 std::function<void()> ended);
+                                                 std::function<void(const StreamedDownload&)> ended);
   // Main thread: lets go of the handler, the filter and the transfer.
   void Cancel();
 
@@ -57,7 +58,7 @@ class StreamedDownload : public std::enable_shared_from_this<StreamedDownload> {
   ProgramRef<cef_download_handler_t> handler_;
   ProgramRef<cef_content_filter_t> filter_;
   std::shared_ptr<BodyReader> body_;
-  std::function<void()> ended_;
+  std::function<void(const StreamedDownload&)> ended_;
   std::string waiting_;  // arrived (and filtered), not handed out yet: less than a piece
 };
 

@@ -37,6 +37,9 @@ class TransferControl {
   std::shared_ptr<BodyPipe> pipe_;
 };
 
+// What a request says it comes from when nothing else is set.
+inline constexpr char16_t kEngineUserAgent[] = u"Tessaril engine/1";
+
 // The failure of a transfer whose body passed the document body limit.
 LoadResult BodyTooBig(const Url& url);
 

@@ -42,10 +42,12 @@ bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+bool Named(const HeaderList::value_type& header, std::u16string_view name) {
+  return EqualsIgnoringCase(std::u16string_view(header.first), name);
+}
+
 void RemoveHeader(HeaderList& headers, std::u16string_view name) {
-  std::erase_if(headers, [name](const auto& header) {
-    return EqualsIgnoringCase(std::u16string_view(header.first), name);
-  });
+  std::erase_if(headers, [name](const auto& header) { return Named(header, name); });
 }
 
 // A header name must be an HTTP token, and a value must not hold a line break or another
@@ -57,7 +59,7 @@ std::optional<std::u16string> UnsendableHeader(const HeaderList& headers) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
            kTokenMarks.find(c) != std::u16string_view::npos;
   };
-  auto is_control = [](char16_t c) { return (c < 0x20 && c != u'\t') || c == 0x7F; };
+  auto is_control = [](char16_t c) { return IsControl(c) && c != u'\t'; };
   for (const auto& [name, value] : headers) {
     if (name.empty() || !std::all_of(name.begin(), name.end(), is_token_char) ||
         std::any_of(value.begin(), value.end(), is_control))
@@ -71,7 +73,7 @@ std::optional<std::u16string> UnsendableHeader(const HeaderList& headers) {
 std::u16string UserAgent() {
   auto& runtime = Runtime::Get();
   if (auto agent = runtime.CopiedString("user_agent"); agent && !agent->empty()) return *agent;
-  std::u16string agent = u"Tessaril engine/1";
+  std::u16string agent = kEngineUserAgent;
   if (auto product = runtime.CopiedString("product_version"); product && !product->empty())
     agent += u" " + *product;
   return agent;
@@ -80,10 +82,13 @@ std::u16string UserAgent() {
 }  // namespace
 
 std::u16string HeaderValue(const HeaderList& headers, std::u16string_view name) {
-  for (const auto& [key, value] : headers) {
-    if (EqualsIgnoringCase(std::u16string_view(key), name)) return value;
-  }
-  return {};
+  const auto found =
+      std::find_if(headers.begin(), headers.end(), [name](const auto& h) { return Named(h, name); });
+  return found == headers.end() ? std::u16string() : found->second;
+}
+
+bool HasHeader(const HeaderList& headers, std::u16string_view name) {
+  return std::any_of(headers.begin(), headers.end(), [name](const auto& h) { return Named(h, name); });
 }
 
 std::shared_ptr<HttpSession> HttpSession::Start(LoadRequest request, std::shared_ptr<CookieStore> cookies,
@@ -108,10 +113,7 @@ void HttpSession::Send(LoadRequest request) {
   // The store's cookies go with this hop only; a Cookie header of the program's own wins,
   // as does its own User-Agent.
   LoadRequest sent = request_;
-  if (std::none_of(sent.headers.begin(), sent.headers.end(), [](const auto& header) {
-        return EqualsIgnoringCase(std::u16string_view(header.first), std::u16string_view(u"user-agent"));
-      }))
-    sent.headers.emplace_back(u"User-Agent", UserAgent());
+  if (!HasHeader(sent.headers, u"user-agent")) sent.headers.emplace_back(u"User-Agent", UserAgent());
   if (cookies_ && HeaderValue(sent.headers, u"cookie").empty()) {
     if (auto header = cookies_->HeaderFor(url_, true); !header.empty())
       sent.headers.emplace_back(u"Cookie", header);

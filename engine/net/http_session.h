@@ -66,5 +66,6 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
 // The value of the first header of that name (ASCII case ignored), or empty.
 std::u16string HeaderValue(const HeaderList& headers, std::u16string_view name);
+bool HasHeader(const HeaderList& headers, std::u16string_view name);
 
 }  // namespace cef_engine::net

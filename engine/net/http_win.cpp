@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/http.h"
+#include "net/http_session.h"
 #include "net/text_util.h"
 
 namespace cef_engine::net {
@@ -90,10 +91,8 @@ bool IsUserAgent(std::u16string_view name) {
 }
 
 std::wstring AgentOf(const LoadRequest& request) {
-  for (const auto& [name, value] : request.headers) {
-    if (IsUserAgent(name)) return Wide(value);
-  }
-  return L"Tessaril engine/1";
+  return Wide(HasHeader(request.headers, u"user-agent") ? HeaderValue(request.headers, u"user-agent")
+                                                        : std::u16string(kEngineUserAgent));
 }
 
 // Sends the request and reads the whole response through an open request handle.

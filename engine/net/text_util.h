@@ -30,6 +30,8 @@ std::basic_string<Char> AsciiLower(std::basic_string_view<Char> text) {
   return out;
 }
 
+inline bool IsControl(char16_t c) { return c < 0x20 || c == 0x7F; }
+
 // The text without the blanks (spaces and tabs) at either end.
 inline std::u16string_view TrimBlanks(std::u16string_view text) {
   while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
