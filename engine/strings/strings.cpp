@@ -1,6 +1,9 @@
 // String records: set, clear, compare, convert, and userfree records. Every text the
-// engine allocates carries FreeText as its release function and is counted until freed.
+// engine allocates carries a release function of the engine's and is counted until freed.
+#include <algorithm>
+#include <atomic>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -71,49 +74,97 @@ int FromAscii(const char* src, size_t src_len, OutRecord* output) {
   return clean ? 1 : 0;
 }
 
+// A userfree record lives in one allocation with the text it is made with, so an answer
+// costs one allocation, not two. That text still has its own release function: a program
+// may take it over (copy the record, zero it, free the record, release the text later),
+// so the block goes when both the record and its text have been released.
+template <class Record>
+struct UserfreeBlock {
+  using Char = CharOf<Record>;
+
+  Record record{};
+  std::atomic<int> holders{1};  // the record, plus its inline text while that is held
+
+  Char* Text() { return reinterpret_cast<Char*>(this + 1); }
+
+  static Record* Make(size_t text_units) {
+    const size_t bytes = sizeof(UserfreeBlock) + (text_units ? (text_units + 1) * sizeof(Char) : 0);
+    auto* block = new (::operator new(bytes)) UserfreeBlock;
+    LiveCounts::StringAllocated();
+    if (text_units) {
+      block->holders.store(2, std::memory_order_relaxed);
+      block->record = {block->Text(), 0, &ReleaseText};
+    }
+    return &block->record;
+  }
+  static void Free(Record* record) {
+    auto* block = reinterpret_cast<UserfreeBlock*>(record);
+    if (record->str == block->Text() && record->dtor == &ReleaseText) return Destroy(block);
+    ClearRecord(record);  // a text set later, or nothing
+    Release(block);
+  }
+
+ private:
+  static void ReleaseText(Char* text) {
+    Release(reinterpret_cast<UserfreeBlock*>(reinterpret_cast<char*>(text) - sizeof(UserfreeBlock)));
+  }
+  static void Release(UserfreeBlock* block) {
+    if (block->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) Destroy(block);
+  }
+  static void Destroy(UserfreeBlock* block) {
+    block->~UserfreeBlock();
+    ::operator delete(block);
+    LiveCounts::StringFreed();
+  }
+};
+
 template <class Record>
 Record* AllocUserfree() {
-  auto record = std::make_unique<Record>();
-  LiveCounts::StringAllocated();
-  return record.release();
+  return UserfreeBlock<Record>::Make(0);
 }
 
 template <class Record>
 void FreeUserfree(Record* record) {
-  if (!record) return;
-  std::unique_ptr<Record> owned(record);
-  ClearRecord(owned.get());
-  LiveCounts::StringFreed();
+  if (record) UserfreeBlock<Record>::Free(record);
+}
+
+// A userfree record with room for `units` code units of text (and the terminator).
+cef_string_utf16_t* UserfreeWithRoom(size_t units) { return UserfreeBlock<cef_string_utf16_t>::Make(units); }
+
+// Ends the record's inline text after `length` units.
+void Finish(cef_string_utf16_t* record, size_t length) {
+  if (!record->str) return;
+  record->str[length] = CharOf<cef_string_utf16_t>{};
+  record->length = length;
 }
 
 }  // namespace
 
 cef_string_userfree_t NewUserfree(std::u16string_view text) {
-  auto* record = AllocUserfree<cef_string_utf16_t>();
-  AssignCopy(record, text);
+  auto* record = UserfreeWithRoom(text.size());
+  std::copy(text.begin(), text.end(), record->str);
+  Finish(record, text.size());
   return record;
 }
 
 cef_string_userfree_t NewUserfreeUtf8(std::string_view text) {
-  using Char = CharOf<cef_string_utf16_t>;
-  auto* record = AllocUserfree<cef_string_utf16_t>();
-  if (text.empty()) return record;
+  // UTF-8 never takes fewer bytes than UTF-16 takes units (a malformed byte becomes one
+  // U+FFFD), so the text's size is room enough either way.
+  auto* record = UserfreeWithRoom(text.size());
   // Widened in one pass while it stays ASCII; anything else is transcoded.
-  auto buffer = std::make_unique_for_overwrite<Char[]>(text.size() + 1);
   unsigned char seen = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
     seen |= byte;
-    buffer[i] = static_cast<Char>(byte);
+    record->str[i] = static_cast<char16>(byte);
   }
   if (seen < 0x80) {
-    buffer[text.size()] = Char{};
-    LiveCounts::StringAllocated();
-    *record = {buffer.release(), text.size(), &FreeText<Char>};
+    Finish(record, text.size());
   } else {
     std::u16string wide;
     utf::Transcode(text, wide);
-    AssignCopy(record, std::u16string_view(wide));
+    std::copy(wide.begin(), wide.end(), record->str);
+    Finish(record, wide.size());
   }
   return record;
 }

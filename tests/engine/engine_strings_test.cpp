@@ -121,6 +121,34 @@ TYPED_TEST(EngineStringRecordTest, UserfreeRecordsStartZeroAndFreeTheirText) {
   A::free(nullptr);
 }
 
+// An answer's record and its text come in one allocation; a program may still take the
+// text over (copy the record, zero it, free the record, release the text later) or set a
+// text of its own into the record, and nothing is freed early or leaks.
+TEST(EngineUserfreeAnswerTest, TextOutlivesItsRecordAndReplacementsAreReleased) {
+  StringBalance balance;
+  cef_request_t* request = cef_request_create();
+  ASSERT_NE(request, nullptr);
+  const std::u16string url = u"http://example.test/text/of/the/address";
+  const cef_string_t url_view{const_cast<char16*>(url.data()), url.size(), nullptr};
+  request->set_url(request, &url_view);
+
+  cef_string_userfree_t answer = request->get_url(request);
+  ASSERT_NE(answer, nullptr);
+  cef_string_utf16_t taken = *answer;
+  *answer = {};
+  cef_string_userfree_utf16_free(answer);
+  EXPECT_EQ(Text(taken), url) << "the text outlives the record it came in";
+  ASSERT_NE(taken.dtor, nullptr);
+  taken.dtor(taken.str);
+
+  answer = request->get_url(request);
+  const std::u16string own = u"the program's own text";
+  ASSERT_EQ(cef_string_utf16_set(own.data(), own.size(), answer, 1), 1);
+  EXPECT_EQ(Text(*answer), own);
+  cef_string_userfree_utf16_free(answer);
+  request->base.release(&request->base);
+}
+
 // --- conversions -------------------------------------------------------------------
 
 class EngineStringConversionTest : public testing::Test {
