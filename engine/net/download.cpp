@@ -123,11 +123,12 @@ std::u16string DownloadFileName(const LoadResult& result) {
   return u"download";
 }
 
-void DeliverDownload(cef_download_handler_t* handler, std::string body) {
-  if (HandOut(handler, body, true, [] { return true; }) && handler->complete) handler->complete(handler);
+bool StreamsBody(const LoadRequest& request, const LoadResult& head) {
+  return request.stream_body || (request.stream_downloads && IsDownload(head));
 }
 
 int64_t AnnouncedLength(const LoadResult& result) {
+  if (result.announced_length >= 0) return result.announced_length;
   const auto text = ToUtf8(TrimBlanks(HeaderValue(result.headers, u"content-length")));
   int64_t length = 0;
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), length);

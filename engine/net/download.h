@@ -25,11 +25,10 @@ bool IsDownload(const LoadResult& result);
 // the name can never lead out of the folder the program saves it in.
 std::u16string DownloadFileName(const LoadResult& result);
 
-// Hands `body` to the handler in pieces of 16 KiB, in order, then calls `complete`; a
-// piece it refuses (0) ends the download there, without `complete`. The handler's
-// reference stays with the caller; the pieces are lent from `body`, which the handler may
-// write into. Main thread.
-void DeliverDownload(cef_download_handler_t* handler, std::string body);
+// Whether a response hands its body over while it arrives (LoadResult::streamed_body):
+// every response of a request that streams its bodies, a download of one that streams
+// downloads.
+bool StreamsBody(const LoadRequest& request, const LoadResult& head);
 
 // The length a download announces (Content-Length), -1 when it says none.
 int64_t AnnouncedLength(const LoadResult& result);

@@ -5,13 +5,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "net/body_pipe.h"
 #include "net/content_filter.h"
 #include "net/cookies.h"
+#include "net/download.h"
 #include "net/http.h"
 #include "net/http_session.h"
 #include "net/schemes.h"
@@ -121,7 +124,10 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
       : request_(std::move(request)),
         browser_(std::move(browser)),
         request_handler_(std::move(handler)),
-        done_(std::move(done)) {}
+        done_(std::move(done)) {
+    request_.stream_downloads = true;  // a file of any size goes to the program as it arrives
+  }
+  ~LoadJob();
 
   void Begin() {
     if (cancelled_) return;
@@ -177,7 +183,21 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   void StartUrl(const Url& url);
   void StartHandler(const SharedFactory& factory);
   void ReadStep();
+  // One read from whichever source serves the body; false at its end.
+  bool Read(char* into, int wanted, int& got);
+  LoadResult Head();
   void Complete();
+  // A download from a scheme handler, the request handler's stream or a file: its head
+  // goes out now, and its body follows through a pipe as it is read, one step at a time,
+  // never more than the pipe's window ahead of the reader. The reader keeps this load.
+  void StreamDownload(LoadResult head) {
+    pipe_ = std::make_shared<BodyPipe>();
+    head.streamed_body = std::make_shared<BodyReader>(pipe_, shared_from_this());
+    head.cookies = cookies_;
+    Deliver(std::move(head));
+    stage_ = Stage::kReading;
+    Post(&LoadJob::ReadStep);
+  }
   void HttpDone(LoadResult result) {
     if (cancelled_ || stage_ == Stage::kDone) return;
     session_.reset();
@@ -218,15 +238,26 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
     }
     if (auto session = std::exchange(session_, nullptr)) session->Abort();
     DropHandler(cancel);
+    stream_.Reset();
+    file_.reset();
+    // A body that stops before its end ends without it.
+    if (auto pipe = std::exchange(pipe_, nullptr)) pipe->Finish(ERR_ABORTED);
     stage_ = Stage::kDone;
     browser_.Reset();
     request_handler_.Reset();
     cookies_.reset();
   }
 
+  // The load's end: its result, or for a download whose head went out already, the end of
+  // its body (a failure ends it without the rest).
   void Finish(LoadResult result) {
+    if (pipe_) pipe_->Finish(result.error);
     if (!result.cookies) result.cookies = cookies_;
     Stop(false);
+    Deliver(std::move(result));
+  }
+  // The result goes to the main thread, once.
+  void Deliver(LoadResult result) {
     std::function<void(LoadResult)> done;
     {
       std::lock_guard lock(done_mutex_);
@@ -260,8 +291,22 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   std::shared_ptr<HttpSession> session_;
   std::shared_ptr<CookieStore> cookies_;
   int64_t expected_ = -1;
+  int64_t received_ = 0;
   std::string body_;
+  // A download's body on its way to the reader, and where it comes from when no scheme
+  // handler serves it.
+  std::shared_ptr<BodyPipe> pipe_;
+  ProgramRef<cef_stream_reader_t> stream_;
+  std::unique_ptr<std::ifstream> file_;
 };
+
+// A download whose reader went while its scheme handler still had bytes to give: the
+// handler hears the cancel on the IO thread, as it hears everything else.
+LoadJob::~LoadJob() {
+  if (!handler_ || !handler_->cancel) return;
+  Runtime::Get().PostWork(TID_IO, [handler = std::make_shared<ProgramRef<cef_scheme_handler_t>>(
+                                       std::move(handler_))] { (*handler)->cancel(handler->get()); });
+}
 
 namespace {
 
@@ -330,6 +375,17 @@ bool LoadJob::AskRequestHandler() {
   if (!served) return true;
   // The program serves the resource: the stream is the body, the response its fields.
   LoadResult result;
+  const auto fields = response->Take();
+  result.status = fields.status ? fields.status : 200;
+  result.status_text = fields.status_text.empty() ? u"OK" : fields.status_text;
+  result.mime_type = fields.mime_type.empty() ? u"text/html" : fields.mime_type;
+  result.headers = fields.headers;
+  result.final_url = request_.url;
+  if (StreamsBody(request_, result)) {
+    stream_ = std::move(served);
+    StreamDownload(std::move(result));
+    return false;
+  }
   const bool whole = ReadStream(served.get(), result.body);
   served.Reset();
   if (cancelled_) return false;
@@ -337,12 +393,6 @@ bool LoadJob::AskRequestHandler() {
     Finish(Failure(ERR_FILE_TOO_BIG, u"The response is too big", request_.url));
     return false;
   }
-  const auto fields = response->Take();
-  result.status = fields.status ? fields.status : 200;
-  result.status_text = fields.status_text.empty() ? u"OK" : fields.status_text;
-  result.mime_type = fields.mime_type.empty() ? u"text/html" : fields.mime_type;
-  result.headers = fields.headers;
-  result.final_url = request_.url;
   Finish(std::move(result));
   return false;
 }
@@ -414,7 +464,6 @@ void LoadJob::StartUrl(const Url& url) {
       auto self = weak.lock();
       return self ? self->AskLogin(at, realm) : std::nullopt;
     };
-    request_.stream_downloads = true;  // a file of any size goes to the program as it arrives
     session_ = HttpSession::Start(request_, cookies_, std::move(hooks));
     return;
   }
@@ -431,14 +480,21 @@ void LoadJob::StartUrl(const Url& url) {
 #if defined(_WIN32)
     if (path.size() > 2 && path[0] == u'/' && path[2] == u':') path.erase(0, 1);
 #endif
-    std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    if (!file) return Finish(Failure(ERR_FILE_NOT_FOUND, u"File not found: " + path, url.Spec()));
+    auto file = std::make_unique<std::ifstream>(std::filesystem::path(path), std::ios::binary);
+    if (!*file) return Finish(Failure(ERR_FILE_NOT_FOUND, u"File not found: " + path, url.Spec()));
     LoadResult result;
     result.status = 200;
     result.status_text = u"OK";
     result.mime_type = MimeTypeOfPath(path);
-    result.body.assign(std::istreambuf_iterator<char>(file), {});
     result.final_url = url.Spec();
+    if (StreamsBody(request_, result)) {
+      std::error_code failed;
+      const auto size = std::filesystem::file_size(std::filesystem::path(path), failed);
+      if (!failed) result.announced_length = static_cast<int64_t>(size);
+      file_ = std::move(file);
+      return StreamDownload(std::move(result));
+    }
+    result.body.assign(std::istreambuf_iterator<char>(*file), {});
     return Finish(std::move(result));
   }
   if (AskProtocolExecution(url)) {
@@ -513,55 +569,92 @@ void LoadJob::OnHeadersAvailable() {
     request_.body.clear();
     return StartUrl(*next);
   }
+  if (auto head = Head(); StreamsBody(request_, head)) {
+    head.announced_length = expected_;
+    return StreamDownload(std::move(head));
+  }
   stage_ = Stage::kReading;
   ReadStep();
 }
 
 // One read, then the next one as a step of its own, until the announced length, a false
 // answer, or (without a length) 0 bytes; with a length, 0 bytes means "wait for
-// bytes_available".
+// bytes_available". A download's bytes go into its pipe, and reading waits while the
+// pipe's window is full.
 void LoadJob::ReadStep() {
-  if (stage_ != Stage::kReading || !handler_ || cancelled_) return;
-  if (expected_ >= 0 && static_cast<int64_t>(body_.size()) >= expected_) return Complete();
-  if (body_.size() > DocumentBodyLimit()) {
+  if (stage_ != Stage::kReading || !(handler_ || stream_ || file_) || cancelled_) return;
+  if (expected_ >= 0 && received_ >= expected_) return Complete();
+  if (!pipe_ && body_.size() > DocumentBodyLimit()) {
     DropHandler(true);
     return Finish(Failure(ERR_FILE_TOO_BIG, u"The response is too big", current_.Spec()));
   }
+  if (pipe_ && !pipe_->HasRoom([weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->Post(&LoadJob::ReadStep);
+      }))
+    return;
   int wanted = kReadChunk;
-  if (expected_ >= 0) wanted = static_cast<int>(std::min<int64_t>(wanted, expected_ - body_.size()));
+  if (expected_ >= 0) wanted = static_cast<int>(std::min<int64_t>(wanted, expected_ - received_));
   // The handler reads straight into the body. With an announced length the body's memory
   // is taken once (up to a bound, so a length that lies costs little); a whole chunk is
   // always there, so a handler that writes more than it was asked for stays inside.
-  if (expected_ >= 0) {
+  if (expected_ >= 0 && !pipe_) {
     const size_t announced = static_cast<size_t>(std::min<int64_t>(expected_, kMaxReserved));
     if (body_.capacity() < announced + kReadChunk) body_.reserve(announced + kReadChunk);
   }
   const size_t had = body_.size();
   body_.resize(had + kReadChunk);
   int got = 0;
-  const bool more = handler_->read_response && handler_->read_response(handler_.get(), body_.data() + had,
-                                                                       wanted, &got, callback_.Share());
+  const bool more = Read(body_.data() + had, wanted, got);
   got = std::clamp(got, 0, wanted);
   body_.resize(had + static_cast<size_t>(got));
+  received_ += got;
   if (!StillLoading()) return;
+  if (pipe_ && got > 0) {
+    if (!pipe_->Append(body_)) return Stop(true);  // the reader went: the download stops
+    body_.clear();
+  }
   if (!more) return Complete();
   if (got == 0) {
-    if (expected_ < 0) return Complete();
+    if (expected_ < 0 || !handler_) return Complete();
     stage_ = Stage::kWaitingForBytes;
     return;
   }
   Post(&LoadJob::ReadStep);
 }
 
-void LoadJob::Complete() {
+bool LoadJob::Read(char* into, int wanted, int& got) {
+  if (handler_) {
+    return handler_->read_response &&
+           handler_->read_response(handler_.get(), into, wanted, &got, callback_.Share());
+  }
+  if (stream_) {
+    got = stream_->read ? static_cast<int>(stream_->read(stream_.get(), into, 1, static_cast<size_t>(wanted)))
+                        : 0;
+    return got > 0;
+  }
+  file_->read(into, wanted);
+  got = static_cast<int>(file_->gcount());
+  return got > 0;
+}
+
+LoadResult LoadJob::Head() {
   LoadResult result;
   const auto response = response_ ? response_->Take() : Response::Snapshot{};
   result.status = response.status ? response.status : 200;
   result.status_text = response.status_text;
   result.mime_type = response.mime_type.empty() ? u"text/html" : response.mime_type;
   result.headers = response.headers;
-  result.body = std::move(body_);
   result.final_url = current_.Spec();
+  return result;
+}
+
+void LoadJob::Complete() {
+  if (pipe_) {
+    pipe_->Finish(0);
+    return Stop(false);
+  }
+  LoadResult result = Head();
+  result.body = std::move(body_);
   Finish(std::move(result));
 }
 

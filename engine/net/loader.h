@@ -25,6 +25,8 @@ struct LoadRequest {
   // An HTTP response that is a download hands its body over while it arrives
   // (LoadResult::streamed_body) instead of collecting it.
   bool stream_downloads = false;
+  // Every HTTP response hands its body over while it arrives (a web URL request's).
+  bool stream_body = false;
 };
 
 struct LoadResult {
@@ -37,9 +39,12 @@ struct LoadResult {
   // The request handler dealt with an address of a scheme nothing serves: there is
   // nothing to show, and no failure either.
   bool handled_by_program = false;
-  // The body of a download, still arriving: `body` is then empty and the document body
-  // limit does not apply.
+  // The body of a download (or of any response of a request that streams its bodies),
+  // still arriving: `body` is then empty and the document body limit does not apply.
   std::shared_ptr<BodyReader> streamed_body;
+  // With `streamed_body`: the body's length when its source announced one, else -1 (an
+  // HTTP response's Content-Length says it instead).
+  int64_t announced_length = -1;
 };
 
 // The largest document body a load delivers, whatever it comes from (scheme handler or

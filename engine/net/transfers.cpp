@@ -111,7 +111,7 @@ void Run(HttpTransfer::State& state, const Url& url, const LoadRequest& request)
   };
   std::shared_ptr<BodyPipe> pipe;
   const BodyStart start = [&](const LoadResult& head) -> std::shared_ptr<BodyPipe> {
-    if (!request.stream_downloads || !IsDownload(head)) return nullptr;
+    if (!StreamsBody(request, head)) return nullptr;
     pipe = std::make_shared<BodyPipe>();
     state.control.ClosePipeOnAbort(pipe);
     LoadResult streamed = head;

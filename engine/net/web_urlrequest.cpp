@@ -1,14 +1,15 @@
 // Web URL requests: HTTP loads of the program's own that belong to no browser. The load
 // runs as an HTTP session on the IO thread (the shared cookie store applies, redirects are
 // the engine's); the client hears of it on the UI thread, in order: started, each
-// redirect, upload progress, headers received, loading, the body in pieces, then done
-// (or error, or abort after a cancel).
+// redirect, upload progress, headers received, loading, the body in pieces as it
+// arrives, then done (or error, or abort after a cancel).
 #include <algorithm>
 #include <atomic>
 #include <memory>
 #include <utility>
 
 #include "cef_engine.h"
+#include "net/body_pipe.h"
 #include "net/http_session.h"
 #include "runtime/runtime.h"
 
@@ -21,6 +22,7 @@ class WebUrlRequest final : public EngineObject<cef_web_urlrequest_t> {
  public:
   WebUrlRequest(LoadRequest request, ProgramRef<cef_web_urlrequest_client_t> client)
       : request_(std::move(request)), client_(std::move(client)) {
+    request_.stream_body = true;
     record()->cancel = &CancelEntry;
     record()->get_state = &GetStateEntry;
   }
@@ -61,10 +63,12 @@ class WebUrlRequest final : public EngineObject<cef_web_urlrequest_t> {
     OnUi([state](WebUrlRequest& self) { self.Tell(state); });
   }
   bool Over() const { return ended_ || cancelled_; }
-  // After the last state the client hears nothing more and is let go.
+  // After the last state the client hears nothing more and is let go, and a body still
+  // arriving is dropped, which stops its transfer.
   void Finish() {
     ended_ = true;
     client_.Reset();
+    body_.reset();
   }
   void End(cef_weburlrequest_state_t state) {
     Tell(state);
@@ -96,15 +100,9 @@ class WebUrlRequest final : public EngineObject<cef_web_urlrequest_t> {
   }
 
   void Finished(LoadResult result) {
-    OnUi([result = std::move(result)](WebUrlRequest& self) {
+    OnUi([result = std::move(result)](WebUrlRequest& self) mutable {
       auto* client = self.client_.get();
-      if (result.error) {
-        self.Tell(WUR_STATE_ERROR);
-        if (!self.Over() && client->on_error)
-          client->on_error(client, self.Share(), static_cast<cef_handler_errorcode_t>(result.error));
-        self.Finish();
-        return;
-      }
+      if (result.error) return self.Fail(result.error);
       // The body went out whole before the response came: one report of all of it.
       const auto sent = static_cast<uint64_t>(self.request_.body.size());
       if (sent && client->on_progress) client->on_progress(client, self.Share(), sent, sent);
@@ -114,13 +112,35 @@ class WebUrlRequest final : public EngineObject<cef_web_urlrequest_t> {
         client->on_headers_received(client, self.Share(), ResponseOf(result)->Share());
       if (self.Over()) return;
       self.Tell(WUR_STATE_LOADING);
-      for (size_t at = 0; at < result.body.size() && !self.Over(); at += kDataPiece) {
-        const size_t size = std::min(kDataPiece, result.body.size() - at);
-        if (client->on_data)
-          client->on_data(client, self.Share(), result.body.data() + at, static_cast<int>(size));
-      }
-      if (!self.Over()) self.End(WUR_STATE_DONE);
+      if (self.Over()) return;
+      // The request streams its bodies: each time bytes wait in the pipe, they go to the
+      // client on this thread.
+      self.body_ = std::move(result.streamed_body);
+      self.body_->pipe().SetWake([keep = EngineRef<WebUrlRequest>(&self)] {
+        keep->OnUi([](WebUrlRequest& request) { request.Drain(); });
+      });
     });
+  }
+
+  // UI thread: what arrived goes to the client; at the body's end, done or the failure.
+  void Drain() {
+    if (!body_) return;
+    const auto taken = body_->pipe().Take();
+    for (size_t at = 0; at < taken.bytes.size() && !Over(); at += kDataPiece) {
+      const size_t size = std::min(kDataPiece, taken.bytes.size() - at);
+      if (client_->on_data)
+        client_->on_data(client_.get(), Share(), taken.bytes.data() + at, static_cast<int>(size));
+    }
+    if (Over() || !taken.finished) return;
+    if (taken.error) return Fail(taken.error);
+    End(WUR_STATE_DONE);
+  }
+
+  void Fail(int error) {
+    Tell(WUR_STATE_ERROR);
+    if (!Over() && client_->on_error)
+      client_->on_error(client_.get(), Share(), static_cast<cef_handler_errorcode_t>(error));
+    Finish();
   }
 
   // Any thread. The abort is reported on the UI thread after what is running there.
@@ -141,12 +161,13 @@ class WebUrlRequest final : public EngineObject<cef_web_urlrequest_t> {
     return static_cast<WebUrlRequest*>(FromRecord(record))->state_;
   }
 
-  const LoadRequest request_;
+  LoadRequest request_;
   ProgramRef<cef_web_urlrequest_client_t> client_;  // UI thread
   std::atomic<cef_weburlrequest_state_t> state_{WUR_STATE_UNSENT};
   std::atomic<bool> ended_{false}, cancelled_{false};
   std::mutex mutex_;
   std::weak_ptr<HttpSession> session_;
+  std::shared_ptr<BodyReader> body_;  // UI thread: the body while it arrives
 };
 
 }  // namespace
