@@ -212,14 +212,13 @@ void Browser::Download(net::LoadResult result, ProgramRef<cef_content_filter_t> 
   if (!request_handler_ || !request_handler_->get_download_handler) return;
   const auto name = net::DownloadFileName(result);
   const cef_string_t mime = View(result.mime_type), file = View(name);
-  const int64_t length =
-      result.streamed_body ? net::AnnouncedLength(result) : static_cast<int64_t>(result.body.size());
+  const int64_t length = net::AnnouncedLength(result);
   cef_download_handler_t* given = nullptr;
   const int accepted =
       request_handler_->get_download_handler(request_handler_.get(), Share(), &mime, &file, length, &given);
   auto handler = ProgramRef<cef_download_handler_t>::Adopt(given);
-  if (!accepted || !handler || finished_) return;
-  if (!result.streamed_body) return net::DeliverDownload(handler.get(), std::move(result.body));
+  // Every load streams its downloads, so the body is still arriving.
+  if (!accepted || !handler || finished_ || !result.streamed_body) return;
   downloads_.push_back(net::StreamedDownload::Start(
       std::move(handler), std::move(filter), std::move(result.streamed_body),
       [keep = EngineRef<Browser>(this)](const net::StreamedDownload& ended) {
@@ -564,8 +563,7 @@ void Browser::BrowserEntriesBind(cef_browser_t* r) {
   r->hide_popup = &E::Ignore<>;
   r->invalidate = &E::Invalidate;
   r->get_image = &E::GetImage;
-  // No scrolling and no mouse capture: the wheel and a lost capture change nothing.
-  r->send_mouse_wheel_event = &E::Ignore<int, int, int, int>;
+  // No mouse capture: a lost capture changes nothing.
   r->send_capture_lost_event = &E::Ignore<>;
   PageInput::Bind(r);
 }

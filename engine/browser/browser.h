@@ -179,6 +179,7 @@ class Browser final : public EngineObject<cef_browser_t> {
   void RequestPopup(const std::u16string& url, const std::u16string& features);
   // The main frame committed a page; a new navigation adds it to the history.
   void MainFrameCommitted(const std::u16string& url, std::optional<std::u16string> content, bool history);
+  // The main frame's page changed: `text` is what the view shows of it.
   void UpdateWindow(const std::u16string& title, const std::u16string& text);
   bool IsFocused(const Frame& frame) const;
   // Find, zoom and the input handlers of this browser (page_input.h).

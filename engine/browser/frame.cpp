@@ -271,16 +271,21 @@ void Frame::Commit(const std::u16string& html, const std::u16string& url, int st
 
 // Copies of what other threads may read, taken after the page changed.
 // The text and source are shared, not copied: a page's may be hundreds of megabytes.
+// The main frame's view shows images and text inputs as text of their own; on a page
+// without any, that is the reader's text, made once.
 void Frame::Refresh() {
   if (!page_) return;
-  auto text = std::make_shared<const std::u16string>(page_->Text());
+  bool replaced = false;
+  std::u16string shown = IsMain() ? page_->document().ViewText(nullptr, &replaced) : std::u16string();
+  auto text =
+      std::make_shared<const std::u16string>(!IsMain() || replaced ? page_->Text() : std::move(shown));
   const auto title = page_->Title();
   {
     std::lock_guard lock(mutex_);
     text_ = text;
     source_ = page_->Source();
   }
-  if (IsMain()) browser_->UpdateWindow(title, *text);
+  if (IsMain()) browser_->UpdateWindow(title, replaced ? shown : *text);
 }
 
 std::u16string Frame::Text() {

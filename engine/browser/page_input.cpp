@@ -83,6 +83,8 @@ bool PageInput::ValidZoom(double& level) {
   return true;
 }
 
+double PageInput::Scale() const { return ScaleOf(zoom()); }
+
 double PageInput::zoom() const {
   std::lock_guard lock(mutex_);
   return zoom_;
@@ -113,7 +115,7 @@ std::optional<PageInput::Shown> PageInput::Show() {
   if (!main || !main->page_) return std::nullopt;
   Shown shown;
   shown.title = main->page_->Title();
-  shown.text = main->page_->document().Text(&shown.owners);
+  shown.text = main->page_->document().ViewText(&shown.owners);
   int height = 0;
   if (browser_.view_) {
     browser_.view_->Size(shown.width, height);
@@ -222,12 +224,7 @@ bool PageInput::KeyEvent(cef_key_type_t type, const cef_key_info_t& info, int mo
     if (auto hit = HitAtFocus(x, y)) OpenMenu(*hit, x, y, from_window);
   } else if (type == KT_CHAR && !(modifiers & (KEY_CTRL | KEY_ALT)) && keep->focused()) {
     dom::Node& field = *keep->focused();
-    const std::u16string kind_of_field = field.FormControlType();
-    const bool text =
-        field.name() == u"textarea" ||
-        (field.name() == u"input" && kind_of_field != u"checkbox" && kind_of_field != u"radio" &&
-         kind_of_field != u"submit" && kind_of_field != u"button" && kind_of_field != u"reset");
-    if (text && !field.FindAttribute(u"readonly")) {
+    if (field.IsTextField() && !field.FindAttribute(u"readonly")) {
       std::u16string value = field.Value();
       if (info.key == kBackspace) {
         if (!value.empty()) value.pop_back();
@@ -320,6 +317,11 @@ struct PageInputEntries {
   static void CEF_CALLBACK SendMouseMoveEvent(cef_browser_t* self, int x, int y, int leave) {
     OnMainThread([browser = Keep(self), x, y, leave] { browser->input().MouseMove(x, y, leave != 0); });
   }
+  static void CEF_CALLBACK SendMouseWheelEvent(cef_browser_t* self, int x, int y, int delta_x, int delta_y) {
+    OnMainThread([browser = Keep(self), x, y, delta_x, delta_y] {
+      browser->input().MouseWheel(x, y, delta_x, delta_y);
+    });
+  }
   static void CEF_CALLBACK SendFocusEvent(cef_browser_t* self, int set_focus) {
     OnMainThread([browser = Keep(self), set_focus] {
       if (set_focus) {
@@ -341,6 +343,7 @@ void PageInput::Bind(cef_browser_t* r) {
   r->send_focus_event = &E::SendFocusEvent;
   r->send_mouse_click_event = &E::SendMouseClickEvent;
   r->send_mouse_move_event = &E::SendMouseMoveEvent;
+  r->send_mouse_wheel_event = &E::SendMouseWheelEvent;
 }
 
 }  // namespace cef_engine::browser

@@ -18,7 +18,8 @@
 
 namespace cef_engine::dom {
 class Node;
-}
+struct Event;
+}  // namespace cef_engine::dom
 
 namespace cef_engine::browser {
 
@@ -51,6 +52,7 @@ class PageInput {
   // only prepares it, see MenuItems).
   void MouseClick(int x, int y, cef_mouse_button_type_t button, bool up, int clicks, bool from_window);
   void MouseMove(int x, int y, bool leave);
+  void MouseWheel(int x, int y, int delta_x, int delta_y);
   void WindowMouse(const BrowserWindow::MouseInput& input);
   // The last default menu's items (id, label) that were not picked yet; picking one
   // asks the menu handler's on_menu_action, then does it unless the handler did. False
@@ -78,21 +80,22 @@ class PageInput {
   double zoom() const;
   void ReportFind(int identifier, int count, const cef_rect_t& rect, int active);
   bool AskKeyboard(cef_handler_keyevent_type_t type, int code, int modifiers, bool system, bool after_script);
-  // The main frame's page as the view lays it out: title, text, the node that made each
-  // character of the text.
+  // The main frame's page as the view lays it out: title, the view's text (images and
+  // text inputs stand as text), the node that made each character of the text.
   struct Shown {
     std::u16string title, text;
-    std::vector<const dom::Node*> owners;
+    std::vector<dom::Node*> owners;
     int width = 0;
     double scale = 1;
     PageLayout layout() const { return {title, text, width, scale}; }
   };
   std::optional<Shown> Show();
-  // What a point of the page shows (page_mouse.cpp): the element, the link, the editable
-  // field and the focusable element it is in, and whether it is selected text.
+  // What a point of the page shows (page_mouse.cpp): the element, the link, the image,
+  // the editable field and the focusable element it is in, and whether it is selected text.
   struct Hit {
     dom::Node* target = nullptr;
     dom::Node* link = nullptr;
+    dom::Node* image = nullptr;
     dom::Node* field = nullptr;
     dom::Node* focusable = nullptr;
     bool on_selection = false;
@@ -102,6 +105,10 @@ class PageInput {
   // The focused element (the body without one) and the point of its first character.
   std::optional<Hit> HitAtFocus(int& x, int& y);
   void OpenMenu(const Hit& hit, int x, int y, bool from_window);
+  // A mouse event for page script at the view point (x, y): the point in CSS pixels (at
+  // the zoom's scale), the button, the buttons held now, the click count.
+  dom::Event MouseEvent(std::u16string type, dom::Node& target, int x, int y, int button, int detail) const;
+  double Scale() const;
   void RunMenuItem(int id);
   // Tab (forwards) and Shift+Tab: the next focusable element, or out of the page.
   void MoveFocus(bool forward);
@@ -122,6 +129,7 @@ class PageInput {
   // all of it), main thread.
   std::optional<std::pair<size_t, size_t>> selected_;
   std::vector<std::pair<int, std::u16string>> menu_;  // the default menu waiting for a pick
+  int buttons_ = 0;  // the mouse buttons held, as DOM events count them (1 left, 2 right, 4 middle)
 
   mutable std::mutex mutex_;
   double zoom_ = 0;  // read and set on any thread

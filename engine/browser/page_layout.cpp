@@ -7,51 +7,58 @@
 namespace cef_engine::browser {
 namespace {
 
-constexpr int kMargin = 8, kCellWidth = 8, kCellHeight = 16;
+constexpr int kMargin = 8;
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
-// Lays out one run of text from line `y` on (unscaled pixels); answers the line below
-// the last one used, or -1 when `place` asked to stop.
-int PlaceRun(std::u16string_view run, bool title, int y, int columns, double scale,
+// Lays out one run of text from line `y` on (unscaled pixels) within `usable` pixels
+// of a line; answers the line below the last one used, or -1 when `place` asked to stop.
+int PlaceRun(std::u16string_view run, bool title, int y, double usable, double scale,
              const std::function<bool(const PlacedChar&)>& place) {
+  const TextMetrics& metrics = PainterMetrics();
+  const int line_height = metrics.LineHeight(title);
   const auto scaled = [scale](int v) { return static_cast<int>(std::lround(v * scale)); };
-  const auto put = [&](size_t index, int column, bool blank) {
-    const int x = kMargin + column * kCellWidth;
-    return place({title, blank, index, {scaled(x), scaled(y), scaled(kCellWidth), scaled(kCellHeight)}});
+  int x = 0;  // from the left margin
+  const auto put = [&](size_t index, int advance, bool blank) {
+    const int left = kMargin + x;
+    return place({title,
+                  blank,
+                  index,
+                  {scaled(left), scaled(y), scaled(left + advance) - scaled(left),
+                   scaled(y + line_height) - scaled(y)}});
   };
-  int column = 0;
+  const auto new_line = [&] {
+    x = 0;
+    y += line_height;
+  };
   size_t at = 0;
   while (at < run.size()) {
     if (run[at] == u'\n') {
-      column = 0;
-      y += kCellHeight;
+      new_line();
       ++at;
       continue;
     }
     if (IsBlank(run[at])) {
-      if (column > 0) {
-        if (column < columns && !put(at, column, true)) return -1;
-        ++column;
+      if (x > 0) {
+        const int advance = metrics.Advance(u' ', title);
+        if (x + advance <= usable && !put(at, advance, true)) return -1;
+        x += advance;
       }
       ++at;
       continue;
     }
     size_t end = at;
-    while (end < run.size() && !IsBlank(run[end])) ++end;
-    if (column > 0 && column + static_cast<int>(end - at) > columns) {  // the word goes to the next line
-      column = 0;
-      y += kCellHeight;
-    }
+    int word = 0;
+    for (; end < run.size() && !IsBlank(run[end]); ++end) word += metrics.Advance(run[end], title);
+    if (x > 0 && x + word > usable) new_line();  // the word goes to the next line
     for (; at < end; ++at) {
-      if (column == columns) {  // a word longer than the line is cut
-        column = 0;
-        y += kCellHeight;
-      }
-      if (!put(at, column++, false)) return -1;
+      const int advance = metrics.Advance(run[at], title);
+      if (x > 0 && x + advance > usable) new_line();  // a word longer than the line is cut
+      if (!put(at, advance, false)) return -1;
+      x += advance;
     }
   }
-  return column > 0 ? y + kCellHeight : y;
+  return x > 0 ? y + line_height : y;
 }
 
 bool Inside(const cef_rect_t& r, int x, int y) {
@@ -61,11 +68,11 @@ bool Inside(const cef_rect_t& r, int x, int y) {
 }  // namespace
 
 void PageLayout::Place(const std::function<bool(const PlacedChar&)>& place) const {
-  const double usable = width > 0 ? width / scale - 2 * kMargin : 0;
-  const int columns =
-      width > 0 ? std::max(1, static_cast<int>(usable) / kCellWidth) : std::numeric_limits<int>::max() / 2;
-  const int below_title = PlaceRun(title, true, kMargin, columns, scale, place);
-  if (below_title >= 0) PlaceRun(text, false, below_title + kMargin, columns, scale, place);
+  // At least one character goes on each line, however narrow the view.
+  const double usable =
+      width > 0 ? std::max(width / scale - 2 * kMargin, 1.0) : std::numeric_limits<double>::max();
+  const int below_title = PlaceRun(title, true, kMargin, usable, scale, place);
+  if (below_title >= 0) PlaceRun(text, false, below_title + kMargin, usable, scale, place);
 }
 
 cef_rect_t PageLayout::TextRect(size_t at, size_t length) const {

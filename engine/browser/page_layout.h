@@ -1,8 +1,9 @@
 // Where the engine places a page's characters: the title, then the text 8 pixels below
-// it, each character in a cell of 8 x 16 pixels at the page's scale, with 8-pixel
-// margins; words wrap at the right margin (a word longer than a line is cut), a line
-// break starts a new line. The block painter, find's rectangles and hit testing all use
-// this one layout, so what they tell agrees. Any thread.
+// it, with 8-pixel margins, each character as wide as the painter's font draws it (a
+// cell of 8 x 16 pixels where there is no font renderer) and everything at the page's
+// scale; words wrap at the right margin (a word longer than a line is cut), a line break
+// starts a new line. The painter, find's rectangles and hit testing all use this one
+// layout, so what they tell agrees. Any thread.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,18 @@
 #include "cef/cef_types.h"
 
 namespace cef_engine::browser {
+
+// How the painter's fonts measure text, in pixels at scale 1: each character's advance
+// and the height of a line, for the title and for the text.
+class TextMetrics {
+ public:
+  virtual ~TextMetrics() = default;
+  virtual int Advance(char16_t c, bool title) const = 0;
+  virtual int LineHeight(bool title) const = 0;
+};
+
+// The painter's own (page_painter_*.cpp): GDI's fonts on Windows, fixed cells elsewhere.
+const TextMetrics& PainterMetrics();
 
 struct PlacedChar {
   bool title;    // a character of the title, else of the text

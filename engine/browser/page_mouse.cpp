@@ -2,6 +2,7 @@
 // page script hears of, focus and links, the menu handler and the default menu with its
 // actions, and the diagnostic exports that read and pick the default menu's items.
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "browser/browser.h"
@@ -15,12 +16,7 @@ namespace cef_engine::browser {
 namespace {
 
 bool IsEditable(const dom::Node& node) {
-  if (node.FindAttribute(u"readonly") || node.FindAttribute(u"disabled")) return false;
-  if (node.name() == u"textarea") return true;
-  if (node.name() != u"input") return false;
-  const std::u16string type = node.FormControlType();
-  return type != u"checkbox" && type != u"radio" && type != u"submit" && type != u"button" &&
-         type != u"reset" && type != u"hidden" && type != u"image" && type != u"file";
+  return node.IsTextField() && !node.FindAttribute(u"readonly") && !node.FindAttribute(u"disabled");
 }
 
 struct MenuItem {
@@ -39,14 +35,17 @@ std::optional<PageInput::Hit> PageInput::HitTest(int x, int y) {
   if ((shown->width > 0 && x >= shown->width) || (height > 0 && y >= height)) return std::nullopt;
   dom::Document& document = main->page_->document();
   const std::optional<size_t> at = shown->layout().TextAt(x, y);
-  // A character's text node is in the element that shows it.
-  dom::Node* element = at ? shown->owners[*at]->parent() : document.Body();
+  // A character's text node is in the element that shows it; an image's or a field's
+  // stand-in text belongs to the element itself.
+  dom::Node* owner = at ? shown->owners[*at] : nullptr;
+  dom::Node* element = !owner ? document.Body() : owner->IsElement() ? owner : owner->parent();
   Hit hit;
   const std::vector<dom::Node*> focusable = document.Focusable();
   for (dom::Node* node = element; node; node = node->parent()) {
     if (!node->IsElement()) continue;
     if (!hit.target) hit.target = node;
     if (!hit.link && node->name() == u"a" && node->FindAttribute(u"href")) hit.link = node;
+    if (!hit.image && node->name() == u"img") hit.image = node;
     if (!hit.field && IsEditable(*node)) hit.field = node;
     if (!hit.focusable && std::find(focusable.begin(), focusable.end(), node) != focusable.end())
       hit.focusable = node;
@@ -81,9 +80,25 @@ std::optional<PageInput::Hit> PageInput::HitAtFocus(int& x, int& y) {
   return hit;
 }
 
+dom::Event PageInput::MouseEvent(std::u16string type, dom::Node& target, int x, int y, int button,
+                                 int detail) const {
+  dom::Event event{std::move(type), DOM_EVENT_CATEGORY_MOUSE, DOM_EVENT_PHASE_UNKNOWN, true, true, &target,
+                   nullptr};
+  const double scale = Scale();
+  event.client_x = static_cast<int>(std::lround(x / scale));
+  event.client_y = static_cast<int>(std::lround(y / scale));
+  event.button = button;
+  event.buttons = buttons_;
+  event.detail = detail;
+  return event;
+}
+
 void PageInput::MouseClick(int x, int y, cef_mouse_button_type_t button, bool up, int clicks,
                            bool from_window) {
   if (browser_.closed()) return;
+  // The buttons held change wherever the press or release happens.
+  const int held = button == MBT_LEFT ? 1 : button == MBT_RIGHT ? 2 : 4;
+  buttons_ = up ? buttons_ & ~held : buttons_ | held;
   if (!up) menu_.clear();  // a click elsewhere dismisses a menu that waits
   const std::optional<Hit> hit = HitTest(x, y);
   auto main = browser_.MainFrame();
@@ -92,27 +107,26 @@ void PageInput::MouseClick(int x, int y, cef_mouse_button_type_t button, bool up
   const auto still_shown = [&] {
     return !browser_.closed() && main->page_ && &main->page_->document() == document.get();
   };
+  // Page script hears of each step; false when a listener cancelled it.
+  const auto tell = [&](std::u16string type, int detail) {
+    return document->Dispatch(*hit->target, MouseEvent(std::move(type), *hit->target, x, y, button, detail));
+  };
   if (!up) {
     // Pressing the left button moves the focus, as browsers do.
     if (button == MBT_LEFT) document->SetFocus(hit->focusable);
-    if (still_shown()) document->Dispatch(*hit->target, u"mousedown", DOM_EVENT_CATEGORY_MOUSE, true, true);
+    if (still_shown()) tell(u"mousedown", clicks);
     return;
   }
-  if (!document->Dispatch(*hit->target, u"mouseup", DOM_EVENT_CATEGORY_MOUSE, true, true) || !still_shown())
-    return;
+  if (!tell(u"mouseup", clicks) || !still_shown()) return;
   if (button == MBT_RIGHT) {
     // Page script may keep the menu closed by cancelling its contextmenu event; the menu
     // describes the page as the event's listeners left it.
-    if (!document->Dispatch(*hit->target, u"contextmenu", DOM_EVENT_CATEGORY_MOUSE, true, true) ||
-        !still_shown())
-      return;
+    if (!tell(u"contextmenu", 0) || !still_shown()) return;
     if (auto now = HitTest(x, y)) OpenMenu(*now, x, y, from_window);
     return;
   }
   if (button != MBT_LEFT || clicks < 1) return;
-  if (!document->Dispatch(*hit->target, u"click", DOM_EVENT_CATEGORY_MOUSE, true, true) || !still_shown() ||
-      !hit->link)
-    return;
+  if (!tell(u"click", clicks) || !still_shown() || !hit->link) return;
   // The click's default action: the link opens, in a new window for target="_blank".
   const std::u16string url = document->CompleteUrl(*hit->link->FindAttribute(u"href"));
   const std::u16string* target = hit->link->FindAttribute(u"target");
@@ -125,15 +139,42 @@ void PageInput::MouseClick(int x, int y, cef_mouse_button_type_t button, bool up
 
 void PageInput::MouseMove(int x, int y, bool leave) {
   if (browser_.closed() || leave) return;  // no element keeps a hover state to leave
-  const std::optional<Hit> hit = HitTest(x, y);
+  // A move is hit-tested only for a page that listens: the window sends one for every
+  // pixel the pointer crosses.
   auto main = browser_.MainFrame();
-  if (!hit || !main) return;
+  if (!main || !main->page_ || !main->page_->document().EverListened(u"mousemove")) return;
+  const std::optional<Hit> hit = HitTest(x, y);
+  if (!hit) return;
   const auto document = main->page_->document().shared_from_this();
-  document->Dispatch(*hit->target, u"mousemove", DOM_EVENT_CATEGORY_MOUSE, true, true);
+  document->Dispatch(*hit->target, MouseEvent(u"mousemove", *hit->target, x, y, 0, 0));
+}
+
+// The page does not scroll: a turn of the wheel is only page script's `wheel` event at the
+// element under the point. The engine's deltas count a turn away from the user as
+// positive, the DOM's count scrolling down as positive.
+void PageInput::MouseWheel(int x, int y, int delta_x, int delta_y) {
+  if (browser_.closed()) return;
+  auto main = browser_.MainFrame();
+  if (!main || !main->page_) return;
+  const std::optional<Hit> hit = HitTest(x, y);
+  if (!hit) return;
+  const auto document = main->page_->document().shared_from_this();
+  dom::Event event = MouseEvent(u"wheel", *hit->target, x, y, 0, 0);
+  event.delta_x = -delta_x;
+  event.delta_y = -delta_y;
+  document->Dispatch(*hit->target, std::move(event));
 }
 
 void PageInput::WindowMouse(const BrowserWindow::MouseInput& input) {
   const EngineRef<Browser> keep(&browser_);  // the page or a handler may close the browser
+  if (input.wheel) {
+    MouseWheel(input.x, input.y, input.delta_x, input.delta_y);
+    return;
+  }
+  if (input.move) {
+    MouseMove(input.x, input.y, false);
+    return;
+  }
   if (!input.menu || input.up) {
     MouseClick(input.x, input.y, input.button, input.up, input.clicks, true);
     return;
@@ -154,6 +195,8 @@ void PageInput::OpenMenu(const Hit& hit, int x, int y, bool from_window) {
   const std::u16string page_url = main->url();
   const std::u16string link_url =
       hit.link ? document.CompleteUrl(*hit.link->FindAttribute(u"href")) : std::u16string();
+  const std::u16string* src = hit.image ? hit.image->FindAttribute(u"src") : nullptr;
+  const std::u16string image_url = src ? document.CompleteUrl(*src) : std::u16string();
   const std::u16string selection = hit.on_selection ? document.selection() : std::u16string();
   const bool loading = main->load_ != nullptr;
   bool back = false, forward = false;
@@ -163,19 +206,20 @@ void PageInput::OpenMenu(const Hit& hit, int x, int y, bool from_window) {
     forward = browser_.history_index_ + 1 < static_cast<int>(browser_.history_.size());
   }
   cef_menu_info_t info{};
-  info.typeFlags = MENUTYPE_PAGE | (hit.link ? MENUTYPE_LINK : 0) |
+  info.typeFlags = MENUTYPE_PAGE | (hit.link ? MENUTYPE_LINK : 0) | (hit.image ? MENUTYPE_IMAGE : 0) |
                    (hit.on_selection ? MENUTYPE_SELECTION : 0) | (hit.field ? MENUTYPE_EDITABLE : 0);
   // With a window, the position is on the screen; an off-screen view has only its own.
   info.x = x;
   info.y = y;
   if (!browser_.view_) browser_.ScreenPoint(x, y, info.x, info.y);
   info.linkUrl = View(link_url);
+  info.imageUrl = View(image_url);
   info.pageUrl = View(page_url);
   info.frameUrl = View(page_url);
   info.selectionText = View(selection);
   info.editFlags = (back ? MENU_CAN_GO_BACK : 0) | (forward ? MENU_CAN_GO_FORWARD : 0) |
                    (document.selection().empty() ? 0 : MENU_CAN_COPY) |
-                   (main->page_->Text().empty() ? 0 : MENU_CAN_SELECT_ALL);
+                   (document.ViewText().empty() ? 0 : MENU_CAN_SELECT_ALL);
   if (menu_handler_ && menu_handler_->on_before_menu &&
       menu_handler_->on_before_menu(menu_handler_.get(), browser_.Share(), &info))
     return;
@@ -249,7 +293,8 @@ void PageInput::RunMenuItem(int id) {
       return;
     case MENU_ID_SELECTALL:
       if (main->page_) {
-        std::u16string text = main->page_->Text();
+        // All the view shows, so that the selection's place matches what a click hits.
+        std::u16string text = main->page_->document().ViewText();
         selected_.emplace(0, text.size());
         main->page_->document().set_selection(std::move(text));
       }

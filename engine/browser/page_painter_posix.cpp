@@ -13,7 +13,19 @@ constexpr uint32_t kWhite = 0xFFFFFFFF;
 constexpr uint32_t kTitleInk = 0xFF000000;
 constexpr uint32_t kTextInk = 0xFF404040;
 
+// Without glyphs, every character takes the same cell of 8 x 16 pixels.
+class CellMetrics final : public TextMetrics {
+ public:
+  int Advance(char16_t, bool) const override { return 8; }
+  int LineHeight(bool) const override { return 16; }
+};
+
 }  // namespace
+
+const TextMetrics& PainterMetrics() {
+  static const CellMetrics metrics;
+  return metrics;
+}
 
 void PaintPage(const std::u16string& title, const std::u16string& text, int width, int height, double scale,
                uint32_t* pixels) {

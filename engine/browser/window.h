@@ -49,14 +49,16 @@ class BrowserWindow {
   // which answers true when the program or the page handled the key.
   using KeySink = std::function<bool(cef_key_type_t type, const cef_key_info_t& info, int modifiers)>;
   void SetKeySink(KeySink sink) { key_sink_ = std::move(sink); }
-  // Mouse buttons pressed and released in the window, at client coordinates (Windows):
-  // `menu` is a right button release or the context-menu message, which opens the
-  // context menu (`at_focus`: opened by the keyboard, at the focused element).
+  // Mouse buttons pressed and released and the pointer's moves in the window, at client
+  // coordinates (Windows): `menu` is a right button release or the context-menu message,
+  // which opens the context menu (`at_focus`: opened by the keyboard, at the focused
+  // element); `clicks` is 2 for a double click's press and release.
   struct MouseInput {
     int x = 0, y = 0;
     cef_mouse_button_type_t button = MBT_LEFT;
-    bool up = false, menu = false, at_focus = false;
+    bool up = false, menu = false, at_focus = false, move = false, wheel = false;
     int clicks = 1;
+    int delta_x = 0, delta_y = 0;  // a wheel's turn, as the engine's wheel event counts it
   };
   using MouseSink = std::function<void(const MouseInput&)>;
   void SetMouseSink(MouseSink sink) { mouse_sink_ = std::move(sink); }

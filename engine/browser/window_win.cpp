@@ -52,11 +52,16 @@ class Win32Window final : public BrowserWindow {
   cef_window_handle_t handle() const override { return window_; }
 
   void ShowPage(const std::u16string& title, const std::u16string& text) override {
-    title_ = Wide(title);
-    text_ = Wide(text);
+    title_ = title;
+    text_ = text;
     if (!window_) return;
-    SetWindowTextW(window_, text_.c_str());
+    SetWindowTextW(window_, Wide(text_).c_str());
     InvalidateRect(window_, nullptr, TRUE);
+  }
+
+  void SetScale(double scale) override {
+    scale_ = scale;
+    if (window_) InvalidateRect(window_, nullptr, TRUE);
   }
 
   void Focus() override {
@@ -109,7 +114,7 @@ class Win32Window final : public BrowserWindow {
   static bool Register() {
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof(window_class);
-    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;  // a double click's second press says so
     window_class.lpfnWndProc = &WindowProc;
     window_class.hInstance = ThisModule();
     window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -143,16 +148,25 @@ class Win32Window final : public BrowserWindow {
           break;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
+        case WM_MBUTTONDBLCLK:
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:
+        case WM_RBUTTONDBLCLK:
+        case WM_MOUSEMOVE:
           if (!self->mouse_sink_) break;
           self->Mouse(message, lparam);
           return 0;  // a right button release opened the menu already: no WM_CONTEXTMENU
         case WM_CONTEXTMENU:
           if (!self->mouse_sink_) break;
           self->ContextMenu(lparam);
+          return 0;
+        case WM_MOUSEWHEEL:
+        case WM_MOUSEHWHEEL:
+          if (!self->mouse_sink_) break;
+          self->Wheel(message, wparam, lparam);
           return 0;
         case WM_DESTROY: {
           SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -187,12 +201,34 @@ class Win32Window final : public BrowserWindow {
     MouseInput input;
     input.x = static_cast<short>(LOWORD(lparam));
     input.y = static_cast<short>(HIWORD(lparam));
-    input.button = message == WM_LBUTTONDOWN || message == WM_LBUTTONUP   ? MBT_LEFT
-                   : message == WM_MBUTTONDOWN || message == WM_MBUTTONUP ? MBT_MIDDLE
-                                                                          : MBT_RIGHT;
+    input.move = message == WM_MOUSEMOVE;
+    input.button =
+        message == WM_LBUTTONDOWN || message == WM_LBUTTONUP || message == WM_LBUTTONDBLCLK   ? MBT_LEFT
+        : message == WM_MBUTTONDOWN || message == WM_MBUTTONUP || message == WM_MBUTTONDBLCLK ? MBT_MIDDLE
+                                                                                              : MBT_RIGHT;
     input.up = message == WM_LBUTTONUP || message == WM_MBUTTONUP || message == WM_RBUTTONUP;
     input.menu = message == WM_RBUTTONUP;
+    // A double click's release counts two clicks, like its press.
+    const bool twice =
+        message == WM_LBUTTONDBLCLK || message == WM_MBUTTONDBLCLK || message == WM_RBUTTONDBLCLK;
+    if (!input.move && !input.up) clicks_ = twice ? 2 : 1;
+    input.clicks = clicks_;
     auto sink = mouse_sink_;  // the sink may close the browser and destroy this window
+    sink(input);
+  }
+
+  // A wheel message: at a screen point, the turn in WHEEL_DELTA steps of 120 (a horizontal
+  // wheel's right turn is positive where the engine's deltaX counts left as positive).
+  void Wheel(UINT message, WPARAM wparam, LPARAM lparam) {
+    MouseInput input;
+    input.wheel = true;
+    POINT point{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+    if (window_) ScreenToClient(window_, &point);
+    input.x = point.x;
+    input.y = point.y;
+    const int turn = GET_WHEEL_DELTA_WPARAM(wparam);
+    (message == WM_MOUSEWHEEL ? input.delta_y : input.delta_x) = message == WM_MOUSEWHEEL ? turn : -turn;
+    auto sink = mouse_sink_;
     sink(input);
   }
 
@@ -215,13 +251,15 @@ class Win32Window final : public BrowserWindow {
     HDC dc = BeginPaint(window, &paint);
     RECT area;
     GetClientRect(window, &area);
-    DrawPage(dc, area, title_, text_);
+    DrawPage(dc, area.right - area.left, title_, text_, scale_);
     EndPaint(window, &paint);
   }
 
   HWND window_ = nullptr;
+  int clicks_ = 1;  // of the last press, for its release
   std::function<void()> destroyed_;
-  std::wstring title_, text_;
+  std::u16string title_, text_;
+  double scale_ = 1;  // the zoom
 };
 
 }  // namespace

@@ -43,16 +43,39 @@ bool IsHidden(std::u16string_view name) {
          name == u"noscript" || name == u"template" || name == u"iframe" || name == u"object";
 }
 
+// What the view shows for an image or a text input (see Document::ViewText); false for
+// any other node.
+bool StandIn(const Node& node, std::u16string& text) {
+  if (!node.IsElement()) return false;
+  if (node.name() == u"img") {
+    const std::u16string* alt = node.FindAttribute(u"alt");
+    text = alt ? *alt : u"[image]";
+    return true;
+  }
+  if (!node.IsTextField()) return false;
+  text = node.Value();
+  if (node.name() == u"textarea" && !text.empty()) return false;  // its text shows as it is
+  if (text.empty()) {
+    const std::u16string* placeholder = node.FindAttribute(u"placeholder");
+    text = placeholder && !CollapseWhitespace(*placeholder).empty() ? *placeholder : u"________";
+  } else if (node.FormControlType() == u"password") {
+    text.assign(text.size(), u'\u2022');  // what was typed is never shown
+  }
+  return true;
+}
+
 // Builds readable text: collapsed blanks, line breaks at blocks and <br>.
 class TextBuilder {
  public:
   // `owners`, when given, receives for each character of the text the node that made it.
-  explicit TextBuilder(std::vector<const Node*>* owners = nullptr) : owners_(owners) {}
+  // `view`: images and text inputs show their stand-in text.
+  explicit TextBuilder(std::vector<Node*>* owners = nullptr, bool view = false)
+      : owners_(owners), view_(view) {}
 
-  void Add(const Node& node, bool pre) {
+  void Add(Node& node, bool pre) {
     switch (node.kind()) {
       case NodeKind::kText:
-        Inline(node, pre);
+        Inline(node.data(), node, pre);
         return;
       case NodeKind::kElement:
         break;
@@ -63,6 +86,11 @@ class TextBuilder {
     }
     const std::u16string& name = node.name();
     if (IsHidden(name)) return;
+    if (std::u16string stand_in; view_ && StandIn(node, stand_in)) {
+      Inline(stand_in, node, false);
+      replaced_ = true;
+      return;
+    }
     if (name == u"br") {
       TrimLine();
       Put(u'\n', node);
@@ -90,9 +118,10 @@ class TextBuilder {
     out_.erase(0, first);  // in place: a page's text may be hundreds of megabytes
     return std::move(out_);
   }
+  bool replaced() const noexcept { return replaced_; }
 
  private:
-  void Put(char16_t c, const Node& owner) {
+  void Put(char16_t c, Node& owner) {
     out_ += c;
     if (owners_) owners_->push_back(&owner);
   }
@@ -100,8 +129,7 @@ class TextBuilder {
     out_.pop_back();
     if (owners_) owners_->pop_back();
   }
-  void Inline(const Node& node, bool pre) {
-    const std::u16string& data = node.data();
+  void Inline(std::u16string_view data, Node& node, bool pre) {
     if (pre) {
       for (char16_t c : data) {
         if (c != u'\r') Put(c == 0x00A0 ? u' ' : c, node);
@@ -120,7 +148,7 @@ class TextBuilder {
       if (space_ && !out_.empty() && out_.back() != u'\n') Put(u' ', node);
       space_ = false;
       const size_t from = out_.size();
-      out_.append(data, at, end - at);
+      out_.append(data.substr(at, end - at));
       std::replace(out_.begin() + static_cast<ptrdiff_t>(from), out_.end(), char16_t{0x00A0}, u' ');
       if (owners_) owners_->insert(owners_->end(), end - at, &node);
       at = end;
@@ -130,14 +158,16 @@ class TextBuilder {
     while (!out_.empty() && out_.back() == u' ') Pop();
     space_ = false;
   }
-  void Break(const Node& node) {
+  void Break(Node& node) {
     TrimLine();
     if (!out_.empty() && out_.back() != u'\n') Put(u'\n', node);
   }
 
   std::u16string out_;
-  std::vector<const Node*>* owners_;
+  std::vector<Node*>* owners_;
+  bool view_;
   bool space_ = false;
+  bool replaced_ = false;
 };
 
 void EscapeInto(std::u16string& out, std::u16string_view text, bool attribute) {
@@ -391,6 +421,17 @@ std::u16string Node::FormControlType() const {
   return name_;  // textarea
 }
 
+bool Node::IsTextField() const {
+  if (kind_ != NodeKind::kElement) return false;
+  if (name_ == u"textarea") return true;
+  if (name_ != u"input") return false;
+  static constexpr std::array<std::u16string_view, 12> kNotText{
+      u"checkbox", u"radio", u"submit", u"button", u"reset", u"hidden",
+      u"image",    u"file",  u"range",  u"color",  u"date",  u"datetime-local"};
+  const std::u16string type = FormControlType();
+  return std::find(kNotText.begin(), kNotText.end(), type) == kNotText.end();
+}
+
 std::u16string Node::Value() const {
   switch (kind_) {
     case NodeKind::kText:
@@ -513,9 +554,16 @@ void Document::SetTitle(std::u16string_view title) {
   element->ReplaceChildrenWithText(std::u16string(title));
 }
 
-std::u16string Document::Text(std::vector<const Node*>* owners) const {
+std::u16string Document::Text(std::vector<Node*>* owners) const {
   TextBuilder builder(owners);
   builder.Add(*root_, false);
+  return builder.Finish();
+}
+
+std::u16string Document::ViewText(std::vector<Node*>* owners, bool* replaced) const {
+  TextBuilder builder(owners, true);
+  builder.Add(*root_, false);
+  if (replaced) *replaced = builder.replaced();
   return builder.Finish();
 }
 
@@ -586,7 +634,12 @@ std::vector<Node*> Document::Focusable() const {
 
 void Document::AddListener(Node& node, Listener listener) {
   if (closed_) return;
+  if (!EverListened(listener.type)) listened_.push_back(listener.type);
   node.listeners().push_back(std::move(listener));
+}
+
+bool Document::EverListened(std::u16string_view type) const {
+  return std::find(listened_.begin(), listened_.end(), type) != listened_.end();
 }
 
 }  // namespace cef_engine::dom

@@ -75,6 +75,9 @@ class Node {
   // attribute (textarea: its text).
   bool IsFormControl() const;
   std::u16string FormControlType() const;
+  // A field that takes typed text: a textarea, or an input of a text-like type (text,
+  // password, search, email, number and the like; any type browsers do not know).
+  bool IsTextField() const;
   std::u16string Value() const;
   bool SetValue(std::u16string value);
 
@@ -116,6 +119,13 @@ struct Event {
   int key_code = 0;
   int char_code = 0;
   int modifiers = 0;
+  // Mouse events: the point in CSS pixels of the view, the button that changed (0 left,
+  // 1 middle, 2 right), the buttons held afterwards (bits: 1 left, 2 right, 4 middle),
+  // the click count.
+  int client_x = 0, client_y = 0;
+  int button = 0, buttons = 0, detail = 0;
+  // Wheel events: how far the page would scroll, in pixels (positive: right and down).
+  int delta_x = 0, delta_y = 0;
 };
 
 // An <iframe> of the page, in document order.
@@ -155,7 +165,13 @@ class Document : public std::enable_shared_from_this<Document> {
   // What a reader sees: text outside script, style and head; block elements and <br>
   // start new lines; runs of white space collapse except inside <pre>. `owners`, when
   // given, receives for each character the node it came from (hit testing).
-  std::u16string Text(std::vector<const Node*>* owners = nullptr) const;
+  std::u16string Text(std::vector<Node*>* owners = nullptr) const;
+  // What the view shows (painting, find, hit testing): the reader's text, with each image
+  // standing as its alt text ("[image]" without one, nothing for an empty one) and each
+  // text input as its value, else its placeholder, else a blank "________" (a password as
+  // bullets); an empty textarea as its placeholder or the blank. The characters of such a stand-in belong to
+  // its element. `replaced` tells whether the page had any, i.e. whether this differs from Text().
+  std::u16string ViewText(std::vector<Node*>* owners = nullptr, bool* replaced = nullptr) const;
   std::vector<IFrameInfo> IFrames() const;
   // href of every <link rel="icon"> / <link rel="shortcut icon">, resolved.
   std::vector<std::u16string> IconUrls() const;
@@ -186,6 +202,9 @@ class Document : public std::enable_shared_from_this<Document> {
   bool Dispatch(Node& target, Event event);
   // Ignored once the document is closed.
   void AddListener(Node& node, Listener listener);
+  // Whether a listener for `type` was ever added (removed ones still count): events as
+  // frequent as mouse moves are worked out only for a page that listens to them.
+  bool EverListened(std::u16string_view type) const;
   // Records the program can hold; each carries the one reference for the receiver.
   cef_domdocument_t* ShareRecord();
   cef_domnode_t* ShareNodeRecord(Node* node);  // null for null
@@ -207,6 +226,7 @@ class Document : public std::enable_shared_from_this<Document> {
   std::function<void(Node*)> focus_listener_;
   std::unique_ptr<Node> root_;
   std::vector<std::unique_ptr<Node>> retired_;
+  std::vector<std::u16string> listened_;  // the types of every listener added
   bool closed_ = false;
 };
 

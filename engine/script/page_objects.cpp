@@ -2,7 +2,7 @@
 // the element queries and collections, body, addEventListener, URL), window (open,
 // addEventListener, onload, setTimeout, clearTimeout, location.href), console.log and
 // element objects (click, listeners, queries, attributes, id, tagName, children, text,
-// markup, value).
+// markup, value, the resolved src and href).
 #include <algorithm>
 #include <utility>
 
@@ -67,6 +67,8 @@ enum Op : int {
   kFocus,
   kBlur,
   kActiveElementGet,
+  kSrcGet,
+  kHrefGet,
 };
 
 duk_ret_t PageEntry(duk_context* ctx) {
@@ -281,7 +283,9 @@ void ContextState::InstallPageObjects() {
           {"innerText", kInnerTextGet, kTextSet},
           {"textContent", kTextContentGet, kTextSet},
           {"innerHTML", kInnerHtmlGet, kInnerHtmlSet},
-          {"value", kValueGet, kValueSet}});
+          {"value", kValueGet, kValueSet},
+          {"src", kSrcGet, -1},
+          {"href", kHrefGet, -1}});
   duk_put_prop_string(ctx, global, kElementPrototype);
   InstallGeolocation(ctx, global);
   InstallScreen(ctx, global);
@@ -610,6 +614,20 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
       node->SetValue(ArgText(ctx, 0));
       duk_push_undefined(ctx);
       return Outcome::kReturn;
+    case kSrcGet:
+    case kHrefGet: {
+      // The address an element loads or links to, resolved as browsers reflect it ("" when
+      // the attribute is missing); elements that have no such address read undefined.
+      const std::u16string& tag = node->name();
+      const bool reflects = op == kSrcGet ? tag == u"img" || tag == u"script" || tag == u"iframe"
+                                          : tag == u"a" || tag == u"area" || tag == u"link";
+      const std::u16string* url = reflects ? node->FindAttribute(op == kSrcGet ? u"src" : u"href") : nullptr;
+      if (!reflects)
+        duk_push_undefined(ctx);
+      else
+        PushText(ctx, url ? document_->CompleteUrl(*url) : std::u16string());
+      return Outcome::kReturn;
+    }
     default:
       duk_push_undefined(ctx);
       return Outcome::kReturn;
@@ -656,6 +674,25 @@ void ContextState::PushEvent(duk_context* ctx, const dom::Event& event) {
                                     std::pair{"altKey", KEY_ALT}, std::pair{"metaKey", KEY_META}}) {
       duk_push_boolean(ctx, (event.modifiers & bit) != 0);
       duk_put_prop_string(ctx, -2, name);
+    }
+  }
+  if (event.category == DOM_EVENT_CATEGORY_MOUSE) {
+    // The page does not scroll: its coordinates are the view's.
+    for (const auto& [name, value] :
+         {std::pair{"clientX", event.client_x}, std::pair{"clientY", event.client_y},
+          std::pair{"pageX", event.client_x}, std::pair{"pageY", event.client_y},
+          std::pair{"button", event.button}, std::pair{"buttons", event.buttons},
+          std::pair{"detail", event.detail}}) {
+      duk_push_int(ctx, value);
+      duk_put_prop_string(ctx, -2, name);
+    }
+    if (event.type == u"wheel") {
+      for (const auto& [name, value] :
+           {std::pair{"deltaX", event.delta_x}, std::pair{"deltaY", event.delta_y}, std::pair{"deltaZ", 0},
+            std::pair{"deltaMode", 0}}) {
+        duk_push_int(ctx, value);
+        duk_put_prop_string(ctx, -2, name);
+      }
     }
   }
   duk_push_c_function(ctx, &PreventDefault, 0);

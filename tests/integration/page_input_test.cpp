@@ -411,14 +411,22 @@ TEST_F(PageInput, KeysReachTheHandlerThenPageScriptAndTabMovesTheFocusThroughThe
 
 TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheContextMenu) {
   Show(u"<html><body>first</body></html>", u"http://page.test/first");
-  // Page script logs its mouse events into the title and keeps the menu of "quiet" closed.
+  // Page script logs its mouse events into the title and keeps the menu of "quiet" closed;
+  // the image's listener logs their point, button, buttons held and count into #where.
   Show(
       u"<html><head><title>-</title></head><body><p>Plain words</p><p><a id=link href='/next'>next</a></p>"
-      u"<textarea id=field>typed</textarea><p>Gold</p><p id=quiet>quiet</p><script>"
+      u"<textarea id=field>typed</textarea><p>Gold</p><p id=quiet>quiet</p>"
+      u"<p><img id=pic src='/emblem.png'> <input id=name placeholder='Your name'></p>"
+      u"<input type=hidden id=where><script>"
       u"function log(e) { document.title += e.type + ':' + e.target.id + ';';"
       u"  if (e.type == 'contextmenu' && e.target.id == 'quiet') e.preventDefault(); }"
       u"var kinds = ['mousedown', 'mouseup', 'click', 'contextmenu', 'mousemove'];"
       u"for (var i = 0; i < kinds.length; ++i) document.addEventListener(kinds[i], log);"
+      u"function at(e) { document.getElementById('where').value +="
+      u"  [e.clientX, e.clientY, e.button, e.buttons, e.detail] + ';'; }"
+      u"for (var i = 0; i < kinds.length; ++i) document.getElementById('pic').addEventListener(kinds[i], at);"
+      u"document.addEventListener('wheel', function(e) { document.getElementById('where').value +="
+      u"  'wheel:' + [e.target.id, e.deltaX, e.deltaY] + ';'; });"
       u"</script></body></html>",
       u"http://page.test/menu");
   const auto items_of =
@@ -430,19 +438,34 @@ TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheCon
   int reported = 0;
   CefOnEntryException = [&](std::exception_ptr) { ++reported; };
 
-  // The middle of a character's cell: the text's lines start 8 pixels below the title's.
-  const auto x_of = [](int column) { return 12 + 8 * column; };
-  const auto y_of = [](int line) { return 40 + 16 * line; };
-  const auto click = [&](cef_mouse_button_type_t button, int x, int y) {
-    browser_->SendMouseClickEvent(x, y, button, false, 1);
-    browser_->SendMouseClickEvent(x, y, button, true, 1);
+  // The middle of a word as the view lays it out (fixed cells on Linux, the painter's
+  // font on Windows), from the rectangle find reports; the selection find makes goes again.
+  struct Point {
+    int x, y;
+    std::string text() const { return std::to_string(x) + "," + std::to_string(y); }
   };
-  const auto right = [&](int column, int line) {
-    return [=] { click(MBT_RIGHT, x_of(column), y_of(line)); };
+  const auto middle_of = [&](const ustring& word) {
+    client_->find->reports.clear();
+    browser_->Find(word, 1, true, true, false);
+    EXPECT_TRUE(RunUntil([&] { return !client_->find->reports.empty(); }));
+    browser_->StopFinding(true);
+    Flush();
+    const cef_rect_t rect = client_->find->reports.back().rect;
+    EXPECT_GT(rect.width, 0) << CefToUtf8(word);
+    return Point{rect.x + rect.width / 2, rect.y + rect.height / 2};
   };
+  // One word on each line: text, a link, a textarea, text, text, an image and an input.
+  const Point plain = middle_of(u"Plain"), next = middle_of(u"next"), typed = middle_of(u"typed"),
+              gold = middle_of(u"Gold"), quiet = middle_of(u"quiet"), pic = middle_of(u"[image]"),
+              name = middle_of(u"Your");
+  const auto click = [&](cef_mouse_button_type_t button, Point at) {
+    browser_->SendMouseClickEvent(at.x, at.y, button, false, 1);
+    browser_->SendMouseClickEvent(at.x, at.y, button, true, 1);
+  };
+  const auto right = [&](Point at) { return [=] { click(MBT_RIGHT, at); }; };
   const auto picked = [&](int item, const std::function<std::string()>& then) {
     return [=, this, &menu] {
-      click(MBT_RIGHT, x_of(0), y_of(0));
+      click(MBT_RIGHT, plain);
       Flush();
       EXPECT_EQ(pick(record, item), 1);
       EXPECT_EQ(pick(record, item), 0) << "a menu is picked from once";
@@ -454,21 +477,24 @@ TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheCon
   struct Row {
     std::string name;
     std::function<void()> act;
-    int flags;  // of the menu info; -1: no menu was asked for
-    std::string link_or_selection, items;
+    int flags;                                // of the menu info; -1: no menu was asked for
+    std::string link_or_selection, items;     // the link (or image) address or the selected text
     std::function<std::string()> check = {};  // what else the row did
     std::string checked = {};
     std::string page = "menu";  // whose address the menu info names
   };
   const std::vector<Row> rows = {
-    {"right click on text", right(2, 0), MENUTYPE_PAGE, "", back,
-     [&] { return std::to_string(menu.infos.at(0).x) + "," + std::to_string(menu.infos.at(0).y); }, "28,40"},
-    {"right click on a link", right(1, 1), MENUTYPE_PAGE | MENUTYPE_LINK, "http://page.test/next", back},
-    {"right click on a field", right(0, 2), MENUTYPE_PAGE | MENUTYPE_EDITABLE, "", back},
+    {"right click on text", right(plain), MENUTYPE_PAGE, "", back,
+     [&] {
+       return Point{menu.infos.at(0).x, menu.infos.at(0).y}.text();
+     },
+     plain.text()},
+    {"right click on a link", right(next), MENUTYPE_PAGE | MENUTYPE_LINK, "http://page.test/next", back},
+    {"right click on a field", right(typed), MENUTYPE_PAGE | MENUTYPE_EDITABLE, "", back},
     {"right click on the selection",
      [&] {
        browser_->Find(u"gold", 1, true, false, false);
-       click(MBT_RIGHT, x_of(1), y_of(3));
+       click(MBT_RIGHT, gold);
      },
      MENUTYPE_PAGE | MENUTYPE_SELECTION, "Gold",
      "10 Back\n12 Refresh Reload\n23 Copy\n26 Select All\n30 Print"},
@@ -476,15 +502,15 @@ TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheCon
      [&] {
        browser_->StopFinding(true);
        menu.suppress = true;
-       click(MBT_RIGHT, x_of(0), y_of(0));
+       click(MBT_RIGHT, plain);
      },
      MENUTYPE_PAGE, "", ""},
-    {"page script keeps the menu closed", right(0, 4), -1, "", "", [&] { return Read(u"field"); },
+    {"page script keeps the menu closed", right(quiet), -1, "", "", [&] { return Read(u"field"); },
      "-mousedown:quiet;mouseup:quiet;contextmenu:quiet;|typed"},
-    {"outside the page", [&] { click(MBT_RIGHT, -5, y_of(0)); }, -1, "", ""},
+    {"outside the page", right(Point{-5, plain.y}), -1, "", ""},
     {"picked and done by the program", [] {}, -1, "", "",
      picked(MENU_ID_SELECTALL, [&] { return Selection(); }), "actions 1 -"},
-    {"left click on a field focuses it", [&] { click(MBT_LEFT, x_of(2), y_of(2)); }, -1, "", "",
+    {"left click on a field focuses it", [&] { click(MBT_LEFT, typed); }, -1, "", "",
      [&] { return Read(u"field") + " " + client_->focus->moves.back(); },
      "-mousedown:field;mouseup:field;click:field;|typed node:field"},
     {"the menu key opens it at the focus",
@@ -492,15 +518,50 @@ TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheCon
        browser_->SendKeyEvent(KT_KEYDOWN, cef_key_info_t{0x5D, 0, 0}, 0);
      },
      MENUTYPE_PAGE | MENUTYPE_EDITABLE, "", back},
-    {"left click on a link follows it", [&] { click(MBT_LEFT, x_of(0), y_of(1)); }, -1, "", "",
+    {"left click on a link follows it", [&] { click(MBT_LEFT, next); }, -1, "", "",
      [&] { return Read(u"field") + " " + CefToUtf8(client_->requests->links.at(0)); },
      "-mousedown:link;mouseup:link;click:link;|typed http://page.test/next"},
-    {"a move reaches page script", [&] { browser_->SendMouseMoveEvent(x_of(0), y_of(1), false); }, -1, "", "",
+    {"a move reaches page script", [&] { browser_->SendMouseMoveEvent(next.x, next.y, false); }, -1, "", "",
      [&] { return Read(u"field"); }, "-mousemove:link;|typed"},
+    {"a turn of the wheel reaches page script, in the DOM's direction",
+     [&] { browser_->SendMouseWheelEvent(pic.x, pic.y, 3, 120); }, -1, "", "", [&] { return Read(u"where"); },
+     "-|wheel:pic,-3,-120;"},
+    {"page script reads resolved addresses",
+     [&] {
+       browser_->GetMainFrame()->ExecuteJavaScript(
+           u"document.title = [document.getElementById('pic').src, document.links[0].href,"
+           u" typeof document.body.src].join(' ');",
+           u"", 1);
+     },
+     -1, "", "", [&] { return Read(u"field"); },
+     "http://page.test/emblem.png http://page.test/next undefined|typed"},
+    // An image stands as "[image]" and an empty field as its placeholder.
+    {"right click on an image", right(pic), MENUTYPE_PAGE | MENUTYPE_IMAGE, "http://page.test/emblem.png",
+     back, [&] { return Read(u"where"); },
+     "-mousedown:pic;mouseup:pic;contextmenu:pic;|" + pic.text() + ",2,2,1;" + pic.text() + ",2,0,1;" +
+         pic.text() + ",2,0,0;"},
+    {"a double click of the middle button, moving, at twice the size",
+     [&] {
+       browser_->SetZoomLevel(std::log(2.0) / std::log(1.2));
+       browser_->SendMouseClickEvent(2 * pic.x, 2 * pic.y, MBT_MIDDLE, false, 2);
+       browser_->SendMouseMoveEvent(2 * pic.x + 1, 2 * pic.y, false);  // half a CSS pixel rounds up
+       browser_->SendMouseClickEvent(2 * pic.x, 2 * pic.y, MBT_MIDDLE, true, 2);
+     },
+     -1, "", "",
+     [&] {
+       browser_->SetZoomLevel(0);
+       return Read(u"where");
+     },
+     "-mousedown:pic;mousemove:pic;mouseup:pic;|" + pic.text() + ",1,4,2;" + Point{pic.x + 1, pic.y}.text() +
+         ",0,4,0;" + pic.text() + ",1,0,2;"},
+    {"left click on a text input focuses it", [&] { click(MBT_LEFT, name); }, -1, "", "",
+     [&] { return Read(u"field") + " " + client_->focus->moves.back(); },
+     "-mousedown:name;mouseup:name;click:name;|typed node:name"},
+    {"right click on a text input", right(name), MENUTYPE_PAGE | MENUTYPE_EDITABLE, "", back},
     {"a handler that throws gets the default menu",
      [&] {
        menu.fail = true;
-       click(MBT_RIGHT, x_of(0), y_of(0));
+       click(MBT_RIGHT, plain);
      },
      MENUTYPE_PAGE, "", back, [&] { return std::to_string(reported); }, "1"},
 #if defined(_WIN32)
@@ -510,15 +571,26 @@ TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheCon
     {"the window's right button",
      [&] {
        menu.suppress = true;
-       SendMessageW(browser_->GetWindowHandle(), WM_RBUTTONUP, 0, MAKELPARAM(x_of(1), y_of(1)));
+       SendMessageW(browser_->GetWindowHandle(), WM_RBUTTONUP, 0, MAKELPARAM(next.x, next.y));
      },
      MENUTYPE_PAGE | MENUTYPE_LINK, "http://page.test/next", ""},
     {"the window's menu message",
      [&] {
        menu.suppress = true;
-       SendMessageW(browser_->GetWindowHandle(), WM_CONTEXTMENU, 0, MAKELPARAM(x_of(0), y_of(2)));
+       SendMessageW(browser_->GetWindowHandle(), WM_CONTEXTMENU, 0, MAKELPARAM(typed.x, typed.y));
      },
      MENUTYPE_PAGE | MENUTYPE_EDITABLE, "", ""},
+    {"the window's double click and move",
+     [&] {
+       Flush();  // the title's reset, queued, before the messages, which are not
+       const HWND window = browser_->GetWindowHandle();
+       SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(pic.x, pic.y));
+       SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(pic.x, pic.y));
+       SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(pic.x, pic.y));
+     },
+     -1, "", "", [&] { return Read(u"where"); },
+     "-mousedown:pic;mousemove:pic;mouseup:pic;click:pic;|" + pic.text() + ",0,1,2;" + pic.text() +
+         ",0,1,0;" + pic.text() + ",0,0,2;" + pic.text() + ",0,0,2;"},
 #endif
     {"picked and done by the engine: back", [] {}, -1, "", "",
      picked(MENU_ID_NAV_BACK,
@@ -531,19 +603,21 @@ TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheCon
     {"a handler that closes its browser",
      [&] {
        menu.close = true;
-       click(MBT_RIGHT, x_of(0), y_of(0));
+       click(MBT_RIGHT, plain);
      },
      MENUTYPE_PAGE, "", "",
      [&] {
        EXPECT_TRUE(RunUntil([&] { return client_->life_span->closed; }));
-       click(MBT_RIGHT, x_of(0), y_of(0));  // the closed browser opens no menu
+       click(MBT_RIGHT, plain);  // the closed browser opens no menu
        Flush();
        return std::to_string(menu.infos.size());
      },
      "1", "first"},
   };
   for (const Row& row : rows) {
-    browser_->GetMainFrame()->ExecuteJavaScript(u"document.title = '-';", u"", 1);
+    browser_->GetMainFrame()->ExecuteJavaScript(
+        u"document.title = '-'; var where = document.getElementById('where'); if (where) where.value = '';",
+        u"", 1);
     menu.infos.clear();
     menu.suppress = menu.fail = false;
     row.act();
@@ -555,7 +629,9 @@ TEST_F(PageInput, ClicksReachPageScriptFocusAndLinksAndTheRightButtonOpensTheCon
     if (row.flags >= 0) {
       const TCefMenuInfo& info = menu.infos[0];
       EXPECT_EQ(info.typeFlags, row.flags) << row.name;
-      EXPECT_EQ(CefToUtf8((row.flags & MENUTYPE_LINK) ? info.linkUrl : info.selectionText),
+      EXPECT_EQ(CefToUtf8((row.flags & MENUTYPE_LINK)    ? info.linkUrl
+                          : (row.flags & MENUTYPE_IMAGE) ? info.imageUrl
+                                                         : info.selectionText),
                 row.link_or_selection)
           << row.name;
       EXPECT_EQ(CefToUtf8(info.pageUrl), "http://page.test/" + row.page) << row.name;

@@ -13,6 +13,7 @@
 #include "ceflib/bridges/client.h"
 #include "ceflib/bridges/drag_handler.h"
 #include "ceflib/bridges/geolocation.h"
+#include "ceflib/bridges/input_handlers.h"
 #include "ceflib/bridges/print_handler.h"
 #include "ceflib/bridges/render_handler.h"
 #include "ceflib/wrappers/browser.h"
@@ -114,8 +115,17 @@ class TLoad : public TCefLoadHandlerOwn {
   std::vector<std::string> failed;
 };
 
+class TFind : public TCefFindHandlerOwn {
+ public:
+  void OnFindResult(const RefPtr<ICefBrowser>&, int, int, const cef_rect_t* rect, int, bool) override {
+    found.push_back(*rect);
+  }
+  std::vector<cef_rect_t> found;
+};
+
 class TClient : public TCefClientOwn {
  public:
+  RefPtr<ICefBase> GetFindHandler() override { return find; }
   RefPtr<ICefBase> GetLifeSpanHandler() override { return life_span; }
   RefPtr<ICefBase> GetLoadHandler() override { return load; }
   RefPtr<ICefBase> GetDisplayHandler() override { return pages; }
@@ -127,6 +137,7 @@ class TClient : public TCefClientOwn {
   RefPtr<TLoad> load = Make<TLoad>();
   RefPtr<TPageLog> pages = Make<TPageLog>();
   RefPtr<TGeolocation> geolocation = Make<TGeolocation>();
+  RefPtr<TFind> find = Make<TFind>();
   RefPtr<ICefBase> render, print, drag;
 };
 
@@ -288,10 +299,11 @@ bool Same(const cef_rect_t& a, const cef_rect_t& b) {
 }
 
 // Whether the band of rows [top, bottom) of a width-wide image holds a pixel other than
-// opaque white.
-bool Inked(const std::vector<uint32_t>& pixels, int width, int top, int bottom) {
-  for (size_t i = static_cast<size_t>(top) * width; i < static_cast<size_t>(bottom) * width; ++i)
-    if (pixels[i] != 0xFFFFFFFFu) return true;
+// opaque white, from column `left` on.
+bool Inked(const std::vector<uint32_t>& pixels, int width, int top, int bottom, int left = 0) {
+  for (int y = top; y < bottom; ++y)
+    for (int x = std::max(left, 0); x < width; ++x)
+      if (pixels[static_cast<size_t>(y) * width + x] != 0xFFFFFFFFu) return true;
   return false;
 }
 
@@ -310,7 +322,9 @@ TEST_F(PageOutput, AnOffScreenBrowserPaintsItsPageForTheRenderHandler) {
   EXPECT_NE(render->cursors[0], nullptr);
   // The first paint: the whole view, white, the title in the top band, nothing in the
   // margin above it; the page's script reads the handler's screen.
-  Show(browser, "document.title = 'Paint ' + screen.width + 'x' + screen.height + ' at ' + window.screenX;",
+  Show(browser,
+       "document.title = 'Paint ' + screen.width + 'x' + screen.height + ' at ' + window.screenX;"
+       "document.write('iiiiiiii WWWW');",
        u"http://paint.test/");
   ASSERT_TRUE(RunUntil([&] { return client_->pages->Has("Paint 1920x1080 at 100"); }));
   ASSERT_TRUE(RunUntil([&] { return !render->paints.empty(); }));
@@ -321,6 +335,13 @@ TEST_F(PageOutput, AnOffScreenBrowserPaintsItsPageForTheRenderHandler) {
   EXPECT_EQ(first.pixels[0], 0xFFFFFFFFu);
   EXPECT_FALSE(Inked(first.pixels, 320, 0, 6)) << "the margin stays white";
   EXPECT_TRUE(Inked(first.pixels, 320, 6, 30)) << "the title is painted";
+  // The text is drawn where find (and hit testing) place it, narrow letters and wide
+  // ones alike: the line's ink ends where the rectangle of its last word does.
+  browser->Find(u"WWWW", 1, true, true, false);
+  ASSERT_TRUE(RunUntil([&] { return !client_->find->found.empty(); }));
+  const cef_rect_t wide = client_->find->found[0];
+  EXPECT_TRUE(Inked(first.pixels, 320, wide.y, wide.y + wide.height, wide.x + wide.width - 3));
+  EXPECT_FALSE(Inked(first.pixels, 320, wide.y, wide.y + wide.height, wide.x + wide.width + 2));
   // A part painted again: its rectangle, clipped to the view; one outside paints nothing.
   const size_t painted = render->paints.size();
   browser->Invalidate({300, 190, 50, 50});

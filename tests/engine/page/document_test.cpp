@@ -101,6 +101,19 @@ TEST(DocumentParsing, TitleTextAndSourceAreWhatAReaderSees) {
   untitled->SetTitle(u"New");
   EXPECT_EQ(untitled->Title(), u"New");
   EXPECT_EQ(untitled->Text(), u"x") << "the title is no part of the text";
+
+  // The view shows images and text inputs as text of their own; a reader sees none of it.
+  const auto form = Parse(
+      u"<p>a<img src=x.png alt='the  emblem'>b <img src=y.png> <img alt=''>c</p><input value=typed> "
+      u"<input type=password value=abc> <input placeholder='Your name'> <input> <input type=checkbox> "
+      u"<textarea placeholder=Notes></textarea>");
+  bool replaced = false;
+  EXPECT_EQ(form->ViewText(nullptr, &replaced),
+            u"athe emblemb [image] c\ntyped \u2022\u2022\u2022 Your name ________ Notes");
+  EXPECT_TRUE(replaced);
+  EXPECT_EQ(form->Text(), u"ab c");
+  EXPECT_EQ(untitled->ViewText(nullptr, &replaced), u"x");
+  EXPECT_FALSE(replaced);
 }
 
 TEST(DocumentParsing, ListsFramesIconsAndResolvesAddresses) {
