@@ -37,3 +37,11 @@ else
   scripts/i386-support.sh emulate || true
 fi
 scripts/fetch-i386-libs.sh
+
+# The launcher's tests load the demo site at http://localhost: a bare system root (a
+# container, a root made with debootstrap) may have no /etc/hosts, and then the name
+# does not resolve. Such a machine gets the standard entry; any other is left as it is.
+if ! getent hosts localhost >/dev/null; then
+  echo "localhost does not resolve: adding 127.0.0.1 localhost to /etc/hosts"
+  echo "127.0.0.1 localhost" | $sudo tee -a /etc/hosts >/dev/null
+fi
