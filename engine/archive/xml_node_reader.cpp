@@ -283,9 +283,12 @@ int XmlNodeReader::GetDepth() { return current_ ? current_->depth + (attribute_ 
 
 cef_string_userfree_t XmlNodeReader::Answer(std::u16string XmlAttribute::*ofAttribute,
                                             std::u16string XmlNode::*ofNode) {
-  if (!current_) return NewUserfree({});
-  if (attribute_ >= 0) return NewUserfree(current_->attributes[static_cast<size_t>(attribute_)].*ofAttribute);
-  return NewUserfree((*current_).*ofNode);
+  // Empty answers are null, which reads as empty, as the libxml2 reader answers them.
+  if (!current_) return nullptr;
+  const std::u16string& text = attribute_ >= 0
+                                   ? current_->attributes[static_cast<size_t>(attribute_)].*ofAttribute
+                                   : (*current_).*ofNode;
+  return text.empty() ? nullptr : NewUserfree(text);
 }
 
 cef_string_userfree_t XmlNodeReader::GetBaseUri() {

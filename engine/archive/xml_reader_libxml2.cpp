@@ -19,8 +19,10 @@ std::string Utf8(const cef_string_t* text) {
   utf::Transcode(ViewOf(text), out);
   return out;
 }
+// No text (an element's value, say) answers null, which reads as empty: the walk of a
+// document then allocates only for the answers that carry text.
 cef_string_userfree_t Result(const xmlChar* text) {
-  return NewUserfreeUtf8(text ? reinterpret_cast<const char*>(text) : "");
+  return text && *text ? NewUserfreeUtf8(reinterpret_cast<const char*>(text)) : nullptr;
 }
 // For the text reader's answers that the caller frees.
 cef_string_userfree_t ResultFreed(xmlChar* text) {
