@@ -104,8 +104,8 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   void Finished(net::LoadResult result, uint64_t generation, bool history);
   // Shows a page and reports its load end: `is_content` for text the program gave (kept
   // in the history); error pages report no address, title or history change.
-  void Commit(const std::u16string& html, const std::u16string& url, int status, bool history,
-              bool is_content, bool is_error);
+  void Commit(std::u16string html, const std::u16string& url, int status, bool history, bool is_content,
+              bool is_error);
   void Refresh();
   // The page goes: its context is reported released, then the page is destroyed.
   void DropPage();

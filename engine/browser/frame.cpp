@@ -143,7 +143,7 @@ void Frame::LoadContent(std::u16string html, std::u16string url, bool history) {
   browser_->NotifyLoadStart(*this);
   if (detached_) return;
   page_cookies_.reset();
-  Commit(html, url.empty() ? u"about:blank" : url, 200, history, true, false);
+  Commit(std::move(html), url.empty() ? u"about:blank" : url, 200, history, true, false);
 }
 
 void Frame::StopLoad(bool report) {
@@ -216,11 +216,15 @@ void Frame::Finished(net::LoadResult result, uint64_t generation, bool history) 
            true);
     return;
   }
-  Commit(PageOf(result), result.final_url, result.status, history, false, false);
+  // The page's text replaces the body's bytes before the page is built of it: a large
+  // page would otherwise stand in memory once more while it is parsed.
+  std::u16string html = PageOf(result);
+  std::string().swap(result.body);
+  Commit(std::move(html), result.final_url, result.status, history, false, false);
 }
 
-void Frame::Commit(const std::u16string& html, const std::u16string& url, int status, bool history,
-                   bool is_content, bool is_error) {
+void Frame::Commit(std::u16string html, const std::u16string& url, int status, bool history, bool is_content,
+                   bool is_error) {
   std::vector<EngineRef<Frame>> old_children;
   {
     std::lock_guard lock(mutex_);
@@ -235,12 +239,13 @@ void Frame::Commit(const std::u16string& html, const std::u16string& url, int st
   reported_title_.reset();
   if (!is_error) browser_->NotifyAddress(*this, url);
   if (detached_) return;
-  page_ = script::Page::Load(html, url, *this);
+  page_ = script::Page::Load(std::move(html), url, *this);
   if (detached_ || !page_) return;
   const auto title = page_->Title();
+  const auto source = page_->Source();
   Refresh();
   if (IsMain()) {
-    browser_->MainFrameCommitted(url, is_content ? std::optional<std::u16string>(html) : std::nullopt,
+    browser_->MainFrameCommitted(url, is_content ? std::optional<std::u16string>(*source) : std::nullopt,
                                  history && !is_error);
     browser_->input().PageCommitted(url, is_error);
     if (!is_error) {

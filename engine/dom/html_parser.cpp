@@ -129,23 +129,47 @@ std::u16string DecodeEntities(std::u16string_view text) {
 
 HtmlParser::HtmlParser(Document& document) : document_(document) {}
 
-void HtmlParser::Parse(std::u16string_view html, const ScriptRunner& run) {
-  input_.assign(html);
-  written_.assign(input_.size(), false);
+void HtmlParser::Parse(std::shared_ptr<const std::u16string> html, const ScriptRunner& run) {
+  shared_ = std::move(html);
+  owned_.clear();
+  input_ = shared_ ? std::u16string_view(*shared_) : std::u16string_view();
+  written_.clear();
+  lines_before_ = 0;
   pos_ = 0;
   Run(run);
 }
 
+void HtmlParser::Parse(std::u16string_view html, const ScriptRunner& run) {
+  Parse(std::make_shared<const std::u16string>(html), run);
+}
+
+void HtmlParser::OwnInput() {
+  if (shared_) {
+    owned_.assign(input_);
+    shared_.reset();
+  }
+  written_.resize(owned_.size(), false);
+  input_ = owned_;
+}
+
 void HtmlParser::Write(std::u16string_view text, const ScriptRunner& run) {
   if (in_script_) {
-    input_.insert(write_pos_, text);
+    OwnInput();
+    owned_.insert(write_pos_, text);
     written_.insert(written_.begin() + static_cast<ptrdiff_t>(write_pos_), text.size(), true);
+    input_ = owned_;
     write_pos_ += text.size();
     return;
   }
   if (parsing_) return;  // re-entered from a script's event handler while parsing
-  input_.append(text);
-  written_.resize(input_.size(), true);
+  // After the parse everything read is done with: the written text becomes the input,
+  // and only the count of the page's lines before it stays.
+  lines_before_ = LineAt(input_.size()) - 1;
+  shared_.reset();
+  owned_.assign(text);
+  input_ = owned_;
+  written_.assign(owned_.size(), true);
+  pos_ = 0;
   Run(run);
 }
 
@@ -169,8 +193,9 @@ bool HtmlParser::StartsWithAt(size_t pos, std::u16string_view what) const {
 
 // Lines of the page as it arrived: written text does not count.
 int HtmlParser::LineAt(size_t pos) const {
-  int line = 1;
-  for (size_t i = 0; i < pos && i < input_.size(); ++i) line += input_[i] == u'\n' && !written_[i];
+  int line = 1 + lines_before_;
+  for (size_t i = 0; i < pos && i < input_.size(); ++i)
+    line += input_[i] == u'\n' && !(i < written_.size() && written_[i]);
   return line;
 }
 
@@ -186,7 +211,7 @@ void HtmlParser::ReadComment(size_t skip, std::u16string_view end) {
   const size_t start = pos_ + skip;
   size_t close = input_.find(end, start);
   const size_t stop = close == std::u16string::npos ? input_.size() : close;
-  InsertComment(input_.substr(start, stop - start));
+  InsertComment(std::u16string(input_.substr(start, stop - start)));
   pos_ = close == std::u16string::npos ? input_.size() : close + end.size();
 }
 
@@ -196,7 +221,7 @@ void HtmlParser::ReadDeclaration() {
   const size_t stop = close == std::u16string::npos ? input_.size() : close;
   if (StartsWithAt(pos_, u"<!doctype") && mode_ == Mode::kBeforeHtml) {
     auto node = std::make_unique<Node>(document_, NodeKind::kDoctype, u"html");
-    node->set_data(input_.substr(pos_ + 2, stop - pos_ - 2));
+    node->set_data(std::u16string(input_.substr(pos_ + 2, stop - pos_ - 2)));
     document_.root().Append(std::move(node));
   }
   pos_ = close == std::u16string::npos ? input_.size() : close + 1;
@@ -215,7 +240,7 @@ std::u16string HtmlParser::ReadRawText(std::u16string_view tag) {
       break;
   }
   const size_t stop = close == std::u16string::npos ? input_.size() : close;
-  std::u16string text = input_.substr(pos_, stop - pos_);
+  std::u16string text(input_.substr(pos_, stop - pos_));
   if (close == std::u16string::npos) {
     pos_ = input_.size();
   } else {

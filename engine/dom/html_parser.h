@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +29,10 @@ class HtmlParser {
   explicit HtmlParser(Document& document);
 
   // Parses `html` to the end, calling `run` for each script as its end tag is reached.
-  void Parse(std::u16string_view html, const ScriptRunner& run);
+  // The parser reads the shared text in place (it must not change) and copies it only
+  // when document.write inserts into it while it is being parsed.
+  void Parse(std::shared_ptr<const std::u16string> html, const ScriptRunner& run);
+  void Parse(std::u16string_view html, const ScriptRunner& run);  // parses a copy
   // document.write: while a script runs, inserts `text` after that script's end tag
   // (successive writes keep their order); after parsing, the text is parsed at the end
   // of the document.
@@ -39,6 +43,8 @@ class HtmlParser {
   enum class Mode { kBeforeHtml, kBeforeHead, kInHead, kAfterHead, kInBody };
 
   void Run(const ScriptRunner& run);
+  // Makes the input the parser's own, so that written text can be inserted into it.
+  void OwnInput();
   bool StartsWithAt(size_t pos, std::u16string_view what) const;
   void ReadText();
   void ReadComment(size_t skip, std::u16string_view end);
@@ -59,8 +65,11 @@ class HtmlParser {
   void PopUntil(const std::u16string& name);
 
   Document& document_;
-  std::u16string input_;
-  std::vector<bool> written_;  // per unit of input_: came from document.write
+  std::shared_ptr<const std::u16string> shared_;  // the text input_ reads, while not written to
+  std::u16string owned_;                          // the text input_ reads once written to
+  std::u16string_view input_;
+  std::vector<bool> written_;  // per unit of input_: came from document.write (empty: none)
+  int lines_before_ = 0;       // lines of the page parsed before input_ began
   size_t pos_ = 0;
   size_t write_pos_ = 0;  // where document.write inserts while a script runs
   bool in_script_ = false;

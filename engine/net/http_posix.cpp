@@ -3,6 +3,11 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <charconv>
+#include <cstdint>
+#include <new>
+#include <string>
+
 #include "net/http.h"
 #include "net/text_util.h"
 
@@ -35,6 +40,21 @@ std::u16string MimeTypeOf(const std::string& content_type) {
   auto mime = content_type.substr(0, content_type.find(';'));
   while (!mime.empty() && mime.back() == ' ') mime.pop_back();
   return ToUtf16(AsciiLower(std::string_view(mime)));
+}
+
+// Room for the body the head announces (within the document limit), so that a large
+// page is not copied again at every doubling while it arrives. Only a hint: a head
+// that lies costs address space, not memory, and where even that is short the body
+// grows as it comes.
+void ReserveAnnounced(const httplib::Response& response, std::string& body) {
+  const std::string length = response.get_header_value("Content-Length");
+  uint64_t announced = 0;
+  const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), announced);
+  if (error != std::errc() || end != length.data() + length.size() || announced > DocumentBodyLimit()) return;
+  try {
+    body.reserve(static_cast<size_t>(announced));
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 // A response without its body.
@@ -89,6 +109,7 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
   std::shared_ptr<BodyPipe> pipe;
   req.response_handler = [&](const httplib::Response& response) {
     pipe = start(HeadOf(url, response));
+    if (!pipe) ReserveAnnounced(response, result.body);
     return !control.Aborted();
   };
   bool too_big = false;

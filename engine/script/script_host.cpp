@@ -7,12 +7,12 @@
 
 namespace cef_engine::script {
 
-std::unique_ptr<Page> Page::Load(std::u16string_view html, const std::u16string& url, FrameHooks& hooks) {
+std::unique_ptr<Page> Page::Load(std::u16string html, const std::u16string& url, FrameHooks& hooks) {
   std::unique_ptr<Page> page(new Page());
   Page* self = page.get();
   page->url_ = url;
   page->document_ = std::make_shared<dom::Document>(url);
-  page->document_->set_source(std::u16string(html));
+  page->document_->set_source(std::move(html));
   page->parser_ = std::make_unique<dom::HtmlParser>(*page->document_);
   page->script_ = std::make_shared<ContextState>(page->document_, &hooks, [self](std::u16string_view text) {
     self->parser_->Write(text, [self](std::u16string_view code, int line) { self->Run(code, line); });
@@ -23,7 +23,8 @@ std::unique_ptr<Page> Page::Load(std::u16string_view html, const std::u16string&
     const auto context = ProgramRef<cef_v8context_t>::Adopt(page->ShareV8Context());
     hooks.ContextCreated(context.get());
   }
-  page->parser_->Parse(html, [self](std::u16string_view code, int line) { self->Run(code, line); });
+  // The source is shared and never changed: the parse reads it in place.
+  page->parser_->Parse(page->document_->source(), [self](std::u16string_view code, int line) { self->Run(code, line); });
   page->document_->Dispatch(page->document_->root(), u"DOMContentLoaded", DOM_EVENT_CATEGORY_UNKNOWN, true,
                             false);
   return page;

@@ -85,8 +85,9 @@ class Page {
  public:
   // Parses `html` (never fails: bad markup is repaired, script errors go to
   // ConsoleMessage), running registered extensions first and then the page's scripts
-  // where they stand, then fires DOMContentLoaded. `hooks` must outlive the page.
-  static std::unique_ptr<Page> Load(std::u16string_view html, const std::u16string& url, FrameHooks& hooks);
+  // where they stand, then fires DOMContentLoaded. `html` becomes the document's source
+  // without a copy. `hooks` must outlive the page.
+  static std::unique_ptr<Page> Load(std::u16string html, const std::u16string& url, FrameHooks& hooks);
   ~Page();
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;

@@ -134,7 +134,7 @@ class PageTest : public ::testing::Test {
   }
   std::unique_ptr<cef_engine::script::Page> Load(
       std::u16string_view html, const std::u16string& url = u"http://test.example/dir/page.html") {
-    return cef_engine::script::Page::Load(html, url, frame);
+    return cef_engine::script::Page::Load(std::u16string(html), url, frame);
   }
 
   RecordingFrame frame;

@@ -220,6 +220,12 @@ TEST_F(ScriptTest, PageScriptWritesTitlesOpensAndLogs) {
   EXPECT_EQ(frame.console[2].message, u"Uncaught Error: late");
   EXPECT_EQ(frame.console[2].source, u"http://x.example/s.js");
   EXPECT_EQ(frame.console[2].line, 7);
+  // A script written after the parse stands on the page's last line (14), however
+  // many writes came before it.
+  page->ExecuteJavaScript(u"document.write('<script>console.log(\"w\")<\\/script>')", u"", 1);
+  ASSERT_EQ(frame.console.size(), 4u);
+  EXPECT_EQ(frame.console[3].message, u"w");
+  EXPECT_EQ(frame.console[3].line, 14);
 }
 
 constexpr std::u16string_view kQueryPage =
