@@ -72,6 +72,18 @@ class TextBuilder {
   explicit TextBuilder(std::vector<Node*>* owners = nullptr, bool view = false)
       : owners_(owners), view_(view) {}
 
+  // Room for the text before it is built: the characters of every text node, which
+  // bounds the text but for stand-ins and line breaks. A page's text may be hundreds of
+  // megabytes, and growing it by doubling would copy and fault it in again and again.
+  void Reserve(const Node& root) {
+    size_t units = 0;
+    ForEachNode(root, [&](const Node& n) {
+      if (n.kind() == NodeKind::kText) units += n.data().size();
+    });
+    out_.reserve(units);
+    if (owners_) owners_->reserve(units);
+  }
+
   void Add(Node& node, bool pre) {
     switch (node.kind()) {
       case NodeKind::kText:
@@ -556,12 +568,14 @@ void Document::SetTitle(std::u16string_view title) {
 
 std::u16string Document::Text(std::vector<Node*>* owners) const {
   TextBuilder builder(owners);
+  builder.Reserve(*root_);
   builder.Add(*root_, false);
   return builder.Finish();
 }
 
 std::u16string Document::ViewText(std::vector<Node*>* owners, bool* replaced) const {
   TextBuilder builder(owners, true);
+  builder.Reserve(*root_);
   builder.Add(*root_, false);
   if (replaced) *replaced = builder.replaced();
   return builder.Finish();
