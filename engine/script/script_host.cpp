@@ -24,7 +24,8 @@ std::unique_ptr<Page> Page::Load(std::u16string html, const std::u16string& url,
     hooks.ContextCreated(context.get());
   }
   // The source is shared and never changed: the parse reads it in place.
-  page->parser_->Parse(page->document_->source(), [self](std::u16string_view code, int line) { self->Run(code, line); });
+  page->parser_->Parse(page->document_->source(),
+                       [self](std::u16string_view code, int line) { self->Run(code, line); });
   page->document_->Dispatch(page->document_->root(), u"DOMContentLoaded", DOM_EVENT_CATEGORY_UNKNOWN, true,
                             false);
   return page;
