@@ -3,11 +3,11 @@
 #include <httplib.h>
 #include <signal.h>
 
-#include <charconv>
 #include <cstdint>
 #include <new>
 #include <string>
 
+#include "net/download.h"
 #include "net/http.h"
 #include "net/text_util.h"
 
@@ -46,11 +46,8 @@ std::u16string MimeTypeOf(const std::string& content_type) {
 // page is not copied again at every doubling while it arrives. Only a hint: a head
 // that lies costs address space, not memory, and where even that is short the body
 // grows as it comes.
-void ReserveAnnounced(const httplib::Response& response, std::string& body) {
-  const std::string length = response.get_header_value("Content-Length");
-  uint64_t announced = 0;
-  const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), announced);
-  if (error != std::errc() || end != length.data() + length.size() || announced > DocumentBodyLimit()) return;
+void ReserveAnnounced(int64_t announced, std::string& body) {
+  if (announced < 0 || static_cast<uint64_t>(announced) > DocumentBodyLimit()) return;
   try {
     body.reserve(static_cast<size_t>(announced));
   } catch (const std::bad_alloc&) {
@@ -108,8 +105,10 @@ LoadResult HttpFetch(const Url& url, const LoadRequest& request, TransferControl
   // here, so that one past the limit stops at the limit.
   std::shared_ptr<BodyPipe> pipe;
   req.response_handler = [&](const httplib::Response& response) {
-    pipe = start(HeadOf(url, response));
-    if (!pipe) ReserveAnnounced(response, result.body);
+    auto head = HeadOf(url, response);
+    const int64_t announced = AnnouncedLength(head);
+    pipe = start(std::move(head));
+    if (!pipe) ReserveAnnounced(announced, result.body);
     return !control.Aborted();
   };
   bool too_big = false;
