@@ -176,13 +176,13 @@ void Browser::CloseAll() {
   }
 }
 
-bool Browser::AllowNavigation(Frame& frame, const net::LoadRequest& request,
-                              cef_handler_navtype_t navigation) {
+bool Browser::AllowNavigation(Frame& frame, const net::LoadRequest& request, cef_handler_navtype_t navigation,
+                              bool redirect) {
   if (!request_handler_ || !request_handler_->on_before_browse) return true;
   auto target = MakeEngineObject<net::Request>();
   target->Set(request.url, request.method, request.headers, request.body);
   return !request_handler_->on_before_browse(request_handler_.get(), Share(), frame.Share(), target->Share(),
-                                             navigation, 0);
+                                             navigation, redirect ? 1 : 0);
 }
 
 ProgramRef<cef_request_handler_t> Browser::RequestHandler() const {
@@ -359,8 +359,9 @@ void Browser::Navigate(int delta) {
     main = main_frame_;
   }
   // A navigation the request handler cancels leaves the history where it was.
+  const auto navigation = delta == 0 ? NAVTYPE_RELOAD : NAVTYPE_BACKFORWARD;
   if (!main ||
-      !AllowNavigation(*main, {entry.url, u"GET", {}, {}}, delta == 0 ? NAVTYPE_RELOAD : NAVTYPE_BACKFORWARD))
+      !AllowNavigation(*main, {entry.url, u"GET", {}, {}}, navigation))
     return;
   {
     std::lock_guard lock(mutex_);
@@ -371,7 +372,7 @@ void Browser::Navigate(int delta) {
   if (entry.content) {
     main->LoadContent(*entry.content, entry.url, false);
   } else {
-    main->Load({entry.url, u"GET", {}, {}}, false, std::nullopt);
+    main->Load({entry.url, u"GET", {}, {}}, false, navigation, true);
   }
 }
 

@@ -59,9 +59,10 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   // Main thread. A new load replaces the one in progress. `history` false for
   // back, forward and reload, which move within the history instead of adding to it.
   // `navigation` is why the frame navigates, for the request handler's on_before_browse,
-  // which may cancel it; none when that was asked already.
+  // which may cancel it (unless `asked` already) and each of its redirects; none for a
+  // load that is no navigation of the program's.
   void Load(net::LoadRequest request, bool history = true,
-            std::optional<cef_handler_navtype_t> navigation = NAVTYPE_OTHER);
+            std::optional<cef_handler_navtype_t> navigation = NAVTYPE_OTHER, bool asked = false);
   void LoadContent(std::u16string html, std::u16string url, bool history = true);
   // `report`: a load that was in progress ends with status 0 (stop_load).
   void StopLoad(bool report = false);
@@ -107,6 +108,9 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   void Commit(std::u16string html, const std::u16string& url, int status, bool history, bool is_content,
               bool is_error);
   void Refresh();
+  // Fetches the new page's images, so that the request handler sees, changes or serves
+  // those requests and their responses as a browser's; nothing waits for them.
+  void LoadResources();
   // The page goes: its context is reported released, then the page is destroyed.
   void DropPage();
   // Reports the main frame's title when it differs from the one last reported for this
@@ -127,6 +131,9 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   std::unique_ptr<script::Page> page_;
   std::optional<std::u16string> reported_title_;
   std::shared_ptr<net::LoadHandle> load_;
+  // The page's images on their way, by a number of their own; they stop with the page.
+  std::map<uint64_t, std::shared_ptr<net::LoadHandle>> resource_loads_;
+  uint64_t next_resource_ = 0;
   // The cookie store of the page's load (null: the shared store), for document.cookie.
   std::shared_ptr<net::CookieStore> page_cookies_;
   uint64_t generation_ = 0;
@@ -154,8 +161,10 @@ class Browser final : public EngineObject<cef_browser_t> {
   cef_window_handle_t window() const;
 
   // Calls to the client's handlers; each hands the handler its own references.
-  // False when the request handler cancels the frame's navigation to `request`.
-  bool AllowNavigation(Frame& frame, const net::LoadRequest& request, cef_handler_navtype_t navigation);
+  // False when the request handler cancels the frame's navigation to `request` (`redirect`:
+  // a redirect of the navigation's load).
+  bool AllowNavigation(Frame& frame, const net::LoadRequest& request, cef_handler_navtype_t navigation,
+                       bool redirect = false);
   // The request handler with a reference of the caller's own (loads ask it on the IO
   // thread); empty without one. Any thread.
   ProgramRef<cef_request_handler_t> RequestHandler() const;

@@ -118,10 +118,11 @@ std::u16string Frame::url() const {
 }
 
 // The load starts now: the program learns of it before the first byte arrives.
-void Frame::Load(net::LoadRequest request, bool history, std::optional<cef_handler_navtype_t> navigation) {
+void Frame::Load(net::LoadRequest request, bool history, std::optional<cef_handler_navtype_t> navigation,
+                 bool asked) {
   if (detached_ || browser_->closed()) return;
   // Cancelled by the program: no load starts and the frame keeps what it shows.
-  if (navigation && !browser_->AllowNavigation(*this, request, *navigation)) return;
+  if (navigation && !asked && !browser_->AllowNavigation(*this, request, *navigation)) return;
   if (detached_ || browser_->closed()) return;
   StopLoad();
   browser_->NotifyLoadStart(*this);
@@ -131,10 +132,20 @@ void Frame::Load(net::LoadRequest request, bool history, std::optional<cef_handl
   const Frame* top = this;
   while (top->parent_) top = top->parent_.get();
   if (top != this) request.top_url = top->url();
-  load_ = net::StartLoad(std::move(request), browser_->record(), browser_->RequestHandler(),
-                         [self = EngineRef<Frame>(this), generation, history](net::LoadResult result) {
-                           self->Finished(std::move(result), generation, history);
-                         });
+  // Each redirect is a navigation of this frame too, which the program may stop.
+  net::RedirectCheck allow_redirect;
+  if (navigation) {
+    allow_redirect = [self = EngineRef<Frame>(this), generation, type = *navigation](const net::LoadRequest& next) {
+      return generation == self->generation_ && !self->detached_ && !self->browser_->closed() &&
+             self->browser_->AllowNavigation(*self, next, type, true);
+    };
+  }
+  load_ = net::StartLoad(
+      std::move(request), browser_->record(), browser_->RequestHandler(),
+      [self = EngineRef<Frame>(this), generation, history](net::LoadResult result) {
+        self->Finished(std::move(result), generation, history);
+      },
+      std::move(allow_redirect));
 }
 
 void Frame::LoadContent(std::u16string html, std::u16string url, bool history) {
@@ -150,6 +161,7 @@ void Frame::StopLoad(bool report) {
   ++generation_;
   const bool was_loading = load_ != nullptr;
   load_.reset();
+  resource_loads_.clear();
   std::vector<EngineRef<Frame>> children;
   {
     std::lock_guard lock(mutex_);
@@ -164,6 +176,7 @@ void Frame::Detach() {
   detached_ = true;
   ++generation_;
   load_.reset();
+  resource_loads_.clear();
   std::vector<EngineRef<Frame>> children;
   {
     std::lock_guard lock(mutex_);
@@ -231,6 +244,7 @@ void Frame::Commit(std::u16string html, const std::u16string& url, int status, b
     old_children.swap(children_);
   }
   for (auto& child : old_children) child->Detach();
+  resource_loads_.clear();
   DropPage();  // the old page's context goes while the frame still shows its address
   {
     std::lock_guard lock(mutex_);
@@ -269,9 +283,27 @@ void Frame::Commit(std::u16string html, const std::u16string& url, int status, b
     }
   }
   if (detached_ || !page_) return;
+  LoadResources();
   page_->FireLoad();
   Refresh();
   browser_->NotifyLoadEnd(*this, status);
+}
+
+void Frame::LoadResources() {
+  const Frame* top = this;
+  while (top->parent_) top = top->parent_.get();
+  for (auto& url : page_->ImageUrls()) {
+    net::LoadRequest request{std::move(url), u"GET", {}, {}, top->url()};
+    request.resource = true;
+    const uint64_t key = ++next_resource_;
+    resource_loads_[key] = net::StartLoad(std::move(request), browser_->record(), browser_->RequestHandler(),
+                                          [self = EngineRef<Frame>(this), key](net::LoadResult result) {
+                                            auto loaded = self->resource_loads_.extract(key);
+                                            if (loaded.empty()) return;
+                                            loaded.mapped()->Forget();
+                                            if (!result.error) self->browser_->ResponseArrived(result);
+                                          });
+  }
 }
 
 // Copies of what other threads may read, taken after the page changed.

@@ -611,6 +611,18 @@ std::vector<std::u16string> Document::IconUrls() const {
   return urls;
 }
 
+std::vector<std::u16string> Document::ImageUrls() const {
+  std::vector<std::u16string> urls;
+  ForEachNode(*root_, [&](const Node& n) {
+    if (!n.IsElement() || n.name() != u"img") return;
+    const std::u16string* src = n.FindAttribute(u"src");
+    if (!src || src->empty()) return;
+    auto url = CompleteUrl(*src);
+    if (std::find(urls.begin(), urls.end(), url) == urls.end()) urls.push_back(std::move(url));
+  });
+  return urls;
+}
+
 std::u16string Document::CompleteUrl(std::u16string_view relative) const {
   return ResolveUrl(BaseUrl(), relative);
 }

@@ -175,6 +175,8 @@ class Document : public std::enable_shared_from_this<Document> {
   std::vector<IFrameInfo> IFrames() const;
   // href of every <link rel="icon"> / <link rel="shortcut icon">, resolved.
   std::vector<std::u16string> IconUrls() const;
+  // src of every <img> that has one, resolved, each address once, in document order.
+  std::vector<std::u16string> ImageUrls() const;
   // The document's address, or its <base href> resolved against it.
   std::u16string BaseUrl() const;
   // `relative` resolved against the document's address.

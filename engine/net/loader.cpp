@@ -120,12 +120,15 @@ void SetDocumentBodyLimit(size_t bytes) {
 class LoadJob : public std::enable_shared_from_this<LoadJob> {
  public:
   LoadJob(LoadRequest request, ProgramRef<cef_browser_t> browser, ProgramRef<cef_request_handler_t> handler,
-          std::function<void(LoadResult)> done)
+          std::function<void(LoadResult)> done, RedirectCheck allow_redirect)
       : request_(std::move(request)),
         browser_(std::move(browser)),
         request_handler_(std::move(handler)),
-        done_(std::move(done)) {
-    request_.stream_downloads = true;  // a file of any size goes to the program as it arrives
+        done_(std::move(done)),
+        allow_redirect_(std::move(allow_redirect)) {
+    // A document's file of any size goes to the program as it arrives; a page's own
+    // resources are never downloads.
+    request_.stream_downloads = !request_.resource;
   }
   ~LoadJob();
 
@@ -142,9 +145,11 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   void Cancel() {
     if (cancelled_.exchange(true)) return;
     std::function<void(LoadResult)> dropped;
+    RedirectCheck dropped_check;
     {
       std::lock_guard lock(done_mutex_);
       dropped = std::move(done_);
+      dropped_check = std::move(allow_redirect_);
     }
     Runtime::Get().PostWork(TID_IO, [self = shared_from_this()] { self->Stop(true); });
   }
@@ -179,7 +184,11 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   std::optional<HttpSession::Login> AskLogin(const Url& url, const std::u16string& realm);
   bool AskRequestHandler();
   bool AskProtocolExecution(const Url& url);
-  void OnRedirect(const std::shared_ptr<HttpSession>& session, LoadRequest next);
+  // A redirect to `next`: the request handler hears of it on the IO thread and may change
+  // its address, then the navigation check on the main thread may stop it; `follow` goes
+  // on with the request (IO thread).
+  void Redirected(const std::u16string& from, LoadRequest next, std::function<void(LoadRequest)> follow);
+  void FollowChecked(LoadRequest next, const std::function<void(LoadRequest)>& follow, bool allowed);
   void StartUrl(const Url& url);
   void StartHandler(const SharedFactory& factory);
   void ReadStep();
@@ -256,18 +265,21 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
     Stop(false);
     Deliver(std::move(result));
   }
-  // The result goes to the main thread, once.
+  // The result goes to the main thread, once; the main thread's functions go with it, to
+  // be let go there.
   void Deliver(LoadResult result) {
     std::function<void(LoadResult)> done;
+    RedirectCheck check;
     {
       std::lock_guard lock(done_mutex_);
       done = std::move(done_);
+      check = std::move(allow_redirect_);
     }
     if (!done) return;
-    Runtime::Get().PostWork(
-        TID_UI, [self = shared_from_this(), done = std::move(done), result = std::move(result)]() mutable {
-          if (!self->cancelled_) done(std::move(result));
-        });
+    Runtime::Get().PostWork(TID_UI, [self = shared_from_this(), done = std::move(done), check = std::move(check),
+                                     result = std::move(result)]() mutable {
+      if (!self->cancelled_) done(std::move(result));
+    });
   }
 
   LoadRequest request_;
@@ -275,6 +287,7 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   ProgramRef<cef_request_handler_t> request_handler_;
   std::mutex done_mutex_;
   std::function<void(LoadResult)> done_;
+  RedirectCheck allow_redirect_;  // called and let go on the main thread only
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> handler_cancelled_{false};
   std::mutex post_mutex_;
@@ -429,21 +442,49 @@ std::optional<HttpSession::Login> LoadJob::AskLogin(const Url& url, const std::u
   return login;
 }
 
-// The request handler hears of each redirect and may send the load elsewhere.
-void LoadJob::OnRedirect(const std::shared_ptr<HttpSession>& session, LoadRequest next) {
-  if (cancelled_ || session != session_) return;
+void LoadJob::Redirected(const std::u16string& from, LoadRequest next, std::function<void(LoadRequest)> follow) {
+  if (cancelled_) return;
   if (request_handler_ && request_handler_->on_resource_redirect) {
     cef_string_t target{};
     AssignCopy(&target, std::u16string_view(next.url));
-    const std::u16string old_url = request_.url;
-    const cef_string_t old_view = View(old_url);
+    const cef_string_t old_view = View(from);
     request_handler_->on_resource_redirect(request_handler_.get(), browser_.Share(), &old_view, &target);
     next.url = std::u16string(ViewOf(&target));
     ClearRecord(&target);
-    if (cancelled_ || session != session_) return;
+    if (cancelled_) return;
   }
-  request_.url = next.url;
-  session->Follow(std::move(next));
+  bool checked;
+  {
+    std::lock_guard lock(done_mutex_);
+    checked = static_cast<bool>(allow_redirect_);
+  }
+  if (!checked) return FollowChecked(std::move(next), follow, true);
+  // The load waits for the main thread's answer; a cancel meanwhile ends it there.
+  Runtime::Get().PostWork(TID_UI, [self = shared_from_this(), next = std::move(next),
+                                   follow = std::move(follow)]() mutable {
+    RedirectCheck check;
+    {
+      std::lock_guard lock(self->done_mutex_);
+      check = self->allow_redirect_;
+    }
+    if (!check || self->cancelled_) return;
+    const bool allowed = check(next);
+    Runtime::Get().PostWork(TID_IO, [self, next = std::move(next), follow = std::move(follow), allowed]() mutable {
+      self->FollowChecked(std::move(next), follow, allowed);
+    });
+  });
+}
+
+void LoadJob::FollowChecked(LoadRequest next, const std::function<void(LoadRequest)>& follow, bool allowed) {
+  if (cancelled_ || stage_ == Stage::kDone) return;
+  if (!allowed) {
+    LoadResult stopped;
+    stopped.handled_by_program = true;
+    stopped.final_url = next.url;
+    return Finish(std::move(stopped));
+  }
+  request_ = next;
+  follow(std::move(next));
 }
 
 void LoadJob::StartUrl(const Url& url) {
@@ -455,7 +496,12 @@ void LoadJob::StartUrl(const Url& url) {
     HttpSession::Hooks hooks;
     hooks.redirect = [weak = weak_from_this()](const std::shared_ptr<HttpSession>& session, const LoadResult&,
                                                LoadRequest next) {
-      if (auto self = weak.lock()) self->OnRedirect(session, std::move(next));
+      auto self = weak.lock();
+      if (!self || session != self->session_) return;
+      const auto from = self->request_.url;
+      self->Redirected(from, std::move(next), [self = self.get(), session](LoadRequest request) {
+        if (session == self->session_) session->Follow(std::move(request));
+      });
     };
     hooks.done = [weak = weak_from_this()](LoadResult result) {
       if (auto self = weak.lock()) self->HttpDone(std::move(result));
@@ -497,7 +543,7 @@ void LoadJob::StartUrl(const Url& url) {
     result.body.assign(std::istreambuf_iterator<char>(*file), {});
     return Finish(std::move(result));
   }
-  if (AskProtocolExecution(url)) {
+  if (!request_.resource && AskProtocolExecution(url)) {
     LoadResult result;
     result.handled_by_program = true;
     result.final_url = url.Spec();
@@ -565,9 +611,15 @@ void LoadJob::OnHeadersAvailable() {
     const auto next = ResolveUrl(current_, target);
     if (!next)
       return Finish(Failure(ERR_INVALID_URL, u"Invalid redirect address: " + target, current_.Spec()));
-    request_.method = u"GET";
-    request_.body.clear();
-    return StartUrl(*next);
+    LoadRequest following = request_;
+    following.url = next->Spec();
+    following.method = u"GET";
+    following.body.clear();
+    return Redirected(current_.Spec(), std::move(following), [this](const LoadRequest& request) {
+      const auto url = ParseUrl(request.url);
+      if (!url) return Finish(Failure(ERR_INVALID_URL, u"Invalid redirect address: " + request.url, request.url));
+      StartUrl(*url);
+    });
   }
   if (auto head = Head(); StreamsBody(request_, head)) {
     head.announced_length = expected_;
@@ -664,9 +716,9 @@ void LoadHandle::Cancel() {
 
 std::shared_ptr<LoadHandle> StartLoad(LoadRequest request, cef_browser_t* browser,
                                       ProgramRef<cef_request_handler_t> handler,
-                                      std::function<void(LoadResult)> done) {
+                                      std::function<void(LoadResult)> done, RedirectCheck allow_redirect) {
   auto job = std::make_shared<LoadJob>(std::move(request), ProgramRef<cef_browser_t>::Retain(browser),
-                                       std::move(handler), std::move(done));
+                                       std::move(handler), std::move(done), std::move(allow_redirect));
   Runtime::Get().PostWork(TID_IO, [job] { job->Begin(); });
   return std::make_shared<LoadHandle>(std::move(job));
 }

@@ -27,6 +27,9 @@ struct LoadRequest {
   bool stream_downloads = false;
   // Every HTTP response hands its body over while it arrives (a web URL request's).
   bool stream_body = false;
+  // Something a page loads by itself (an image), not a frame's document: it is never a
+  // download and never goes to the operating system's protocol handler.
+  bool resource = false;
 };
 
 struct LoadResult {
@@ -36,8 +39,8 @@ struct LoadResult {
   HeaderList headers;
   std::string body;
   std::shared_ptr<CookieStore> cookies;  // the store an HTTP load used, for the page's script
-  // The request handler dealt with an address of a scheme nothing serves: there is
-  // nothing to show, and no failure either.
+  // The request handler dealt with an address of a scheme nothing serves, or the frame's
+  // navigation check stopped a redirect: there is nothing to show, and no failure either.
   bool handled_by_program = false;
   // The body of a download (or of any response of a request that streams its bodies),
   // still arriving: `body` is then empty and the document body limit does not apply.
@@ -81,12 +84,17 @@ class LoadHandle {
   std::shared_ptr<LoadJob> job_;
 };
 
+// Asked on the main thread before a redirect (HTTP or scheme handler) is followed, with
+// the request that would follow it; false stops the load with nothing loaded.
+using RedirectCheck = std::function<bool(const LoadRequest& next)>;
+
 // Starts loading on the IO thread; `done` runs on the main thread unless the load is
 // cancelled first. `browser` is lent for the scheme handler factory's create call;
 // `handler`, the browser's request handler (may be empty), is asked before the request
-// goes out. Main thread.
+// goes out and hears of each redirect. `allow_redirect` (may be empty: every redirect is
+// followed) is let go on the main thread, like `done`. Main thread.
 std::shared_ptr<LoadHandle> StartLoad(LoadRequest request, cef_browser_t* browser,
                                       ProgramRef<cef_request_handler_t> handler,
-                                      std::function<void(LoadResult)> done);
+                                      std::function<void(LoadResult)> done, RedirectCheck allow_redirect = {});
 
 }  // namespace cef_engine::net

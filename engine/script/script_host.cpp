@@ -43,6 +43,7 @@ std::u16string Page::Text() const { return document_->Text(); }
 std::shared_ptr<const std::u16string> Page::Source() const { return document_->source(); }
 std::vector<dom::IFrameInfo> Page::Frames() const { return document_->IFrames(); }
 std::vector<std::u16string> Page::IconUrls() const { return document_->IconUrls(); }
+std::vector<std::u16string> Page::ImageUrls() const { return document_->ImageUrls(); }
 
 void Page::ExecuteJavaScript(std::u16string_view code, std::u16string_view script_url, int start_line) {
   script_->RunPageScript(code, script_url.empty() ? std::u16string_view(url_) : script_url, start_line);

@@ -100,6 +100,7 @@ class Page {
   std::shared_ptr<const std::u16string> Source() const;
   std::vector<dom::IFrameInfo> Frames() const;
   std::vector<std::u16string> IconUrls() const;
+  std::vector<std::u16string> ImageUrls() const;
 
   // Runs script in the page's context (execute_java_script); errors go to ConsoleMessage.
   void ExecuteJavaScript(std::u16string_view code, std::u16string_view script_url, int start_line);

@@ -83,7 +83,7 @@ SchemeLog& Schemes() {
 const std::string kArchive(40000, 'z');
 
 // A scheme handler like the launcher's: the whole page is made in ProcessRequest, which
-// reports headers and bytes at once; reads copy consecutive slices.
+// reports headers and bytes at once; reads copy consecutive slices. /moved redirects.
 class TPageScheme : public TCefSchemeHandlerOwn {
  public:
   using TCefSchemeHandlerOwn::TCefSchemeHandlerOwn;
@@ -94,17 +94,19 @@ class TPageScheme : public TCefSchemeHandlerOwn {
     const char* thread = CefIsMainThread() ? "main" : cef_currently_on(TID_IO) ? "io" : "other";
     Schemes().Add(Narrow(url) + " " + thread);
     const bool archive = Contains(url, u".zip");
+    moved_ = Contains(url, u"/moved");
     body_ = archive ? kArchive : kScriptPage;
     mime_ = archive ? u"application/zip" : u"text/html";
     callback->HeadersAvailable();
     callback->BytesAvailable();
     return true;
   }
-  void GetResponseHeaders(const RefPtr<ICefResponse>& response, int64_t& length, ustring&) override {
+  void GetResponseHeaders(const RefPtr<ICefResponse>& response, int64_t& length, ustring& redirectUrl) override {
     response->SetStatus(200);
     response->SetStatusText(u"OK");
     response->SetMimeType(mime_);
     length = static_cast<int64_t>(body_.size());
+    if (moved_) redirectUrl = u"/page";
   }
   bool ReadResponse(void* out, int wanted, int& read, const RefPtr<ICefSchemeHandlerCallback>&) override {
     read = static_cast<int>(std::min(body_.size() - offset_, static_cast<size_t>(std::min(wanted, 100))));
@@ -117,6 +119,7 @@ class TPageScheme : public TCefSchemeHandlerOwn {
   std::string body_;
   ustring mime_;
   size_t offset_ = 0;
+  bool moved_ = false;
 };
 
 // Serves the page's first five bytes, then throws from the read.
@@ -407,10 +410,18 @@ class TRequests : public TCefRequestHandlerOwn {
  public:
   TRequests(Events& events, std::string server) : events_(events), server_(std::move(server)) {}
   bool OnBeforeBrowse(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame,
-                      const RefPtr<ICefRequest>& request, TCefHandlerNavtype navType, bool) override {
+                      const RefPtr<ICefRequest>& request, TCefHandlerNavtype navType, bool isRedirect) override {
     events_.Add("before_browse " + FrameName(frame) + " " + Narrow(request->GetUrl()) + " " +
-                std::to_string(navType));
+                std::to_string(navType) + (isRedirect ? " redirect" : ""));
     return Contains(request->GetUrl(), u"/forbidden");
+  }
+  void OnResourceRedirect(const RefPtr<ICefBrowser>&, const ustring& oldUrl, ustring& newUrl) override {
+    std::lock_guard lock(mutex_);
+    io_log.push_back("redirect " + Narrow(oldUrl) + " " + Narrow(newUrl));
+  }
+  void OnResourceResponse(const RefPtr<ICefBrowser>&, const ustring& url, const RefPtr<ICefResponse>& response,
+                          RefPtr<ICefContentFilter>&) override {
+    events_.Add("response " + std::to_string(response->GetStatus()) + " " + Narrow(url));
   }
   bool OnBeforeResourceLoad(const RefPtr<ICefBrowser>& browser, const RefPtr<ICefRequest>& request,
                             ustring& redirectUrl, RefPtr<ICefStreamReader>& resourceStream,
@@ -738,6 +749,14 @@ TEST_F(Integration, TheRequestHandlerCancelsEditsRedirectsAndServesRequests) {
   server_.Serve("/new", test_http::Page("<html><head><title>New</title></head><body>n</body></html>"));
   server_.Serve("/forbidden", test_http::Page("<html><body>f</body></html>"));
   server_.Serve("/blocked", test_http::Page("<html><body>b</body></html>"));
+  for (const auto& [from, to] : {std::pair{"/moved", "/new"}, std::pair{"/moved-away", "/forbidden"}}) {
+    auto moved = test_http::Page("", 302, "Found");
+    moved.headers = {{"Location", to}};
+    server_.Serve(from, moved);
+  }
+  server_.Serve("/pictures", test_http::Page("<html><body><img src=/pic.png><img src=blocked.png>"
+                                             "<img src='pic.png'><img src=http://served.test/pic></body></html>"));
+  server_.Serve("/pic.png", test_http::Page("\x89PNG"));
   auto handler = Make<TRequests>(client_->events, server_.Url(""));
   client_->requests = handler;
   auto browser = Open(Widen(server_.Url("/start")));
@@ -772,17 +791,45 @@ TEST_F(Integration, TheRequestHandlerCancelsEditsRedirectsAndServesRequests) {
       client_->events.Has("before_browse main http://served.test/page " + std::to_string(NAVTYPE_RELOAD)));
   ASSERT_TRUE(RunUntil([&] { return client_->events.Count("load_end main") > 1; }));
 
+  // Redirects of a navigation are navigations too, which the program may stop: the frame
+  // then keeps its page.
+  const std::string other = std::to_string(NAVTYPE_OTHER);
+  LoadAndWait(frame, Widen(server_.Url("/moved")));
+  EXPECT_TRUE(client_->events.Has("before_browse main " + server_.Url("/new") + " " + other + " redirect"));
+  EXPECT_EQ(Narrow(frame->GetUrl()), server_.Url("/new"));
+  LoadAndWait(frame, Widen(server_.Url("/moved-away")));
+  EXPECT_TRUE(client_->events.Has("before_browse main " + server_.Url("/forbidden") + " " + other + " redirect"));
+  EXPECT_TRUE(client_->events.Has("load_end main 0")) << client_->events.All();
+  EXPECT_EQ(Narrow(frame->GetUrl()), server_.Url("/new")) << "the stopped redirect loaded nothing";
+  LoadAndWait(frame, u"client://direct/moved");
+  EXPECT_TRUE(client_->events.Has("before_browse main client://direct/page " + other + " redirect"));
+  EXPECT_TRUE(client_->events.Has("title Scheme page"));
+
+  // A page's images go through the request handler like its document: edited, blocked
+  // or served by the program, each address once, their responses reported.
+  LoadAndWait(frame, Widen(server_.Url("/pictures")));
+  ASSERT_TRUE(RunUntil([&] {
+    return client_->events.Has("response 200 " + server_.Url("/pic.png")) &&
+           client_->events.Has("response 203 http://served.test/pic");
+  })) << client_->events.All();
+
   // The network saw the edited requests and none of those the program kept from it.
   std::vector<std::string> targets;
   for (const auto& request : server_.Requests()) {
     targets.push_back(request.target);
     EXPECT_EQ(request.Header("X-Launcher"), "1") << request.target;
   }
-  EXPECT_EQ(targets, (std::vector<std::string>{"/start", "/new"}));
+  EXPECT_EQ(targets, (std::vector<std::string>{"/start", "/new", "/moved", "/new", "/moved-away", "/pictures",
+                                               "/pic.png"}));
   const auto io = handler->Log();
-  EXPECT_EQ(io,
-            (std::vector<std::string>{server_.Url("/start"), server_.Url("/old"), "http://served.test/page",
-                                      server_.Url("/blocked"), "http://served.test/page"}));
+  EXPECT_EQ(io, (std::vector<std::string>{
+                    server_.Url("/start"), server_.Url("/old"), "http://served.test/page", server_.Url("/blocked"),
+                    "http://served.test/page", server_.Url("/moved"),
+                    "redirect " + server_.Url("/moved") + " " + server_.Url("/new"), server_.Url("/moved-away"),
+                    "redirect " + server_.Url("/moved-away") + " " + server_.Url("/forbidden"),
+                    "client://direct/moved", "redirect client://direct/moved client://direct/page",
+                    server_.Url("/pictures"), server_.Url("/pic.png"), server_.Url("/blocked.png"),
+                    "http://served.test/pic"}));
 }
 
 TEST_F(Integration, LoadStringKeepsSourceAndHistory) {
