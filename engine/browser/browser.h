@@ -130,6 +130,9 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   std::vector<EngineRef<Frame>> children_;
   std::unique_ptr<script::Page> page_;
   std::optional<std::u16string> reported_title_;
+  // The document the copies for other threads were last taken of, and its change count then.
+  std::weak_ptr<const dom::Document> refreshed_;
+  uint64_t refreshed_changes_ = 0;
   std::shared_ptr<net::LoadHandle> load_;
   // The page's images on their way, by a number of their own; they stop with the page.
   std::map<uint64_t, std::shared_ptr<net::LoadHandle>> resource_loads_;

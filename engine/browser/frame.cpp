@@ -135,7 +135,8 @@ void Frame::Load(net::LoadRequest request, bool history, std::optional<cef_handl
   // Each redirect is a navigation of this frame too, which the program may stop.
   net::RedirectCheck allow_redirect;
   if (navigation) {
-    allow_redirect = [self = EngineRef<Frame>(this), generation, type = *navigation](const net::LoadRequest& next) {
+    allow_redirect = [self = EngineRef<Frame>(this), generation,
+                      type = *navigation](const net::LoadRequest& next) {
       return generation == self->generation_ && !self->detached_ && !self->browser_->closed() &&
              self->browser_->AllowNavigation(*self, next, type, true);
     };
@@ -306,12 +307,17 @@ void Frame::LoadResources() {
   }
 }
 
-// Copies of what other threads may read, taken after the page changed.
+// Copies of what other threads may read, taken after the page may have changed; a
+// document that did not change since the last copies keeps them.
 // The text and source are shared, not copied: a page's may be hundreds of megabytes.
 // The main frame's view shows images and text inputs as text of their own; on a page
 // without any, that is the reader's text, made once.
 void Frame::Refresh() {
   if (!page_) return;
+  const auto& document = page_->document();
+  if (refreshed_.lock().get() == &document && refreshed_changes_ == document.changes()) return;
+  refreshed_ = document.weak_from_this();
+  refreshed_changes_ = document.changes();
   bool replaced = false;
   std::u16string shown = IsMain() ? page_->document().ViewText(nullptr, &replaced) : std::u16string();
   auto text =

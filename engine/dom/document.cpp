@@ -148,15 +148,18 @@ class TextBuilder {
       }
       return;
     }
-    // Runs of spaces collapse to one; the words between them go over whole.
+    // Runs of spaces collapse to one; the words between them, with the single plain
+    // spaces that stay as they are, go over whole.
     for (size_t at = 0; at < data.size();) {
       if (IsSpace(data[at])) {
         space_ = true;
         ++at;
         continue;
       }
-      const size_t end = static_cast<size_t>(
-          std::find_if(data.begin() + static_cast<ptrdiff_t>(at), data.end(), IsSpace) - data.begin());
+      size_t end = at;
+      while (end < data.size() &&
+             (!IsSpace(data[end]) || (data[end] == u' ' && end + 1 < data.size() && !IsSpace(data[end + 1]))))
+        ++end;
       if (space_ && !out_.empty() && out_.back() != u'\n') Put(u' ', node);
       space_ = false;
       const size_t from = out_.size();
@@ -358,7 +361,13 @@ Node* Node::NextSibling() const {
 
 Node& Node::Append(std::unique_ptr<Node> child) { return Insert(children_.size(), std::move(child)); }
 
+void Node::set_data(std::u16string data) {
+  data_ = std::move(data);
+  document_->Changed();
+}
+
 Node& Node::Insert(size_t index, std::unique_ptr<Node> child) {
+  document_->Changed();
   child->parent_ = this;
   index = std::min(index, children_.size());
   return **children_.insert(children_.begin() + static_cast<ptrdiff_t>(index), std::move(child));
@@ -372,6 +381,7 @@ void Node::RetireChildren() {
     document_->Retire(std::move(child));
   }
   children_.clear();
+  document_->Changed();
 }
 
 void Node::ReplaceChildrenWithText(std::u16string text) {
@@ -389,6 +399,7 @@ void Node::ReplaceChildren(std::vector<std::unique_ptr<Node>> nodes) {
 }
 
 std::vector<std::unique_ptr<Node>> Node::TakeChildren() {
+  document_->Changed();
   for (auto& child : children_) child->parent_ = nullptr;
   return std::exchange(children_, {});
 }
@@ -405,6 +416,7 @@ const std::u16string* Node::FindAttribute(std::u16string_view name) const {
 }
 
 void Node::SetAttribute(std::u16string_view name, std::u16string value) {
+  document_->Changed();
   for (auto& attribute : attributes_) {
     if (EqualsIgnoringAsciiCase(attribute.name, name)) {
       attribute.value = std::move(value);
@@ -465,7 +477,7 @@ bool Node::SetValue(std::u16string value) {
   switch (kind_) {
     case NodeKind::kText:
     case NodeKind::kComment:
-      data_ = std::move(value);
+      set_data(std::move(value));
       return true;
     case NodeKind::kElement:
       if (name_ == u"textarea") {

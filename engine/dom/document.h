@@ -51,7 +51,7 @@ class Node {
   const std::u16string& name() const noexcept { return name_; }
   // Character data of text and comment nodes.
   const std::u16string& data() const noexcept { return data_; }
-  void set_data(std::u16string data) { data_ = std::move(data); }
+  void set_data(std::u16string data);
   Document& document() const noexcept { return *document_; }
 
   Node* parent() const noexcept { return parent_; }
@@ -217,6 +217,10 @@ class Document : public std::enable_shared_from_this<Document> {
   void Close();
   // Keeps a node taken out of the tree alive for records that may still point at it.
   void Retire(std::unique_ptr<Node> node);
+  // Counts the changes of the tree (nodes added or taken, attributes, character data):
+  // what was made of the document, such as its text, is still right while it stays.
+  uint64_t changes() const noexcept { return changes_; }
+  void Changed() noexcept { ++changes_; }
 
  private:
   Node* TitleElement() const;
@@ -230,6 +234,7 @@ class Document : public std::enable_shared_from_this<Document> {
   std::vector<std::unique_ptr<Node>> retired_;
   std::vector<std::u16string> listened_;  // the types of every listener added
   bool closed_ = false;
+  uint64_t changes_ = 0;
 };
 
 }  // namespace cef_engine::dom

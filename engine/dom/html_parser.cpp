@@ -115,14 +115,17 @@ bool IsRawText(std::u16string_view name) {
 std::u16string DecodeEntities(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
+  // The text between references goes over whole: most text has none.
   for (size_t i = 0; i < text.size();) {
-    if (text[i] == u'&') {
-      if (const size_t used = DecodeReference(text, i, out)) {
-        i += used;
-        continue;
-      }
+    const size_t amp = std::min(text.find(u'&', i), text.size());
+    out.append(text.substr(i, amp - i));
+    i = amp;
+    if (i == text.size()) break;
+    if (const size_t used = DecodeReference(text, i, out)) {
+      i += used;
+    } else {
+      out += text[i++];
     }
-    out += text[i++];
   }
   return out;
 }
