@@ -360,9 +360,7 @@ void Browser::Navigate(int delta) {
   }
   // A navigation the request handler cancels leaves the history where it was.
   const auto navigation = delta == 0 ? NAVTYPE_RELOAD : NAVTYPE_BACKFORWARD;
-  if (!main ||
-      !AllowNavigation(*main, {entry.url, u"GET", {}, {}}, navigation))
-    return;
+  if (!main || !AllowNavigation(*main, {entry.url, u"GET", {}, {}}, navigation)) return;
   {
     std::lock_guard lock(mutex_);
     if (closed_ || index >= static_cast<int>(history_.size())) return;

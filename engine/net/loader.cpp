@@ -276,8 +276,8 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
       check = std::move(allow_redirect_);
     }
     if (!done) return;
-    Runtime::Get().PostWork(TID_UI, [self = shared_from_this(), done = std::move(done), check = std::move(check),
-                                     result = std::move(result)]() mutable {
+    Runtime::Get().PostWork(TID_UI, [self = shared_from_this(), done = std::move(done),
+                                     check = std::move(check), result = std::move(result)]() mutable {
       if (!self->cancelled_) done(std::move(result));
     });
   }
@@ -442,7 +442,8 @@ std::optional<HttpSession::Login> LoadJob::AskLogin(const Url& url, const std::u
   return login;
 }
 
-void LoadJob::Redirected(const std::u16string& from, LoadRequest next, std::function<void(LoadRequest)> follow) {
+void LoadJob::Redirected(const std::u16string& from, LoadRequest next,
+                         std::function<void(LoadRequest)> follow) {
   if (cancelled_) return;
   if (request_handler_ && request_handler_->on_resource_redirect) {
     cef_string_t target{};
@@ -460,19 +461,20 @@ void LoadJob::Redirected(const std::u16string& from, LoadRequest next, std::func
   }
   if (!checked) return FollowChecked(std::move(next), follow, true);
   // The load waits for the main thread's answer; a cancel meanwhile ends it there.
-  Runtime::Get().PostWork(TID_UI, [self = shared_from_this(), next = std::move(next),
-                                   follow = std::move(follow)]() mutable {
-    RedirectCheck check;
-    {
-      std::lock_guard lock(self->done_mutex_);
-      check = self->allow_redirect_;
-    }
-    if (!check || self->cancelled_) return;
-    const bool allowed = check(next);
-    Runtime::Get().PostWork(TID_IO, [self, next = std::move(next), follow = std::move(follow), allowed]() mutable {
-      self->FollowChecked(std::move(next), follow, allowed);
-    });
-  });
+  Runtime::Get().PostWork(
+      TID_UI, [self = shared_from_this(), next = std::move(next), follow = std::move(follow)]() mutable {
+        RedirectCheck check;
+        {
+          std::lock_guard lock(self->done_mutex_);
+          check = self->allow_redirect_;
+        }
+        if (!check || self->cancelled_) return;
+        const bool allowed = check(next);
+        Runtime::Get().PostWork(
+            TID_IO, [self, next = std::move(next), follow = std::move(follow), allowed]() mutable {
+              self->FollowChecked(std::move(next), follow, allowed);
+            });
+      });
 }
 
 void LoadJob::FollowChecked(LoadRequest next, const std::function<void(LoadRequest)>& follow, bool allowed) {
@@ -617,7 +619,8 @@ void LoadJob::OnHeadersAvailable() {
     following.body.clear();
     return Redirected(current_.Spec(), std::move(following), [this](const LoadRequest& request) {
       const auto url = ParseUrl(request.url);
-      if (!url) return Finish(Failure(ERR_INVALID_URL, u"Invalid redirect address: " + request.url, request.url));
+      if (!url)
+        return Finish(Failure(ERR_INVALID_URL, u"Invalid redirect address: " + request.url, request.url));
       StartUrl(*url);
     });
   }

@@ -95,6 +95,7 @@ using RedirectCheck = std::function<bool(const LoadRequest& next)>;
 // followed) is let go on the main thread, like `done`. Main thread.
 std::shared_ptr<LoadHandle> StartLoad(LoadRequest request, cef_browser_t* browser,
                                       ProgramRef<cef_request_handler_t> handler,
-                                      std::function<void(LoadResult)> done, RedirectCheck allow_redirect = {});
+                                      std::function<void(LoadResult)> done,
+                                      RedirectCheck allow_redirect = {});
 
 }  // namespace cef_engine::net

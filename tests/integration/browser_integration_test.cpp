@@ -101,7 +101,8 @@ class TPageScheme : public TCefSchemeHandlerOwn {
     callback->BytesAvailable();
     return true;
   }
-  void GetResponseHeaders(const RefPtr<ICefResponse>& response, int64_t& length, ustring& redirectUrl) override {
+  void GetResponseHeaders(const RefPtr<ICefResponse>& response, int64_t& length,
+                          ustring& redirectUrl) override {
     response->SetStatus(200);
     response->SetStatusText(u"OK");
     response->SetMimeType(mime_);
@@ -410,7 +411,8 @@ class TRequests : public TCefRequestHandlerOwn {
  public:
   TRequests(Events& events, std::string server) : events_(events), server_(std::move(server)) {}
   bool OnBeforeBrowse(const RefPtr<ICefBrowser>&, const RefPtr<ICefFrame>& frame,
-                      const RefPtr<ICefRequest>& request, TCefHandlerNavtype navType, bool isRedirect) override {
+                      const RefPtr<ICefRequest>& request, TCefHandlerNavtype navType,
+                      bool isRedirect) override {
     events_.Add("before_browse " + FrameName(frame) + " " + Narrow(request->GetUrl()) + " " +
                 std::to_string(navType) + (isRedirect ? " redirect" : ""));
     return Contains(request->GetUrl(), u"/forbidden");
@@ -419,8 +421,8 @@ class TRequests : public TCefRequestHandlerOwn {
     std::lock_guard lock(mutex_);
     io_log.push_back("redirect " + Narrow(oldUrl) + " " + Narrow(newUrl));
   }
-  void OnResourceResponse(const RefPtr<ICefBrowser>&, const ustring& url, const RefPtr<ICefResponse>& response,
-                          RefPtr<ICefContentFilter>&) override {
+  void OnResourceResponse(const RefPtr<ICefBrowser>&, const ustring& url,
+                          const RefPtr<ICefResponse>& response, RefPtr<ICefContentFilter>&) override {
     events_.Add("response " + std::to_string(response->GetStatus()) + " " + Narrow(url));
   }
   bool OnBeforeResourceLoad(const RefPtr<ICefBrowser>& browser, const RefPtr<ICefRequest>& request,
@@ -754,8 +756,9 @@ TEST_F(Integration, TheRequestHandlerCancelsEditsRedirectsAndServesRequests) {
     moved.headers = {{"Location", to}};
     server_.Serve(from, moved);
   }
-  server_.Serve("/pictures", test_http::Page("<html><body><img src=/pic.png><img src=blocked.png>"
-                                             "<img src='pic.png'><img src=http://served.test/pic></body></html>"));
+  server_.Serve("/pictures",
+                test_http::Page("<html><body><img src=/pic.png><img src=blocked.png>"
+                                "<img src='pic.png'><img src=http://served.test/pic></body></html>"));
   server_.Serve("/pic.png", test_http::Page("\x89PNG"));
   auto handler = Make<TRequests>(client_->events, server_.Url(""));
   client_->requests = handler;
@@ -798,7 +801,8 @@ TEST_F(Integration, TheRequestHandlerCancelsEditsRedirectsAndServesRequests) {
   EXPECT_TRUE(client_->events.Has("before_browse main " + server_.Url("/new") + " " + other + " redirect"));
   EXPECT_EQ(Narrow(frame->GetUrl()), server_.Url("/new"));
   LoadAndWait(frame, Widen(server_.Url("/moved-away")));
-  EXPECT_TRUE(client_->events.Has("before_browse main " + server_.Url("/forbidden") + " " + other + " redirect"));
+  EXPECT_TRUE(
+      client_->events.Has("before_browse main " + server_.Url("/forbidden") + " " + other + " redirect"));
   EXPECT_TRUE(client_->events.Has("load_end main 0")) << client_->events.All();
   EXPECT_EQ(Narrow(frame->GetUrl()), server_.Url("/new")) << "the stopped redirect loaded nothing";
   LoadAndWait(frame, u"client://direct/moved");
@@ -822,14 +826,15 @@ TEST_F(Integration, TheRequestHandlerCancelsEditsRedirectsAndServesRequests) {
   EXPECT_EQ(targets, (std::vector<std::string>{"/start", "/new", "/moved", "/new", "/moved-away", "/pictures",
                                                "/pic.png"}));
   const auto io = handler->Log();
-  EXPECT_EQ(io, (std::vector<std::string>{
-                    server_.Url("/start"), server_.Url("/old"), "http://served.test/page", server_.Url("/blocked"),
-                    "http://served.test/page", server_.Url("/moved"),
-                    "redirect " + server_.Url("/moved") + " " + server_.Url("/new"), server_.Url("/moved-away"),
-                    "redirect " + server_.Url("/moved-away") + " " + server_.Url("/forbidden"),
-                    "client://direct/moved", "redirect client://direct/moved client://direct/page",
-                    server_.Url("/pictures"), server_.Url("/pic.png"), server_.Url("/blocked.png"),
-                    "http://served.test/pic"}));
+  EXPECT_EQ(
+      io,
+      (std::vector<std::string>{
+          server_.Url("/start"), server_.Url("/old"), "http://served.test/page", server_.Url("/blocked"),
+          "http://served.test/page", server_.Url("/moved"),
+          "redirect " + server_.Url("/moved") + " " + server_.Url("/new"), server_.Url("/moved-away"),
+          "redirect " + server_.Url("/moved-away") + " " + server_.Url("/forbidden"), "client://direct/moved",
+          "redirect client://direct/moved client://direct/page", server_.Url("/pictures"),
+          server_.Url("/pic.png"), server_.Url("/blocked.png"), "http://served.test/pic"}));
 }
 
 TEST_F(Integration, LoadStringKeepsSourceAndHistory) {
