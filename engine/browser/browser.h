@@ -51,6 +51,8 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   ~Frame() override;
 
   bool IsMain() const { return !parent_; }
+  // The main frame of the page this frame belongs to.
+  const Frame& Top() const;
   int64_t id() const { return id_; }
   std::u16string name() const;
   std::u16string url() const;

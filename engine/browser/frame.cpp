@@ -129,9 +129,7 @@ void Frame::Load(net::LoadRequest request, bool history, std::optional<cef_handl
   if (detached_) return;
   const uint64_t generation = generation_;
   // A sub-frame's cookies are chosen by the page that holds it.
-  const Frame* top = this;
-  while (top->parent_) top = top->parent_.get();
-  if (top != this) request.top_url = top->url();
+  if (!IsMain()) request.top_url = Top().url();
   // Each redirect is a navigation of this frame too, which the program may stop.
   net::RedirectCheck allow_redirect;
   if (navigation) {
@@ -290,11 +288,11 @@ void Frame::Commit(std::u16string html, const std::u16string& url, int status, b
   browser_->NotifyLoadEnd(*this, status);
 }
 
+const Frame& Frame::Top() const { return parent_ ? parent_->Top() : *this; }
+
 void Frame::LoadResources() {
-  const Frame* top = this;
-  while (top->parent_) top = top->parent_.get();
   for (auto& url : page_->ImageUrls()) {
-    net::LoadRequest request{std::move(url), u"GET", {}, {}, top->url()};
+    net::LoadRequest request{std::move(url), u"GET", {}, {}, Top().url()};
     request.resource = true;
     const uint64_t key = ++next_resource_;
     resource_loads_[key] = net::StartLoad(std::move(request), browser_->record(), browser_->RequestHandler(),
@@ -319,7 +317,7 @@ void Frame::Refresh() {
   refreshed_ = document.weak_from_this();
   refreshed_changes_ = document.changes();
   bool replaced = false;
-  std::u16string shown = IsMain() ? page_->document().ViewText(nullptr, &replaced) : std::u16string();
+  std::u16string shown = IsMain() ? document.ViewText(nullptr, &replaced) : std::u16string();
   auto text =
       std::make_shared<const std::u16string>(!IsMain() || replaced ? page_->Text() : std::move(shown));
   const auto title = page_->Title();

@@ -115,7 +115,7 @@ void SetDocumentBodyLimit(size_t bytes) {
 
 // One load, done in small steps on the IO thread (one handler call or one transfer
 // result each), so that loads take turns and a stopped load ends between two steps.
-// Its state belongs to the IO thread; `done_` and `cancelled_` are shared with the main
+// Its state belongs to the IO thread; `main_` and `cancelled_` are shared with the main
 // thread, `handler_cancelled_` and `stopped_` with the handler's threads.
 class LoadJob : public std::enable_shared_from_this<LoadJob> {
  public:
@@ -124,8 +124,8 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
       : request_(std::move(request)),
         browser_(std::move(browser)),
         request_handler_(std::move(handler)),
-        done_(std::move(done)),
-        allow_redirect_(std::move(allow_redirect)) {
+        checks_redirects_(static_cast<bool>(allow_redirect)),
+        main_{std::move(done), std::move(allow_redirect)} {
     // A document's file of any size goes to the program as it arrives; a page's own
     // resources are never downloads.
     request_.stream_downloads = !request_.resource;
@@ -144,12 +144,10 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   // Main thread: no result any more; the IO thread lets the handler know.
   void Cancel() {
     if (cancelled_.exchange(true)) return;
-    std::function<void(LoadResult)> dropped;
-    RedirectCheck dropped_check;
+    MainThreadCalls dropped;
     {
-      std::lock_guard lock(done_mutex_);
-      dropped = std::move(done_);
-      dropped_check = std::move(allow_redirect_);
+      std::lock_guard lock(main_mutex_);
+      dropped = std::exchange(main_, {});
     }
     Runtime::Get().PostWork(TID_IO, [self = shared_from_this()] { self->Stop(true); });
   }
@@ -268,26 +266,29 @@ class LoadJob : public std::enable_shared_from_this<LoadJob> {
   // The result goes to the main thread, once; the main thread's functions go with it, to
   // be let go there.
   void Deliver(LoadResult result) {
-    std::function<void(LoadResult)> done;
-    RedirectCheck check;
+    MainThreadCalls calls;
     {
-      std::lock_guard lock(done_mutex_);
-      done = std::move(done_);
-      check = std::move(allow_redirect_);
+      std::lock_guard lock(main_mutex_);
+      calls = std::exchange(main_, {});
     }
-    if (!done) return;
-    Runtime::Get().PostWork(TID_UI, [self = shared_from_this(), done = std::move(done),
-                                     check = std::move(check), result = std::move(result)]() mutable {
-      if (!self->cancelled_) done(std::move(result));
-    });
+    if (!calls.done) return;
+    Runtime::Get().PostWork(
+        TID_UI, [self = shared_from_this(), calls = std::move(calls), result = std::move(result)]() mutable {
+          if (!self->cancelled_) calls.done(std::move(result));
+        });
   }
 
   LoadRequest request_;
   ProgramRef<cef_browser_t> browser_;
   ProgramRef<cef_request_handler_t> request_handler_;
-  std::mutex done_mutex_;
-  std::function<void(LoadResult)> done_;
-  RedirectCheck allow_redirect_;  // called and let go on the main thread only
+  const bool checks_redirects_;
+  // Called and let go on the main thread only: cancelled there, or handed over with the result.
+  struct MainThreadCalls {
+    std::function<void(LoadResult)> done;
+    RedirectCheck allow_redirect;
+  };
+  std::mutex main_mutex_;
+  MainThreadCalls main_;
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> handler_cancelled_{false};
   std::mutex post_mutex_;
@@ -454,19 +455,14 @@ void LoadJob::Redirected(const std::u16string& from, LoadRequest next,
     ClearRecord(&target);
     if (cancelled_) return;
   }
-  bool checked;
-  {
-    std::lock_guard lock(done_mutex_);
-    checked = static_cast<bool>(allow_redirect_);
-  }
-  if (!checked) return FollowChecked(std::move(next), follow, true);
+  if (!checks_redirects_) return FollowChecked(std::move(next), follow, true);
   // The load waits for the main thread's answer; a cancel meanwhile ends it there.
   Runtime::Get().PostWork(
       TID_UI, [self = shared_from_this(), next = std::move(next), follow = std::move(follow)]() mutable {
         RedirectCheck check;
         {
-          std::lock_guard lock(self->done_mutex_);
-          check = self->allow_redirect_;
+          std::lock_guard lock(self->main_mutex_);
+          check = self->main_.allow_redirect;
         }
         if (!check || self->cancelled_) return;
         const bool allowed = check(next);
@@ -500,10 +496,10 @@ void LoadJob::StartUrl(const Url& url) {
                                                LoadRequest next) {
       auto self = weak.lock();
       if (!self || session != self->session_) return;
-      const auto from = self->request_.url;
-      self->Redirected(from, std::move(next), [self = self.get(), session](LoadRequest request) {
-        if (session == self->session_) session->Follow(std::move(request));
-      });
+      self->Redirected(self->request_.url, std::move(next),
+                       [self = self.get(), session](LoadRequest request) {
+                         if (session == self->session_) session->Follow(std::move(request));
+                       });
     };
     hooks.done = [weak = weak_from_this()](LoadResult result) {
       if (auto self = weak.lock()) self->HttpDone(std::move(result));
