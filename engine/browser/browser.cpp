@@ -315,7 +315,7 @@ void Browser::MainFrameCommitted(const std::u16string& url, std::optional<std::u
   ReportNavState();
 }
 
-void Browser::UpdateWindow(const std::u16string& title, const std::u16string& text) {
+void Browser::UpdateWindow(const std::u16string& title, const dom::TextRope& text) {
   if (window_) window_->ShowPage(title, text);
   if (view_ && !closed_) view_->ShowPage(title, text);
 }

@@ -126,9 +126,11 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   const int64_t id_;
   mutable std::mutex mutex_;  // name_, url_, text_ and source_, read on any thread
   std::u16string name_, url_;
-  std::shared_ptr<const std::u16string> text_, source_;
-  // Any thread: a copy of text_ or source_.
-  std::u16string CopyOf(std::shared_ptr<const std::u16string> Frame::*shared);
+  std::shared_ptr<const dom::TextRope> text_;
+  std::shared_ptr<const std::u16string> source_;
+  // Any thread: what text_ or source_ holds, to be copied outside the lock.
+  template <class Shared>
+  std::shared_ptr<const Shared> Locked(std::shared_ptr<const Shared> Frame::*member);
   std::vector<EngineRef<Frame>> children_;
   std::unique_ptr<script::Page> page_;
   std::optional<std::u16string> reported_title_;
@@ -194,7 +196,7 @@ class Browser final : public EngineObject<cef_browser_t> {
   // The main frame committed a page; a new navigation adds it to the history.
   void MainFrameCommitted(const std::u16string& url, std::optional<std::u16string> content, bool history);
   // The main frame's page changed: `text` is what the view shows of it.
-  void UpdateWindow(const std::u16string& title, const std::u16string& text);
+  void UpdateWindow(const std::u16string& title, const dom::TextRope& text);
   bool IsFocused(const Frame& frame) const;
   // Find, zoom and the input handlers of this browser (page_input.h).
   PageInput& input() const { return *input_; }

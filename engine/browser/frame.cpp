@@ -307,7 +307,8 @@ void Frame::LoadResources() {
 
 // Copies of what other threads may read, taken after the page may have changed; a
 // document that did not change since the last copies keeps them.
-// The text and source are shared, not copied: a page's may be hundreds of megabytes.
+// Neither is a copy: the source is shared, and the text is kept as runs of it, since a
+// page's may be hundreds of megabytes.
 // The main frame's view shows images and text inputs as text of their own; on a page
 // without any, that is the reader's text, made once.
 void Frame::Refresh() {
@@ -317,9 +318,9 @@ void Frame::Refresh() {
   refreshed_ = document.weak_from_this();
   refreshed_changes_ = document.changes();
   bool replaced = false;
-  std::u16string shown = IsMain() ? document.ViewText(nullptr, &replaced) : std::u16string();
+  dom::TextRope shown = IsMain() ? document.ViewTextRuns(&replaced) : dom::TextRope();
   auto text =
-      std::make_shared<const std::u16string>(!IsMain() || replaced ? page_->Text() : std::move(shown));
+      std::make_shared<const dom::TextRope>(!IsMain() || replaced ? document.TextRuns() : std::move(shown));
   const auto title = page_->Title();
   {
     std::lock_guard lock(mutex_);
@@ -331,22 +332,21 @@ void Frame::Refresh() {
 
 std::u16string Frame::Text() {
   if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? page_->Text() : u"";
-  return CopyOf(&Frame::text_);
+  const auto text = Locked(&Frame::text_);
+  return text ? text->ToString() : u"";
 }
 
 std::u16string Frame::Source() {
   if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? *page_->Source() : u"";
-  return CopyOf(&Frame::source_);
+  const auto source = Locked(&Frame::source_);
+  return source ? *source : u"";
 }
 
 // The copy is made outside the lock: a page's text may be hundreds of megabytes.
-std::u16string Frame::CopyOf(std::shared_ptr<const std::u16string> Frame::*shared) {
-  std::shared_ptr<const std::u16string> text;
-  {
-    std::lock_guard lock(mutex_);
-    text = this->*shared;
-  }
-  return text ? *text : u"";
+template <class Shared>
+std::shared_ptr<const Shared> Frame::Locked(std::shared_ptr<const Shared> Frame::*member) {
+  std::lock_guard lock(mutex_);
+  return this->*member;
 }
 
 void Frame::TitleChanged(const std::u16string& title) { ReportTitle(title); }

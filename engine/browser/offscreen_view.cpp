@@ -67,9 +67,9 @@ void OffscreenView::Open() {
                                ArrowCursor());
 }
 
-void OffscreenView::ShowPage(const std::u16string& title, const std::u16string& text) {
+void OffscreenView::ShowPage(const std::u16string& title, const dom::TextRope& text) {
   title_ = title;
-  text_ = text;
+  text_ = text.ToString();
   int width, height;
   Size(width, height);
   AddDirty({0, 0, width, height});

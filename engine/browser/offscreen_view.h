@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cef/cef_records.h"
+#include "dom/text_rope.h"
 #include "objects/engine_object.h"
 
 namespace cef_engine::browser {
@@ -23,7 +24,7 @@ class OffscreenView {
   // Main thread: the size the handler's view rectangle gives, the first cursor.
   void Open();
   // Main thread. The page changed: everything is painted again.
-  void ShowPage(const std::u16string& title, const std::u16string& text);
+  void ShowPage(const std::u16string& title, const dom::TextRope& text);
   // Main thread. A part to paint again (clipped to the view); a new size paints all.
   void Invalidate(const cef_rect_t& rect);
   void SetSize(int width, int height);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cef/cef_types.h"
+#include "dom/text_rope.h"
 
 namespace cef_engine::browser {
 
@@ -26,7 +27,7 @@ class BrowserWindow {
   virtual ~BrowserWindow() = default;
 
   virtual cef_window_handle_t handle() const = 0;
-  virtual void ShowPage(const std::u16string& title, const std::u16string& text) = 0;
+  virtual void ShowPage(const std::u16string& title, const dom::TextRope& text) = 0;
   virtual void Focus() = 0;
   // The screen's rectangle, and where the window's point (x, y) is on it; false where
   // there is no screen.

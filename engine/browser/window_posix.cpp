@@ -12,7 +12,7 @@ class HeadlessWindow final : public BrowserWindow {
   HeadlessWindow() : handle_(reinterpret_cast<cef_window_handle_t>(NextToken())) {}
 
   cef_window_handle_t handle() const override { return handle_; }
-  void ShowPage(const std::u16string&, const std::u16string&) override {}
+  void ShowPage(const std::u16string&, const dom::TextRope&) override {}
   void Focus() override {}
   bool ScreenRect(cef_rect_t&) override { return false; }
   bool ScreenPoint(int, int, int&, int&) override { return false; }

@@ -51,9 +51,9 @@ class Win32Window final : public BrowserWindow {
 
   cef_window_handle_t handle() const override { return window_; }
 
-  void ShowPage(const std::u16string& title, const std::u16string& text) override {
+  void ShowPage(const std::u16string& title, const dom::TextRope& text) override {
     title_ = title;
-    text_ = text;
+    text_ = text.ToString();
     if (!window_) return;
     SetWindowTextW(window_, Wide(text_).c_str());
     InvalidateRect(window_, nullptr, TRUE);

@@ -72,22 +72,21 @@ class TextBuilder {
   explicit TextBuilder(std::vector<Node*>* owners = nullptr, bool view = false)
       : owners_(owners), view_(view) {}
 
-  // Room for the text before it is built: the characters of every text node, which
-  // bounds the text but for stand-ins and line breaks. A page's text may be hundreds of
-  // megabytes, and growing it by doubling would copy and fault it in again and again.
+  // Room for the owner of each character before the text is built: a page's text may be
+  // hundreds of megabytes, and growing by doubling would copy it again and again.
   void Reserve(const Node& root) {
+    if (!owners_) return;
     size_t units = 0;
     ForEachNode(root, [&](const Node& n) {
       if (n.kind() == NodeKind::kText) units += n.data().size();
     });
-    out_.reserve(units);
-    if (owners_) owners_->reserve(units);
+    owners_->reserve(units);
   }
 
   void Add(Node& node, bool pre) {
     switch (node.kind()) {
       case NodeKind::kText:
-        Inline(node.data(), node, pre);
+        Inline(node.data(), node.data_source(), node, pre);
         return;
       case NodeKind::kElement:
         break;
@@ -99,7 +98,7 @@ class TextBuilder {
     const std::u16string& name = node.name();
     if (IsHidden(name)) return;
     if (std::u16string stand_in; view_ && StandIn(node, stand_in)) {
-      Inline(stand_in, node, false);
+      Inline(stand_in, nullptr, node, false);
       replaced_ = true;
       return;
     }
@@ -118,30 +117,32 @@ class TextBuilder {
     if (cell) space_ = true;
   }
 
-  std::u16string Finish() {
+  TextRope Finish() {
     TrimLine();
     while (!out_.empty() && out_.back() == u'\n') Pop();
-    const size_t first = out_.find_first_not_of(u'\n');
+    const size_t first = out_.FindFirstNotOf(u'\n');
     if (first == std::u16string::npos) {
       if (owners_) owners_->clear();
       return {};
     }
     if (owners_) owners_->erase(owners_->begin(), owners_->begin() + static_cast<ptrdiff_t>(first));
-    out_.erase(0, first);  // in place: a page's text may be hundreds of megabytes
+    out_.RemovePrefix(first);
     return std::move(out_);
   }
   bool replaced() const noexcept { return replaced_; }
 
  private:
   void Put(char16_t c, Node& owner) {
-    out_ += c;
+    out_.Append(c);
     if (owners_) owners_->push_back(&owner);
   }
   void Pop() {
-    out_.pop_back();
+    out_.PopBack();
     if (owners_) owners_->pop_back();
   }
-  void Inline(std::u16string_view data, Node& node, bool pre) {
+  // `source`, when given, holds `data`: runs of it go into the text without a copy.
+  void Inline(std::u16string_view data, const std::shared_ptr<const std::u16string>& source, Node& node,
+              bool pre) {
     if (pre) {
       for (char16_t c : data) {
         if (c != u'\r') Put(c == 0x00A0 ? u' ' : c, node);
@@ -162,9 +163,14 @@ class TextBuilder {
         ++end;
       if (space_ && !out_.empty() && out_.back() != u'\n') Put(u' ', node);
       space_ = false;
-      const size_t from = out_.size();
-      out_.append(data.substr(at, end - at));
-      std::replace(out_.begin() + static_cast<ptrdiff_t>(from), out_.end(), char16_t{0x00A0}, u' ');
+      const auto run = data.substr(at, end - at);
+      if (run.find(char16_t{0x00A0}) == std::u16string_view::npos) {
+        out_.Append(run, source);
+      } else {
+        std::u16string spaced(run);  // a no-break space shows as a plain one
+        std::replace(spaced.begin(), spaced.end(), char16_t{0x00A0}, u' ');
+        out_.Append(spaced);
+      }
       if (owners_) owners_->insert(owners_->end(), end - at, &node);
       at = end;
     }
@@ -178,7 +184,7 @@ class TextBuilder {
     if (!out_.empty() && out_.back() != u'\n') Put(u'\n', node);
   }
 
-  std::u16string out_;
+  TextRope out_;
   std::vector<Node*>* owners_;
   bool view_;
   bool space_ = false;
@@ -227,7 +233,7 @@ void MarkupInto(std::u16string& out, const Node& node) {
       return;
     }
     case NodeKind::kComment:
-      out += u"<!--" + node.data() + u"-->";
+      out.append(u"<!--").append(node.data()).append(u"-->");
       return;
     case NodeKind::kDoctype:
       out += u"<!DOCTYPE html>";
@@ -361,8 +367,24 @@ Node* Node::NextSibling() const {
 
 Node& Node::Append(std::unique_ptr<Node> child) { return Insert(children_.size(), std::move(child)); }
 
+std::u16string_view Node::data() const noexcept {
+  if (const auto* shared = std::get_if<SharedRun>(&data_)) return shared->run;
+  return std::get<std::u16string>(data_);
+}
+
+const std::shared_ptr<const std::u16string>& Node::data_source() const noexcept {
+  static const std::shared_ptr<const std::u16string> kNone;
+  const auto* shared = std::get_if<SharedRun>(&data_);
+  return shared ? shared->text : kNone;
+}
+
 void Node::set_data(std::u16string data) {
   data_ = std::move(data);
+  document_->Changed();
+}
+
+void Node::set_data(std::shared_ptr<const std::u16string> text, std::u16string_view run) {
+  data_ = SharedRun{std::move(text), run};
   document_->Changed();
 }
 
@@ -460,9 +482,10 @@ std::u16string Node::Value() const {
   switch (kind_) {
     case NodeKind::kText:
     case NodeKind::kComment:
-      return data_;
+      return std::u16string(data());
     case NodeKind::kElement:
-      if (name_ == u"textarea") return children_.empty() ? std::u16string() : children_.front()->data();
+      if (name_ == u"textarea")
+        return children_.empty() ? std::u16string() : std::u16string(children_.front()->data());
       if (IsFormControl() || name_ == u"option") {
         const std::u16string* value = FindAttribute(u"value");
         return value ? *value : std::u16string();
@@ -495,14 +518,14 @@ bool Node::SetValue(std::u16string value) {
 }
 
 std::u16string Node::InnerText() const {
-  if (kind_ == NodeKind::kText) return data_;
+  if (kind_ == NodeKind::kText) return std::u16string(data());
   TextBuilder builder;
   for (const auto& child : children_) builder.Add(*child, name_ == u"pre");
-  return builder.Finish();
+  return builder.Finish().ToString();
 }
 
 std::u16string Node::TextContent() const {
-  if (kind_ == NodeKind::kText || kind_ == NodeKind::kComment) return data_;
+  if (kind_ == NodeKind::kText || kind_ == NodeKind::kComment) return std::u16string(data());
   std::u16string text;
   ForEachNode(*this, [&](const Node& n) {
     if (n.kind() == NodeKind::kText) text += n.data();
@@ -578,20 +601,29 @@ void Document::SetTitle(std::u16string_view title) {
   element->ReplaceChildrenWithText(std::u16string(title));
 }
 
-std::u16string Document::Text(std::vector<Node*>* owners) const {
-  TextBuilder builder(owners);
-  builder.Reserve(*root_);
-  builder.Add(*root_, false);
-  return builder.Finish();
-}
+namespace {
 
-std::u16string Document::ViewText(std::vector<Node*>* owners, bool* replaced) const {
-  TextBuilder builder(owners, true);
-  builder.Reserve(*root_);
-  builder.Add(*root_, false);
+TextRope BuildText(Node& root, std::vector<Node*>* owners, bool view, bool* replaced) {
+  TextBuilder builder(owners, view);
+  builder.Reserve(root);
+  builder.Add(root, false);
   if (replaced) *replaced = builder.replaced();
   return builder.Finish();
 }
+
+}  // namespace
+
+std::u16string Document::Text(std::vector<Node*>* owners) const {
+  return BuildText(*root_, owners, false, nullptr).ToString();
+}
+
+std::u16string Document::ViewText(std::vector<Node*>* owners, bool* replaced) const {
+  return BuildText(*root_, owners, true, replaced).ToString();
+}
+
+TextRope Document::TextRuns() const { return BuildText(*root_, nullptr, false, nullptr); }
+
+TextRope Document::ViewTextRuns(bool* replaced) const { return BuildText(*root_, nullptr, true, replaced); }
 
 std::vector<IFrameInfo> Document::IFrames() const {
   std::vector<IFrameInfo> frames;

@@ -8,9 +8,11 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "cef/cef_records.h"
+#include "dom/text_rope.h"
 #include "objects/engine_object.h"
 
 namespace cef_engine::dom {
@@ -50,8 +52,13 @@ class Node {
   // Tag name in lower case for elements; "#text", "#comment", "#document" otherwise.
   const std::u16string& name() const noexcept { return name_; }
   // Character data of text and comment nodes.
-  const std::u16string& data() const noexcept { return data_; }
+  std::u16string_view data() const noexcept;
   void set_data(std::u16string data);
+  // Character data that is a run of `text` as it stands (of a page's source, which may be
+  // hundreds of megabytes): the node keeps the text alive instead of a copy of the run.
+  void set_data(std::shared_ptr<const std::u16string> text, std::u16string_view run);
+  // The text that data() is a run of; null when the node has data of its own.
+  const std::shared_ptr<const std::u16string>& data_source() const noexcept;
   Document& document() const noexcept { return *document_; }
 
   Node* parent() const noexcept { return parent_; }
@@ -97,7 +104,11 @@ class Node {
   Document* document_;
   NodeKind kind_;
   std::u16string name_;
-  std::u16string data_;
+  struct SharedRun {
+    std::shared_ptr<const std::u16string> text;
+    std::u16string_view run;
+  };
+  std::variant<std::u16string, SharedRun> data_;
   std::vector<Attribute> attributes_;
   Node* parent_ = nullptr;
   std::vector<std::unique_ptr<Node>> children_;
@@ -172,6 +183,10 @@ class Document : public std::enable_shared_from_this<Document> {
   // bullets); an empty textarea as its placeholder or the blank. The characters of such a stand-in belong to
   // its element. `replaced` tells whether the page had any, i.e. whether this differs from Text().
   std::u16string ViewText(std::vector<Node*>* owners = nullptr, bool* replaced = nullptr) const;
+  // Both as runs of the page's source where they stand, for keeping: a copy of a page's
+  // text could be hundreds of megabytes.
+  TextRope TextRuns() const;
+  TextRope ViewTextRuns(bool* replaced = nullptr) const;
   std::vector<IFrameInfo> IFrames() const;
   // href of every <link rel="icon"> / <link rel="shortcut icon">, resolved.
   std::vector<std::u16string> IconUrls() const;

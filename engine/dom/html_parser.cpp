@@ -206,7 +206,14 @@ void HtmlParser::ReadText() {
   // Text runs to the next '<' that may start markup; a lone '<' is text.
   size_t end = input_.find(u'<', pos_ + 1);
   if (end == std::u16string::npos) end = input_.size();
-  InsertText(DecodeEntities(std::u16string_view(input_).substr(pos_, end - pos_)));
+  // A run without references, read from the page's source itself, is kept by its text
+  // node where it stands: a page's text is most of the page.
+  const auto run = input_.substr(pos_, end - pos_);
+  if (shared_ && run.find(u'&') == std::u16string_view::npos) {
+    InsertText(run, shared_);
+  } else {
+    InsertText(DecodeEntities(run), nullptr);
+  }
   pos_ = end;
 }
 
@@ -360,11 +367,11 @@ void HtmlParser::EnsureBody() {
   open_.assign({body_});
 }
 
-void HtmlParser::InsertText(std::u16string text) {
+void HtmlParser::InsertText(std::u16string_view text, const std::shared_ptr<const std::u16string>& source) {
   if (text.empty()) return;
   if (skip_newline_) {
     skip_newline_ = false;
-    if (text.front() == u'\n') text.erase(0, 1);
+    if (text.front() == u'\n') text.remove_prefix(1);
     if (text.empty()) return;
   }
   if (mode_ != Mode::kInBody) {
@@ -372,17 +379,22 @@ void HtmlParser::InsertText(std::u16string text) {
     const auto first = std::find_if(text.begin(), text.end(), [](char16_t c) { return !IsSpace(c); });
     if (first == text.end() && (mode_ != Mode::kInHead || open_.size() <= 1)) return;
     if (mode_ != Mode::kInHead || open_.size() <= 1) {
-      text.erase(text.begin(), first);
+      text.remove_prefix(static_cast<size_t>(first - text.begin()));
       EnsureBody();
     }
   }
   Node& parent = Current();
   if (!parent.children().empty() && parent.children().back()->kind() == NodeKind::kText) {
     Node& last = *parent.children().back();
-    last.set_data(last.data() + text);
+    last.set_data(std::u16string(last.data()).append(text));
     return;
   }
-  parent.Append(std::make_unique<Node>(document_, NodeKind::kText, u"#text")).set_data(std::move(text));
+  Node& node = parent.Append(std::make_unique<Node>(document_, NodeKind::kText, u"#text"));
+  if (source) {
+    node.set_data(source, text);
+  } else {
+    node.set_data(std::u16string(text));
+  }
 }
 
 void HtmlParser::InsertComment(std::u16string text) {

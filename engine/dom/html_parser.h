@@ -53,7 +53,8 @@ class HtmlParser {
   std::u16string ReadRawText(std::u16string_view tag);
   int LineAt(size_t pos) const;
 
-  void InsertText(std::u16string text);
+  // `source`, when given, holds `text`: the node refers to the run instead of copying it.
+  void InsertText(std::u16string_view text, const std::shared_ptr<const std::u16string>& source);
   void InsertComment(std::u16string text);
   Node& StartElement(const std::u16string& name, std::vector<Attribute> attributes);
   void EndElement(const std::u16string& name);

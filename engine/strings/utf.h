@@ -5,6 +5,8 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -149,7 +151,16 @@ bool Transcode(std::basic_string_view<In> in, std::basic_string<Out>& out) {
     bool clean = true;
     for (auto at = in.begin(); at != in.end();) {
       const auto ascii_end = std::find_if_not(at, in.end(), is_ascii);
-      out.append(at, ascii_end);
+      // Widened a block at a time: appending the bytes' iterators would build a whole
+      // temporary string of Out first, as large as the text (a page may be hundreds of
+      // megabytes).
+      while (at != ascii_end) {
+        std::array<Out, 4096> block;
+        const auto end = at + std::min(ascii_end - at, static_cast<std::ptrdiff_t>(block.size()));
+        const auto block_end = std::copy(at, end, block.begin());
+        out.append(block.data(), static_cast<size_t>(block_end - block.begin()));
+        at = end;
+      }
       const auto other_end = std::find_if(ascii_end, in.end(), is_ascii);
       if (ascii_end != other_end) clean &= Decode(std::basic_string_view<In>(ascii_end, other_end), encode);
       at = other_end;

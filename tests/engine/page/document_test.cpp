@@ -116,6 +116,18 @@ TEST(DocumentParsing, TitleTextAndSourceAreWhatAReaderSees) {
   EXPECT_FALSE(replaced);
 }
 
+// Text nodes refer to runs of the text they were parsed from, and a page's kept text to
+// runs of its text nodes: both stay right when nodes move to another document whose
+// first one goes, and when the text is trimmed across runs.
+TEST(DocumentParsing, TextRunsOutliveTheirDocumentAndTrimAcrossRuns) {
+  auto first = Parse(u"<p>kept  run</p><p>&amp; decoded</p>");
+  const auto second = Parse(u"<br><br><div>own  text</div><div id=b>x</div><br> <br>");
+  second->ElementById(u"b")->ReplaceChildren(first->Body()->TakeChildren());
+  first.reset();
+  EXPECT_EQ(second->Text(), u"own text\nkept run\n& decoded");
+  EXPECT_EQ(second->TextRuns().ToString(), second->Text());
+}
+
 TEST(DocumentParsing, ListsFramesIconsAndResolvesAddresses) {
   const auto document = Parse(
       u"<head><link rel=\"shortcut icon\" href=\"/favicon.ico\"><link rel=stylesheet href=s.css>"
