@@ -8,7 +8,7 @@ char16_t TextRope::back() const noexcept { return View(pieces_.back()).back(); }
 
 void TextRope::Append(std::u16string_view run, const std::shared_ptr<const std::u16string>& text) {
   if (run.empty()) return;
-  if (text && (!shared_ || shared_ == text)) {
+  if (text && run.size() >= kSharedRun && (!shared_ || shared_ == text)) {
     shared_ = text;
     const size_t offset = static_cast<size_t>(run.data() - text->data());
     if (!pieces_.empty() && pieces_.back().shared &&

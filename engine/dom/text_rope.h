@@ -19,7 +19,8 @@ class TextRope {
   char16_t back() const noexcept;  // the rope is not empty
 
   // `run` is part of `text`, which the rope keeps instead of copying the run; without a
-  // text, or with another than the one the rope already keeps, the run is copied.
+  // text, with another than the one the rope already keeps, or when the run is shorter
+  // than kSharedRun, the run is copied.
   void Append(std::u16string_view run, const std::shared_ptr<const std::u16string>& text = nullptr);
   void Append(char16_t c);
   void PopBack() noexcept;  // the rope is not empty
@@ -30,6 +31,11 @@ class TextRope {
   std::u16string ToString() const;
 
  private:
+  // A run is kept as a piece of the shared text only when the piece costs less than a
+  // fifth of a copy: text of many short words on lines of their own would otherwise take
+  // a piece per word.
+  static constexpr size_t kSharedRun = 64;
+
   struct Piece {
     bool shared;  // of shared_, else of own_
     size_t offset;

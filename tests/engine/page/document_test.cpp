@@ -120,11 +120,12 @@ TEST(DocumentParsing, TitleTextAndSourceAreWhatAReaderSees) {
 // runs of its text nodes: both stay right when nodes move to another document whose
 // first one goes, and when the text is trimmed across runs.
 TEST(DocumentParsing, TextRunsOutliveTheirDocumentAndTrimAcrossRuns) {
-  auto first = Parse(u"<p>kept  run</p><p>&amp; decoded</p>");
-  const auto second = Parse(u"<br><br><div>own  text</div><div id=b>x</div><br> <br>");
+  const std::u16string words(80, u'w');  // long enough to be kept as a run, not copied
+  auto first = Parse(u"<p>" + words + u"  run</p><p>&amp; decoded</p>");
+  const auto second = Parse(u"<br><br><div>" + words + u"  own</div><div id=b>x</div><br> <br>");
   second->ElementById(u"b")->ReplaceChildren(first->Body()->TakeChildren());
   first.reset();
-  EXPECT_EQ(second->Text(), u"own text\nkept run\n& decoded");
+  EXPECT_EQ(second->Text(), words + u" own\n" + words + u" run\n& decoded");
   EXPECT_EQ(second->TextRuns().ToString(), second->Text());
 }
 
