@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "strings/large_buffers.h"
+
 namespace cef_engine::dom {
 
 char16_t TextRope::back() const noexcept { return View(pieces_.back()).back(); }
@@ -58,7 +60,7 @@ size_t TextRope::FindFirstNotOf(char16_t c) const noexcept {
 
 std::u16string TextRope::ToString() const {
   std::u16string text;
-  text.reserve(size_);
+  ReserveLarge(text, size_);
   for (const Piece& piece : pieces_) text.append(View(piece));
   return text;
 }

@@ -10,6 +10,7 @@
 #include "net/download.h"
 #include "net/http.h"
 #include "net/text_util.h"
+#include "strings/large_buffers.h"
 
 namespace cef_engine::net {
 namespace {
@@ -49,7 +50,7 @@ std::u16string MimeTypeOf(const std::string& content_type) {
 void ReserveAnnounced(int64_t announced, std::string& body) {
   if (announced < 0 || static_cast<uint64_t>(announced) > DocumentBodyLimit()) return;
   try {
-    body.reserve(static_cast<size_t>(announced));
+    ReserveLarge(body, static_cast<size_t>(announced));
   } catch (const std::bad_alloc&) {
   }
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "strings/large_buffers.h"
+
 namespace cef_engine::utf {
 
 inline constexpr char32_t kReplacement = 0xFFFD;
@@ -144,7 +146,7 @@ void Encode(char32_t cp, std::basic_string<Char>& out) {
 template <class In, class Out>
 bool Transcode(std::basic_string_view<In> in, std::basic_string<Out>& out) {
   out.clear();
-  out.reserve(in.size());
+  ReserveLarge(out, in.size());
   auto encode = [&out](char32_t cp) { Encode(cp, out); };
   if constexpr (sizeof(In) == 1 && sizeof(Out) > 1) {
     auto is_ascii = [](In c) { return static_cast<unsigned char>(c) < 0x80; };
