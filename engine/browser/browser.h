@@ -107,7 +107,7 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   void Finished(net::LoadResult result, uint64_t generation, bool history);
   // Shows a page and reports its load end: `is_content` for text the program gave (kept
   // in the history); error pages report no address, title or history change.
-  void Commit(std::u16string html, const std::u16string& url, int status, bool history, bool is_content,
+  void Commit(dom::SourceText html, const std::u16string& url, int status, bool history, bool is_content,
               bool is_error);
   void Refresh();
   // Fetches the new page's images, so that the request handler sees, changes or serves
@@ -127,7 +127,7 @@ class Frame final : public EngineObject<cef_frame_t>, public script::FrameHooks 
   mutable std::mutex mutex_;  // name_, url_, text_ and source_, read on any thread
   std::u16string name_, url_;
   std::shared_ptr<const dom::TextRope> text_;
-  std::shared_ptr<const std::u16string> source_;
+  std::shared_ptr<const dom::SourceText> source_;
   // Any thread: what text_ or source_ holds, to be copied outside the lock.
   template <class Shared>
   std::shared_ptr<const Shared> Locked(std::shared_ptr<const Shared> Frame::*member);

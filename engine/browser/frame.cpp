@@ -37,16 +37,20 @@ std::u16string Escaped(std::u16string_view text) {
   return out;
 }
 
-// The page text of a response: HTML as it is (UTF-8), plain text as preformatted text,
-// nothing for other kinds of content.
-std::u16string PageOf(const net::LoadResult& result) {
+// The page text of a response: HTML as it is (its UTF-8 bytes, taken from the body: a
+// page may be hundreds of megabytes, twice that as UTF-16), plain text as preformatted
+// text, nothing for other kinds of content.
+dom::SourceText PageOf(net::LoadResult& result) {
   std::string_view body = result.body;
   if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
   const auto& mime = result.mime_type;
-  if (mime.empty() || mime == u"text/html" || mime == u"application/xhtml+xml") return net::ToUtf16(body);
+  if (mime.empty() || mime == u"text/html" || mime == u"application/xhtml+xml") {
+    if (body.size() != result.body.size()) result.body.erase(0, result.body.size() - body.size());
+    return dom::SourceText::Utf8(std::move(result.body));
+  }
   if (mime.starts_with(u"text/"))
     return u"<html><body><pre>" + Escaped(net::ToUtf16(body)) + u"</pre></body></html>";
-  return u"<html><body></body></html>";
+  return std::u16string(u"<html><body></body></html>");
 }
 
 struct ErrorInfo {
@@ -228,14 +232,14 @@ void Frame::Finished(net::LoadResult result, uint64_t generation, bool history) 
            true);
     return;
   }
-  // The page's text replaces the body's bytes before the page is built of it: a large
-  // page would otherwise stand in memory once more while it is parsed.
-  std::u16string html = PageOf(result);
+  // The page takes the body's bytes, or its text replaces them, before the page is built
+  // of it: a large page would otherwise stand in memory once more while it is parsed.
+  dom::SourceText html = PageOf(result);
   std::string().swap(result.body);
   Commit(std::move(html), result.final_url, result.status, history, false, false);
 }
 
-void Frame::Commit(std::u16string html, const std::u16string& url, int status, bool history, bool is_content,
+void Frame::Commit(dom::SourceText html, const std::u16string& url, int status, bool history, bool is_content,
                    bool is_error) {
   std::vector<EngineRef<Frame>> old_children;
   {
@@ -258,8 +262,9 @@ void Frame::Commit(std::u16string html, const std::u16string& url, int status, b
   const auto source = page_->Source();
   Refresh();
   if (IsMain()) {
-    browser_->MainFrameCommitted(url, is_content ? std::optional<std::u16string>(*source) : std::nullopt,
-                                 history && !is_error);
+    browser_->MainFrameCommitted(
+        url, is_content ? std::optional<std::u16string>(source->ToString()) : std::nullopt,
+        history && !is_error);
     browser_->input().PageCommitted(url, is_error);
     if (!is_error) {
       ReportTitle(title.empty() ? url : title);
@@ -337,9 +342,9 @@ std::u16string Frame::Text() {
 }
 
 std::u16string Frame::Source() {
-  if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? *page_->Source() : u"";
+  if (Runtime::Get().CurrentlyOn(TID_UI)) return page_ ? page_->Source()->ToString() : u"";
   const auto source = Locked(&Frame::source_);
-  return source ? *source : u"";
+  return source ? source->ToString() : u"";
 }
 
 // The copy is made outside the lock: a page's text may be hundreds of megabytes.

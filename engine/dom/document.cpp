@@ -78,7 +78,7 @@ class TextBuilder {
     if (!owners_) return;
     size_t units = 0;
     ForEachNode(root, [&](const Node& n) {
-      if (n.kind() == NodeKind::kText) units += n.data().size();
+      if (n.kind() == NodeKind::kText) units += Utf16Size(n.data_span());
     });
     owners_->reserve(units);
   }
@@ -86,7 +86,7 @@ class TextBuilder {
   void Add(Node& node, bool pre) {
     switch (node.kind()) {
       case NodeKind::kText:
-        Inline(node.data(), node.data_source(), node, pre);
+        Inline(node.data_span(), node.data_source(), node, pre);
         return;
       case NodeKind::kElement:
         break;
@@ -120,13 +120,8 @@ class TextBuilder {
   TextRope Finish() {
     TrimLine();
     while (!out_.empty() && out_.back() == u'\n') Pop();
-    const size_t first = out_.FindFirstNotOf(u'\n');
-    if (first == std::u16string::npos) {
-      if (owners_) owners_->clear();
-      return {};
-    }
+    const size_t first = out_.TrimFront(u'\n');
     if (owners_) owners_->erase(owners_->begin(), owners_->begin() + static_cast<ptrdiff_t>(first));
-    out_.RemovePrefix(first);
     return std::move(out_);
   }
   bool replaced() const noexcept { return replaced_; }
@@ -141,16 +136,21 @@ class TextBuilder {
     if (owners_) owners_->pop_back();
   }
   // `source`, when given, holds `data`: runs of it go into the text without a copy.
-  void Inline(std::u16string_view data, const std::shared_ptr<const std::u16string>& source, Node& node,
-              bool pre) {
+  void Inline(TextSpan data, const std::shared_ptr<const SourceText>& source, Node& node, bool pre) {
     if (pre) {
-      for (char16_t c : data) {
+      for (char16_t c : ToUtf16(data)) {
         if (c != u'\r') Put(c == 0x00A0 ? u' ' : c, node);
       }
       return;
     }
-    // Runs of spaces collapse to one; the words between them, with the single plain
-    // spaces that stay as they are, go over whole.
+    std::visit([&](auto text) { InlineCollapsed(text, source, node); }, data);
+  }
+  // Runs of spaces collapse to one; the words between them, with the single plain
+  // spaces that stay as they are, go over whole. White space is ASCII, so UTF-8 text
+  // splits at the same places as its UTF-16.
+  template <class Char>
+  void InlineCollapsed(std::basic_string_view<Char> data, const std::shared_ptr<const SourceText>& source,
+                       Node& node) {
     for (size_t at = 0; at < data.size();) {
       if (IsSpace(data[at])) {
         space_ = true;
@@ -159,21 +159,28 @@ class TextBuilder {
       }
       size_t end = at;
       while (end < data.size() &&
-             (!IsSpace(data[end]) || (data[end] == u' ' && end + 1 < data.size() && !IsSpace(data[end + 1]))))
+             (!IsSpace(data[end]) || (data[end] == ' ' && end + 1 < data.size() && !IsSpace(data[end + 1]))))
         ++end;
       if (space_ && !out_.empty() && out_.back() != u'\n') Put(u' ', node);
       space_ = false;
       const auto run = data.substr(at, end - at);
-      if (run.find(char16_t{0x00A0}) == std::u16string_view::npos) {
+      if (run.find(NoBreakSpace<Char>()) == std::basic_string_view<Char>::npos) {
         out_.Append(run, source);
       } else {
-        std::u16string spaced(run);  // a no-break space shows as a plain one
+        std::u16string spaced = ToUtf16(run);  // a no-break space shows as a plain one
         std::replace(spaced.begin(), spaced.end(), char16_t{0x00A0}, u' ');
         out_.Append(spaced);
       }
-      if (owners_) owners_->insert(owners_->end(), end - at, &node);
+      if (owners_) owners_->insert(owners_->end(), Utf16Size(run), &node);
       at = end;
     }
+  }
+  template <class Char>
+  static std::basic_string_view<Char> NoBreakSpace() {
+    if constexpr (sizeof(Char) == 1)
+      return "\xC2\xA0";
+    else
+      return u"\u00A0";
   }
   void TrimLine() {
     while (!out_.empty() && out_.back() == u' ') Pop();
@@ -227,7 +234,7 @@ void MarkupInto(std::u16string& out, const Node& node) {
     case NodeKind::kText: {
       const Node* parent = node.parent();
       if (parent && (parent->name() == u"script" || parent->name() == u"style"))
-        out += node.data();
+        AppendUtf16(out, node.data_span());
       else
         EscapeInto(out, node.data(), false);
       return;
@@ -367,13 +374,13 @@ Node* Node::NextSibling() const {
 
 Node& Node::Append(std::unique_ptr<Node> child) { return Insert(children_.size(), std::move(child)); }
 
-std::u16string_view Node::data() const noexcept {
+TextSpan Node::data_span() const noexcept {
   if (const auto* shared = std::get_if<SharedRun>(&data_)) return shared->run;
-  return std::get<std::u16string>(data_);
+  return std::u16string_view(std::get<std::u16string>(data_));
 }
 
-const std::shared_ptr<const std::u16string>& Node::data_source() const noexcept {
-  static const std::shared_ptr<const std::u16string> kNone;
+const std::shared_ptr<const SourceText>& Node::data_source() const noexcept {
+  static const std::shared_ptr<const SourceText> kNone;
   const auto* shared = std::get_if<SharedRun>(&data_);
   return shared ? shared->text : kNone;
 }
@@ -383,7 +390,7 @@ void Node::set_data(std::u16string data) {
   document_->Changed();
 }
 
-void Node::set_data(std::shared_ptr<const std::u16string> text, std::u16string_view run) {
+void Node::set_data(std::shared_ptr<const SourceText> text, TextSpan run) {
   data_ = SharedRun{std::move(text), run};
   document_->Changed();
 }
@@ -528,7 +535,7 @@ std::u16string Node::TextContent() const {
   if (kind_ == NodeKind::kText || kind_ == NodeKind::kComment) return std::u16string(data());
   std::u16string text;
   ForEachNode(*this, [&](const Node& n) {
-    if (n.kind() == NodeKind::kText) text += n.data();
+    if (n.kind() == NodeKind::kText) AppendUtf16(text, n.data_span());
   });
   return text;
 }
@@ -583,7 +590,7 @@ std::u16string Document::Title() const {
   if (!title) return {};
   std::u16string text;
   for (const auto& child : title->children())
-    if (child->kind() == NodeKind::kText) text += child->data();
+    if (child->kind() == NodeKind::kText) AppendUtf16(text, child->data_span());
   return CollapseWhitespace(text);
 }
 

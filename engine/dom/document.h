@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cef/cef_records.h"
+#include "dom/source_text.h"
 #include "dom/text_rope.h"
 #include "objects/engine_object.h"
 
@@ -52,13 +53,16 @@ class Node {
   // Tag name in lower case for elements; "#text", "#comment", "#document" otherwise.
   const std::u16string& name() const noexcept { return name_; }
   // Character data of text and comment nodes.
-  std::u16string_view data() const noexcept;
+  std::u16string data() const { return ToUtf16(data_span()); }
+  // The same where it stands, without a copy: for text parsed from a page, a run of its
+  // source, in the source's form.
+  TextSpan data_span() const noexcept;
   void set_data(std::u16string data);
   // Character data that is a run of `text` as it stands (of a page's source, which may be
   // hundreds of megabytes): the node keeps the text alive instead of a copy of the run.
-  void set_data(std::shared_ptr<const std::u16string> text, std::u16string_view run);
-  // The text that data() is a run of; null when the node has data of its own.
-  const std::shared_ptr<const std::u16string>& data_source() const noexcept;
+  void set_data(std::shared_ptr<const SourceText> text, TextSpan run);
+  // The text that data_span() is a run of; null when the node has data of its own.
+  const std::shared_ptr<const SourceText>& data_source() const noexcept;
   Document& document() const noexcept { return *document_; }
 
   Node* parent() const noexcept { return parent_; }
@@ -105,8 +109,8 @@ class Node {
   NodeKind kind_;
   std::u16string name_;
   struct SharedRun {
-    std::shared_ptr<const std::u16string> text;
-    std::u16string_view run;
+    std::shared_ptr<const SourceText> text;
+    TextSpan run;
   };
   std::variant<std::u16string, SharedRun> data_;
   std::vector<Attribute> attributes_;
@@ -160,10 +164,8 @@ class Document : public std::enable_shared_from_this<Document> {
   const std::u16string& url() const noexcept { return url_; }
   // The page's text as it arrived.
   // Shared, never changed once set: readers on other threads keep it without a copy.
-  const std::shared_ptr<const std::u16string>& source() const noexcept { return source_; }
-  void set_source(std::u16string source) {
-    source_ = std::make_shared<const std::u16string>(std::move(source));
-  }
+  const std::shared_ptr<const SourceText>& source() const noexcept { return source_; }
+  void set_source(SourceText source) { source_ = std::make_shared<const SourceText>(std::move(source)); }
 
   Node* Html() const;
   Node* Head() const;
@@ -241,7 +243,7 @@ class Document : public std::enable_shared_from_this<Document> {
   Node* TitleElement() const;
 
   std::u16string url_;
-  std::shared_ptr<const std::u16string> source_ = std::make_shared<const std::u16string>();
+  std::shared_ptr<const SourceText> source_ = std::make_shared<const SourceText>();
   std::u16string selection_;
   Node* focused_ = nullptr;
   std::function<void(Node*)> focus_listener_;

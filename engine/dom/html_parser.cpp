@@ -110,6 +110,32 @@ bool IsRawText(std::u16string_view name) {
          name == u"noembed";
 }
 
+// A unit of either form as UTF-16 compares it: bytes of UTF-8 past ASCII never equal markup.
+template <class Char>
+char16_t Unit(Char c) {
+  if constexpr (sizeof(Char) == 1)
+    return static_cast<unsigned char>(c);
+  else
+    return c;
+}
+
+// ASCII markup ("</", "-->") in the form of the input.
+template <class Char>
+std::basic_string<Char> InForm(std::u16string_view ascii) {
+  std::basic_string<Char> out;
+  for (char16_t c : ascii) out += static_cast<Char>(c);
+  return out;
+}
+
+// Text of the input with its character references decoded, in UTF-16.
+template <class Char>
+std::u16string Decoded(std::basic_string_view<Char> text) {
+  if constexpr (sizeof(Char) == 1)
+    return DecodeEntities(ToUtf16(text));
+  else
+    return DecodeEntities(text);
+}
+
 }  // namespace
 
 std::u16string DecodeEntities(std::u16string_view text) {
@@ -132,10 +158,10 @@ std::u16string DecodeEntities(std::u16string_view text) {
 
 HtmlParser::HtmlParser(Document& document) : document_(document) {}
 
-void HtmlParser::Parse(std::shared_ptr<const std::u16string> html, const ScriptRunner& run) {
+void HtmlParser::Parse(std::shared_ptr<const SourceText> html, const ScriptRunner& run) {
   shared_ = std::move(html);
   owned_.clear();
-  input_ = shared_ ? std::u16string_view(*shared_) : std::u16string_view();
+  input_ = shared_ ? shared_->view() : TextSpan();
   written_.clear();
   lines_before_ = 0;
   pos_ = 0;
@@ -143,16 +169,28 @@ void HtmlParser::Parse(std::shared_ptr<const std::u16string> html, const ScriptR
 }
 
 void HtmlParser::Parse(std::u16string_view html, const ScriptRunner& run) {
-  Parse(std::make_shared<const std::u16string>(html), run);
+  Parse(std::make_shared<const SourceText>(std::u16string(html)), run);
 }
 
 void HtmlParser::OwnInput() {
   if (shared_) {
-    owned_.assign(input_);
+    // The positions move with the text into UTF-16. Both stand at markup, where runs of
+    // UTF-8 decode to what the whole would.
+    std::visit(
+        [this](auto in) {
+          const size_t pos = std::min(pos_, in.size());
+          const size_t write = std::clamp(write_pos_, pos, in.size());
+          owned_ = ToUtf16(in.substr(0, pos));
+          pos_ = owned_.size();
+          AppendUtf16(owned_, in.substr(pos, write - pos));
+          write_pos_ = owned_.size();
+          AppendUtf16(owned_, in.substr(write));
+        },
+        input_);
     shared_.reset();
   }
   written_.resize(owned_.size(), false);
-  input_ = owned_;
+  input_ = std::u16string_view(owned_);
 }
 
 void HtmlParser::Write(std::u16string_view text, const ScriptRunner& run) {
@@ -160,17 +198,17 @@ void HtmlParser::Write(std::u16string_view text, const ScriptRunner& run) {
     OwnInput();
     owned_.insert(write_pos_, text);
     written_.insert(written_.begin() + static_cast<ptrdiff_t>(write_pos_), text.size(), true);
-    input_ = owned_;
+    input_ = std::u16string_view(owned_);
     write_pos_ += text.size();
     return;
   }
   if (parsing_) return;  // re-entered from a script's event handler while parsing
   // After the parse everything read is done with: the written text becomes the input,
   // and only the count of the page's lines before it stays.
-  lines_before_ = LineAt(input_.size()) - 1;
+  lines_before_ = LineAt(InputSize()) - 1;
   shared_.reset();
   owned_.assign(text);
-  input_ = owned_;
+  input_ = std::u16string_view(owned_);
   written_.assign(owned_.size(), true);
   pos_ = 0;
   Run(run);
@@ -178,143 +216,163 @@ void HtmlParser::Write(std::u16string_view text, const ScriptRunner& run) {
 
 void HtmlParser::Run(const ScriptRunner& run) {
   parsing_ = true;
-  while (pos_ < input_.size()) {
-    if (input_[pos_] == u'<' && ReadTag(run)) continue;
-    ReadText();
+  // A script may turn the input into UTF-16 as it writes: each step looks at it anew.
+  while (pos_ < InputSize()) {
+    std::visit(
+        [&](auto in) {
+          if (in[pos_] != '<' || !ReadTag(in, run)) ReadText(in);
+        },
+        input_);
   }
   parsing_ = false;
   EnsureBody();  // every document ends with html, head and body
 }
 
-bool HtmlParser::StartsWithAt(size_t pos, std::u16string_view what) const {
-  if (pos + what.size() > input_.size()) return false;
-  for (size_t i = 0; i < what.size(); ++i) {
-    if (AsciiLower(input_[pos + i]) != what[i]) return false;
-  }
-  return true;
+size_t HtmlParser::InputSize() const noexcept {
+  return std::visit([](auto in) { return in.size(); }, input_);
 }
 
 // Lines of the page as it arrived: written text does not count.
 int HtmlParser::LineAt(size_t pos) const {
-  int line = 1 + lines_before_;
-  for (size_t i = 0; i < pos && i < input_.size(); ++i)
-    line += input_[i] == u'\n' && !(i < written_.size() && written_[i]);
-  return line;
+  return std::visit(
+      [&](auto in) {
+        int line = 1 + lines_before_;
+        for (size_t i = 0; i < pos && i < in.size(); ++i)
+          line += in[i] == '\n' && !(i < written_.size() && written_[i]);
+        return line;
+      },
+      input_);
 }
 
-void HtmlParser::ReadText() {
+template <class Char>
+bool HtmlParser::StartsWithAt(std::basic_string_view<Char> in, size_t pos, std::u16string_view what) const {
+  if (pos + what.size() > in.size()) return false;
+  for (size_t i = 0; i < what.size(); ++i) {
+    if (AsciiLower(Unit(in[pos + i])) != what[i]) return false;
+  }
+  return true;
+}
+
+template <class Char>
+void HtmlParser::ReadText(std::basic_string_view<Char> in) {
   // Text runs to the next '<' that may start markup; a lone '<' is text.
-  size_t end = input_.find(u'<', pos_ + 1);
-  if (end == std::u16string::npos) end = input_.size();
+  size_t end = in.find('<', pos_ + 1);
+  if (end == in.npos) end = in.size();
   // A run without references, read from the page's source itself, is kept by its text
   // node where it stands: a page's text is most of the page.
-  const auto run = input_.substr(pos_, end - pos_);
-  if (shared_ && run.find(u'&') == std::u16string_view::npos) {
+  const auto run = in.substr(pos_, end - pos_);
+  pos_ = end;
+  if (shared_ && run.find('&') == run.npos) {
     InsertText(run, shared_);
   } else {
-    InsertText(DecodeEntities(run), nullptr);
+    InsertText(Decoded(run));
   }
-  pos_ = end;
 }
 
-void HtmlParser::ReadComment(size_t skip, std::u16string_view end) {
+template <class Char>
+void HtmlParser::ReadComment(std::basic_string_view<Char> in, size_t skip, std::u16string_view end) {
   const size_t start = pos_ + skip;
-  size_t close = input_.find(end, start);
-  const size_t stop = close == std::u16string::npos ? input_.size() : close;
-  InsertComment(std::u16string(input_.substr(start, stop - start)));
-  pos_ = close == std::u16string::npos ? input_.size() : close + end.size();
+  const size_t close = in.find(InForm<Char>(end), start);
+  const size_t stop = close == in.npos ? in.size() : close;
+  InsertComment(ToUtf16(in.substr(start, stop - start)));
+  pos_ = close == in.npos ? in.size() : close + end.size();
 }
 
-void HtmlParser::ReadDeclaration() {
+template <class Char>
+void HtmlParser::ReadDeclaration(std::basic_string_view<Char> in) {
   // <!DOCTYPE ...> becomes a doctype node of the document; other declarations vanish.
-  const size_t close = input_.find(u'>', pos_);
-  const size_t stop = close == std::u16string::npos ? input_.size() : close;
-  if (StartsWithAt(pos_, u"<!doctype") && mode_ == Mode::kBeforeHtml) {
+  const size_t close = in.find('>', pos_);
+  const size_t stop = close == in.npos ? in.size() : close;
+  if (StartsWithAt(in, pos_, u"<!doctype") && mode_ == Mode::kBeforeHtml) {
     auto node = std::make_unique<Node>(document_, NodeKind::kDoctype, u"html");
-    node->set_data(std::u16string(input_.substr(pos_ + 2, stop - pos_ - 2)));
+    node->set_data(ToUtf16(in.substr(pos_ + 2, stop - pos_ - 2)));
     document_.root().Append(std::move(node));
   }
-  pos_ = close == std::u16string::npos ? input_.size() : close + 1;
+  pos_ = close == in.npos ? in.size() : close + 1;
 }
 
-std::u16string HtmlParser::ReadRawText(std::u16string_view tag) {
+template <class Char>
+std::u16string HtmlParser::ReadRawText(std::basic_string_view<Char> in, std::u16string_view tag) {
   std::u16string end_tag = u"</";
   end_tag += tag;
+  const auto open = InForm<Char>(u"</");
   size_t close = pos_;
   for (;; ++close) {
-    close = input_.find(u"</", close);
-    if (close == std::u16string::npos) break;
+    close = in.find(open, close);
+    if (close == in.npos) break;
     const size_t after = close + end_tag.size();
-    if (StartsWithAt(close, end_tag) &&
-        (after >= input_.size() || input_[after] == u'>' || input_[after] == u'/' || IsSpace(input_[after])))
+    if (StartsWithAt(in, close, end_tag) &&
+        (after >= in.size() || in[after] == '>' || in[after] == '/' || IsSpace(in[after])))
       break;
   }
-  const size_t stop = close == std::u16string::npos ? input_.size() : close;
-  std::u16string text(input_.substr(pos_, stop - pos_));
-  if (close == std::u16string::npos) {
-    pos_ = input_.size();
+  const size_t stop = close == in.npos ? in.size() : close;
+  std::u16string text = ToUtf16(in.substr(pos_, stop - pos_));
+  if (close == in.npos) {
+    pos_ = in.size();
   } else {
-    const size_t gt = input_.find(u'>', close);
-    pos_ = gt == std::u16string::npos ? input_.size() : gt + 1;
+    const size_t gt = in.find('>', close);
+    pos_ = gt == in.npos ? in.size() : gt + 1;
   }
   return text;
 }
 
-bool HtmlParser::ReadTag(const ScriptRunner& run) {
-  if (StartsWithAt(pos_, u"<!--")) {
-    ReadComment(4, u"-->");
+template <class Char>
+bool HtmlParser::ReadTag(std::basic_string_view<Char> in, const ScriptRunner& run) {
+  if (StartsWithAt(in, pos_, u"<!--")) {
+    ReadComment(in, 4, u"-->");
     return true;
   }
-  if (StartsWithAt(pos_, u"<!") || StartsWithAt(pos_, u"<?")) {
-    if (StartsWithAt(pos_, u"<!doctype"))
-      ReadDeclaration();
+  if (StartsWithAt(in, pos_, u"<!") || StartsWithAt(in, pos_, u"<?")) {
+    if (StartsWithAt(in, pos_, u"<!doctype"))
+      ReadDeclaration(in);
     else
-      ReadComment(2, u">");  // bogus comment
+      ReadComment(in, 2, u">");  // bogus comment
     return true;
   }
-  const bool end_tag = StartsWithAt(pos_, u"</");
+  const bool end_tag = StartsWithAt(in, pos_, u"</");
   size_t i = pos_ + (end_tag ? 2 : 1);
-  if (i >= input_.size() || !IsAsciiAlpha(input_[i])) {
-    if (end_tag && i < input_.size() && input_[i] == u'>') {  // "</>" is dropped
+  if (i >= in.size() || !IsAsciiAlpha(Unit(in[i]))) {
+    if (end_tag && i < in.size() && in[i] == '>') {  // "</>" is dropped
       pos_ = i + 1;
       return true;
     }
     return false;  // a '<' that starts no tag is text
   }
-  std::u16string name;
-  while (i < input_.size() && !IsSpace(input_[i]) && input_[i] != u'/' && input_[i] != u'>')
-    name += AsciiLower(input_[i++]);
+  const size_t name_start = i;
+  while (i < in.size() && !IsSpace(in[i]) && in[i] != '/' && in[i] != '>') ++i;
+  const std::u16string name = AsciiLower(ToUtf16(in.substr(name_start, i - name_start)));
 
   std::vector<Attribute> attributes;
   for (;;) {
-    while (i < input_.size() && (IsSpace(input_[i]) || input_[i] == u'/')) ++i;
-    if (i >= input_.size() || input_[i] == u'>') break;
-    std::u16string attr;
-    while (i < input_.size() && !IsSpace(input_[i]) && input_[i] != u'/' && input_[i] != u'>' &&
-           (input_[i] != u'=' || attr.empty()))
-      attr += AsciiLower(input_[i++]);
-    while (i < input_.size() && IsSpace(input_[i])) ++i;
-    std::u16string value;
-    if (i < input_.size() && input_[i] == u'=') {
+    while (i < in.size() && (IsSpace(in[i]) || in[i] == '/')) ++i;
+    if (i >= in.size() || in[i] == '>') break;
+    const size_t attr_start = i;
+    while (i < in.size() && !IsSpace(in[i]) && in[i] != '/' && in[i] != '>' &&
+           (in[i] != '=' || i == attr_start))
       ++i;
-      while (i < input_.size() && IsSpace(input_[i])) ++i;
-      if (i < input_.size() && (input_[i] == u'"' || input_[i] == u'\'')) {
-        const char16_t quote = input_[i++];
-        size_t close = input_.find(quote, i);
-        if (close == std::u16string::npos) close = input_.size();
-        value = DecodeEntities(std::u16string_view(input_).substr(i, close - i));
-        i = std::min(close + 1, input_.size());
+    std::u16string attr = AsciiLower(ToUtf16(in.substr(attr_start, i - attr_start)));
+    while (i < in.size() && IsSpace(in[i])) ++i;
+    std::u16string value;
+    if (i < in.size() && in[i] == '=') {
+      ++i;
+      while (i < in.size() && IsSpace(in[i])) ++i;
+      if (i < in.size() && (in[i] == '"' || in[i] == '\'')) {
+        const Char quote = in[i++];
+        size_t close = in.find(quote, i);
+        if (close == in.npos) close = in.size();
+        value = Decoded(in.substr(i, close - i));
+        i = std::min(close + 1, in.size());
       } else {
         const size_t start = i;
-        while (i < input_.size() && !IsSpace(input_[i]) && input_[i] != u'>') ++i;
-        value = DecodeEntities(std::u16string_view(input_).substr(start, i - start));
+        while (i < in.size() && !IsSpace(in[i]) && in[i] != '>') ++i;
+        value = Decoded(in.substr(start, i - start));
       }
     }
     const bool seen =
         std::any_of(attributes.begin(), attributes.end(), [&](const Attribute& a) { return a.name == attr; });
     if (!seen) attributes.push_back({std::move(attr), std::move(value)});  // the first one wins
   }
-  pos_ = std::min(i + 1, input_.size());
+  pos_ = std::min(i + 1, in.size());
 
   if (end_tag) {
     EndElement(name);
@@ -323,13 +381,14 @@ bool HtmlParser::ReadTag(const ScriptRunner& run) {
   Node& element = StartElement(name, std::move(attributes));
   if (IsRawText(name)) {
     const int line = LineAt(pos_);
-    std::u16string text = ReadRawText(name);
+    std::u16string text = ReadRawText(in, name);
     if (name == u"title" || name == u"textarea") text = DecodeEntities(text);
     if (!text.empty())
       element.Append(std::make_unique<Node>(document_, NodeKind::kText, u"#text")).set_data(std::move(text));
     EndElement(name);
     if (name == u"script" && run) {
       // The script's text as parsed; what it writes goes right after its end tag.
+      // (A write may turn the input into UTF-16: `in` is not read past this point.)
       std::u16string code;
       if (element.children().size() == 1) code = element.children().front()->data();
       const bool outer = in_script_;
@@ -367,33 +426,47 @@ void HtmlParser::EnsureBody() {
   open_.assign({body_});
 }
 
-void HtmlParser::InsertText(std::u16string_view text, const std::shared_ptr<const std::u16string>& source) {
-  if (text.empty()) return;
+void HtmlParser::InsertText(TextSpan text, const std::shared_ptr<const SourceText>& source,
+                            std::u16string* whole) {
+  // White space is ASCII, one unit in either form: the text is trimmed in its own form.
+  const auto size = [&text] { return std::visit([](auto t) { return t.size(); }, text); };
+  const auto drop = [&text](size_t count) { std::visit([count](auto& t) { t.remove_prefix(count); }, text); };
+  if (size() == 0) return;
   if (skip_newline_) {
     skip_newline_ = false;
-    if (text.front() == u'\n') text.remove_prefix(1);
-    if (text.empty()) return;
+    if (std::visit([](auto t) { return t.front() == '\n'; }, text)) drop(1);
+    if (size() == 0) return;
   }
   if (mode_ != Mode::kInBody) {
     // White space before the body belongs nowhere visible; other text opens the body.
-    const auto first = std::find_if(text.begin(), text.end(), [](char16_t c) { return !IsSpace(c); });
-    if (first == text.end() && (mode_ != Mode::kInHead || open_.size() <= 1)) return;
+    const size_t spaces = std::visit(
+        [](auto t) {
+          size_t n = 0;
+          while (n < t.size() && IsSpace(t[n])) ++n;
+          return n;
+        },
+        text);
+    if (spaces == size() && (mode_ != Mode::kInHead || open_.size() <= 1)) return;
     if (mode_ != Mode::kInHead || open_.size() <= 1) {
-      text.remove_prefix(static_cast<size_t>(first - text.begin()));
+      drop(spaces);
       EnsureBody();
     }
   }
   Node& parent = Current();
   if (!parent.children().empty() && parent.children().back()->kind() == NodeKind::kText) {
     Node& last = *parent.children().back();
-    last.set_data(std::u16string(last.data()).append(text));
+    std::u16string merged = last.data();
+    AppendUtf16(merged, text);
+    last.set_data(std::move(merged));
     return;
   }
   Node& node = parent.Append(std::make_unique<Node>(document_, NodeKind::kText, u"#text"));
   if (source) {
     node.set_data(source, text);
+  } else if (whole && size() == whole->size()) {
+    node.set_data(std::move(*whole));
   } else {
-    node.set_data(std::u16string(text));
+    node.set_data(ToUtf16(text));
   }
 }
 

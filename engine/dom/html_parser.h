@@ -31,7 +31,7 @@ class HtmlParser {
   // Parses `html` to the end, calling `run` for each script as its end tag is reached.
   // The parser reads the shared text in place (it must not change) and copies it only
   // when document.write inserts into it while it is being parsed.
-  void Parse(std::shared_ptr<const std::u16string> html, const ScriptRunner& run);
+  void Parse(std::shared_ptr<const SourceText> html, const ScriptRunner& run);
   void Parse(std::u16string_view html, const ScriptRunner& run);  // parses a copy
   // document.write: while a script runs, inserts `text` after that script's end tag
   // (successive writes keep their order); after parsing, the text is parsed at the end
@@ -43,18 +43,29 @@ class HtmlParser {
   enum class Mode { kBeforeHtml, kBeforeHead, kInHead, kAfterHead, kInBody };
 
   void Run(const ScriptRunner& run);
-  // Makes the input the parser's own, so that written text can be inserted into it.
+  // Makes the input the parser's own (UTF-16), so that written text can be inserted into it.
   void OwnInput();
-  bool StartsWithAt(size_t pos, std::u16string_view what) const;
-  void ReadText();
-  void ReadComment(size_t skip, std::u16string_view end);
-  void ReadDeclaration();
-  bool ReadTag(const ScriptRunner& run);
-  std::u16string ReadRawText(std::u16string_view tag);
+  size_t InputSize() const noexcept;
   int LineAt(size_t pos) const;
+  // The readers take the input in its form, UTF-8 or UTF-16.
+  template <class Char>
+  bool StartsWithAt(std::basic_string_view<Char> in, size_t pos, std::u16string_view what) const;
+  template <class Char>
+  void ReadText(std::basic_string_view<Char> in);
+  template <class Char>
+  void ReadComment(std::basic_string_view<Char> in, size_t skip, std::u16string_view end);
+  template <class Char>
+  void ReadDeclaration(std::basic_string_view<Char> in);
+  template <class Char>
+  bool ReadTag(std::basic_string_view<Char> in, const ScriptRunner& run);
+  template <class Char>
+  std::u16string ReadRawText(std::basic_string_view<Char> in, std::u16string_view tag);
 
   // `source`, when given, holds `text`: the node refers to the run instead of copying it.
-  void InsertText(std::u16string_view text, const std::shared_ptr<const std::u16string>& source);
+  // `whole`, when given, is the string `text` views: a new node takes it without a copy.
+  void InsertText(TextSpan text, const std::shared_ptr<const SourceText>& source,
+                  std::u16string* whole = nullptr);
+  void InsertText(std::u16string text) { InsertText(std::u16string_view(text), nullptr, &text); }
   void InsertComment(std::u16string text);
   Node& StartElement(const std::u16string& name, std::vector<Attribute> attributes);
   void EndElement(const std::u16string& name);
@@ -66,9 +77,9 @@ class HtmlParser {
   void PopUntil(const std::u16string& name);
 
   Document& document_;
-  std::shared_ptr<const std::u16string> shared_;  // the text input_ reads, while not written to
-  std::u16string owned_;                          // the text input_ reads once written to
-  std::u16string_view input_;
+  std::shared_ptr<const SourceText> shared_;  // the text input_ reads, while not written to
+  std::u16string owned_;                      // the text input_ reads once written to
+  TextSpan input_;
   std::vector<bool> written_;  // per unit of input_: came from document.write (empty: none)
   int lines_before_ = 0;       // lines of the page parsed before input_ began
   size_t pos_ = 0;

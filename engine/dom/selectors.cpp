@@ -171,7 +171,7 @@ namespace {
 
 // Whether the white-space separated `list` holds `word`.
 bool ContainsWord(std::u16string_view list, std::u16string_view word) {
-  if (word.empty() || std::any_of(word.begin(), word.end(), IsSpace)) return false;
+  if (word.empty() || std::any_of(word.begin(), word.end(), IsSpace<char16_t>)) return false;
   for (size_t pos = 0; pos < list.size();) {
     while (pos < list.size() && IsSpace(list[pos])) ++pos;
     size_t end = pos;

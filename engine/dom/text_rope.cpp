@@ -6,25 +6,38 @@
 
 namespace cef_engine::dom {
 
-char16_t TextRope::back() const noexcept { return View(pieces_.back()).back(); }
+char16_t TextRope::back() const {
+  const TextSpan last = View(pieces_.back());
+  if (const auto* wide = std::get_if<std::u16string_view>(&last)) return wide->back();
+  // The last character of UTF-8 text begins at its last byte that is not a continuation.
+  const auto bytes = std::get<std::string_view>(last);
+  size_t start = bytes.size() - 1;
+  while (start > 0 && bytes.size() - start < 4 && (static_cast<unsigned char>(bytes[start]) & 0xC0) == 0x80)
+    --start;
+  return ToUtf16(bytes.substr(start)).back();
+}
 
-void TextRope::Append(std::u16string_view run, const std::shared_ptr<const std::u16string>& text) {
-  if (run.empty()) return;
-  if (text && run.size() >= kSharedRun && (!shared_ || shared_ == text)) {
+void TextRope::Append(TextSpan run, const std::shared_ptr<const SourceText>& text) {
+  const size_t length = std::visit([](auto part) { return part.size(); }, run);
+  if (length == 0) return;
+  const size_t units = Utf16Size(run);
+  if (text && length >= kSharedRun && (!shared_ || shared_ == text)) {
     shared_ = text;
-    const size_t offset = static_cast<size_t>(run.data() - text->data());
-    if (!pieces_.empty() && pieces_.back().shared &&
-        pieces_.back().offset + pieces_.back().length == offset) {
-      pieces_.back().length += run.size();
+    const size_t offset = text->OffsetOf(run);
+    Piece* last = pieces_.empty() ? nullptr : &pieces_.back();
+    if (last && last->shared && last->offset + last->length == offset) {
+      last->length += length;
+      last->units += units;
     } else {
-      pieces_.push_back({true, offset, run.size()});
+      pieces_.push_back({true, offset, length, units});
     }
   } else {
-    if (pieces_.empty() || pieces_.back().shared) pieces_.push_back({false, own_.size(), 0});
-    own_.append(run);
-    pieces_.back().length += run.size();
+    if (pieces_.empty() || pieces_.back().shared) pieces_.push_back({false, own_.size(), 0, 0});
+    AppendUtf16(own_, run);
+    pieces_.back().length += units;
+    pieces_.back().units += units;
   }
-  size_ += run.size();
+  size_ += units;
 }
 
 void TextRope::Append(char16_t c) { Append(std::u16string_view(&c, 1)); }
@@ -32,36 +45,40 @@ void TextRope::Append(char16_t c) { Append(std::u16string_view(&c, 1)); }
 void TextRope::PopBack() noexcept {
   Piece& last = pieces_.back();
   if (!last.shared) own_.pop_back();
-  if (--last.length == 0) pieces_.pop_back();
+  --last.length;
+  if (--last.units == 0) pieces_.pop_back();
   --size_;
 }
 
-void TextRope::RemovePrefix(size_t count) noexcept {
-  count = std::min(count, size_);
+size_t TextRope::TrimFront(char16_t c) noexcept {
+  // The characters are ASCII, one unit in either form: counts of units and of the
+  // source's own units agree over them.
+  size_t count = 0;
+  while (!pieces_.empty()) {
+    Piece& first = pieces_.front();
+    const size_t skip = std::visit(
+        [c](auto part) {
+          const size_t at = part.find_first_not_of(static_cast<typename decltype(part)::value_type>(c));
+          return at == decltype(part)::npos ? part.size() : at;
+        },
+        View(first));
+    count += skip;
+    if (skip < first.length) {
+      first.offset += skip;
+      first.length -= skip;
+      first.units -= skip;
+      break;
+    }
+    pieces_.erase(pieces_.begin());
+  }
   size_ -= count;
-  size_t whole = 0;
-  while (count > 0 && pieces_[whole].length <= count) count -= pieces_[whole++].length;
-  pieces_.erase(pieces_.begin(), pieces_.begin() + static_cast<ptrdiff_t>(whole));
-  if (count > 0) {
-    pieces_.front().offset += count;
-    pieces_.front().length -= count;
-  }
-}
-
-size_t TextRope::FindFirstNotOf(char16_t c) const noexcept {
-  size_t before = 0;
-  for (const Piece& piece : pieces_) {
-    const size_t at = View(piece).find_first_not_of(c);
-    if (at != std::u16string_view::npos) return before + at;
-    before += piece.length;
-  }
-  return std::u16string::npos;
+  return count;
 }
 
 std::u16string TextRope::ToString() const {
   std::u16string text;
   ReserveLarge(text, size_);
-  for (const Piece& piece : pieces_) text.append(View(piece));
+  for (const Piece& piece : pieces_) AppendUtf16(text, View(piece));
   return text;
 }
 

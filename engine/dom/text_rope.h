@@ -1,7 +1,8 @@
 // Text put together from runs of one shared, unchanging text (a page's source) and
 // characters of its own: what a reader sees of a page is mostly its source's text as it
 // stands, and a page may hold hundreds of megabytes. Once built it does not change, and
-// any thread may read it.
+// any thread may read it. Sizes and positions count UTF-16 units, whatever the form of
+// the source.
 #pragma once
 
 #include <cstddef>
@@ -10,23 +11,25 @@
 #include <string_view>
 #include <vector>
 
+#include "dom/source_text.h"
+
 namespace cef_engine::dom {
 
 class TextRope {
  public:
   size_t size() const noexcept { return size_; }
   bool empty() const noexcept { return size_ == 0; }
-  char16_t back() const noexcept;  // the rope is not empty
+  char16_t back() const;  // the rope is not empty
 
   // `run` is part of `text`, which the rope keeps instead of copying the run; without a
   // text, with another than the one the rope already keeps, or when the run is shorter
   // than kSharedRun, the run is copied.
-  void Append(std::u16string_view run, const std::shared_ptr<const std::u16string>& text = nullptr);
+  void Append(TextSpan run, const std::shared_ptr<const SourceText>& text = nullptr);
   void Append(char16_t c);
-  void PopBack() noexcept;  // the rope is not empty
-  void RemovePrefix(size_t count) noexcept;
-  // The position of the first character other than `c`; npos when there is none.
-  size_t FindFirstNotOf(char16_t c) const noexcept;
+  // Removes the last character, a blank or line break (ASCII).
+  void PopBack() noexcept;
+  // Removes the characters `c` (ASCII) the text begins with; answers how many.
+  size_t TrimFront(char16_t c) noexcept;
 
   std::u16string ToString() const;
 
@@ -37,15 +40,17 @@ class TextRope {
   static constexpr size_t kSharedRun = 64;
 
   struct Piece {
-    bool shared;  // of shared_, else of own_
-    size_t offset;
+    bool shared;    // of shared_, else of own_
+    size_t offset;  // in the units of its text
     size_t length;
+    size_t units;  // UTF-16 units it stands for
   };
-  std::u16string_view View(const Piece& piece) const noexcept {
-    return std::u16string_view(piece.shared ? *shared_ : own_).substr(piece.offset, piece.length);
+  TextSpan View(const Piece& piece) const noexcept {
+    return piece.shared ? shared_->Run(piece.offset, piece.length)
+                        : TextSpan(std::u16string_view(own_).substr(piece.offset, piece.length));
   }
 
-  std::shared_ptr<const std::u16string> shared_;
+  std::shared_ptr<const SourceText> shared_;
   std::u16string own_;  // own pieces in order: the last own piece ends it
   std::vector<Piece> pieces_;
   size_t size_ = 0;

@@ -6,8 +6,10 @@
 
 namespace cef_engine::dom {
 
-constexpr bool IsSpace(char16_t c) {
-  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
+// Of UTF-16 units or of UTF-8 bytes alike: white space is ASCII.
+template <class Char>
+constexpr bool IsSpace(Char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 constexpr char16_t AsciiLower(char16_t c) {
   return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;

@@ -534,7 +534,8 @@ Outcome ContextState::PageCall(duk_context* ctx, int op) {
       const std::u16string list = ArgText(ctx, 0);
       for (size_t pos = 0; pos < list.size();) {
         const size_t end =
-            std::find_if(list.begin() + static_cast<ptrdiff_t>(pos), list.end(), dom::IsSpace) - list.begin();
+            std::find_if(list.begin() + static_cast<ptrdiff_t>(pos), list.end(), dom::IsSpace<char16_t>) -
+            list.begin();
         if (end > pos) names.push_back(list.substr(pos, end - pos));
         pos = end + 1;
       }

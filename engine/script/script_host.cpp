@@ -7,7 +7,7 @@
 
 namespace cef_engine::script {
 
-std::unique_ptr<Page> Page::Load(std::u16string html, const std::u16string& url, FrameHooks& hooks) {
+std::unique_ptr<Page> Page::Load(dom::SourceText html, const std::u16string& url, FrameHooks& hooks) {
   std::unique_ptr<Page> page(new Page());
   Page* self = page.get();
   page->url_ = url;
@@ -40,7 +40,7 @@ void Page::Run(std::u16string_view code, int line) { script_->RunPageScript(code
 
 std::u16string Page::Title() const { return document_->Title(); }
 std::u16string Page::Text() const { return document_->Text(); }
-std::shared_ptr<const std::u16string> Page::Source() const { return document_->source(); }
+std::shared_ptr<const dom::SourceText> Page::Source() const { return document_->source(); }
 std::vector<dom::IFrameInfo> Page::Frames() const { return document_->IFrames(); }
 std::vector<std::u16string> Page::IconUrls() const { return document_->IconUrls(); }
 std::vector<std::u16string> Page::ImageUrls() const { return document_->ImageUrls(); }

@@ -87,7 +87,7 @@ class Page {
   // ConsoleMessage), running registered extensions first and then the page's scripts
   // where they stand, then fires DOMContentLoaded. `html` becomes the document's source
   // without a copy. `hooks` must outlive the page.
-  static std::unique_ptr<Page> Load(std::u16string html, const std::u16string& url, FrameHooks& hooks);
+  static std::unique_ptr<Page> Load(dom::SourceText html, const std::u16string& url, FrameHooks& hooks);
   ~Page();
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;
@@ -97,7 +97,7 @@ class Page {
 
   std::u16string Title() const;
   std::u16string Text() const;
-  std::shared_ptr<const std::u16string> Source() const;
+  std::shared_ptr<const dom::SourceText> Source() const;
   std::vector<dom::IFrameInfo> Frames() const;
   std::vector<std::u16string> IconUrls() const;
   std::vector<std::u16string> ImageUrls() const;

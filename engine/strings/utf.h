@@ -139,14 +139,12 @@ void Encode(char32_t cp, std::basic_string<Char>& out) {
   }
 }
 
-// Converts `in` into `out` (replacing its content); false when input was malformed.
+// Appends `in` converted to `out`; false when input was malformed.
 // From UTF-8, runs of ASCII (most of any markup) are widened as they are and only the
 // bytes between them decoded: an ASCII byte never belongs to a multi-byte sequence, so
 // the result is the same as decoding everything.
 template <class In, class Out>
-bool Transcode(std::basic_string_view<In> in, std::basic_string<Out>& out) {
-  out.clear();
-  ReserveLarge(out, in.size());
+bool AppendTranscoded(std::basic_string_view<In> in, std::basic_string<Out>& out) {
   auto encode = [&out](char32_t cp) { Encode(cp, out); };
   if constexpr (sizeof(In) == 1 && sizeof(Out) > 1) {
     auto is_ascii = [](In c) { return static_cast<unsigned char>(c) < 0x80; };
@@ -171,6 +169,14 @@ bool Transcode(std::basic_string_view<In> in, std::basic_string<Out>& out) {
   } else {
     return Decode(in, encode);
   }
+}
+
+// Converts `in` into `out` (replacing its content); false when input was malformed.
+template <class In, class Out>
+bool Transcode(std::basic_string_view<In> in, std::basic_string<Out>& out) {
+  out.clear();
+  ReserveLarge(out, in.size());
+  return AppendTranscoded(in, out);
 }
 
 }  // namespace cef_engine::utf

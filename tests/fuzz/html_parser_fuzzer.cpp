@@ -1,5 +1,6 @@
-// The engine's HTML tokenizer and tree builder on arbitrary bytes, read as UTF-8 and
-// converted by the engine: parsing never crashes and the document answers its queries.
+// The engine's HTML tokenizer and tree builder on arbitrary bytes, read as UTF-8 as a
+// page from a site is, and as the UTF-16 text the engine converts them to: parsing never
+// crashes, both make the same document, and the document answers its queries.
 // Each script block writes its own text back once (document.write), so written markup
 // is parsed where the script stands; writes stop after a few, so the page stays finite.
 #include <cstdio>
@@ -20,36 +21,47 @@ void Check(bool ok, const char* file = __builtin_FILE(), int line = __builtin_LI
   std::abort();
 }
 
-}  // namespace
+using cef_engine::dom::Document;
+using cef_engine::dom::HtmlParser;
+using cef_engine::dom::SourceText;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  cef_string_utf16_t text{};
-  cef_string_utf8_to_utf16(reinterpret_cast<const char*>(data), size, &text);
-  const std::u16string html(text.str ? text.str : u"", text.length);
-  cef_string_utf16_clear(&text);
-
-  using cef_engine::dom::Document;
-  using cef_engine::dom::HtmlParser;
+std::shared_ptr<Document> ParseWithWrites(SourceText html) {
   auto document = std::make_shared<Document>(u"http://fuzz.example/dir/page.html");
-  document->set_source(html);
+  document->set_source(std::move(html));
   HtmlParser parser(*document);
   int writes = 0;
   HtmlParser::ScriptRunner run = [&](std::u16string_view code, int line) {
     Check(line >= 1);
     if (writes++ < 4) parser.Write(code, run);
   };
-  parser.Parse(html, run);
+  parser.Parse(document->source(), run);
   Check(!parser.parsing());
-  parser.Write(html.substr(0, 256), run);  // after parsing: appended at the end
+  const std::u16string text = document->source()->ToString();
+  parser.Write(text.substr(0, 256), run);  // after parsing: appended at the end
+  return document;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  cef_string_utf16_t text{};
+  cef_string_utf8_to_utf16(bytes.data(), bytes.size(), &text);
+  const std::u16string html(text.str ? text.str : u"", text.length);
+  cef_string_utf16_clear(&text);
+
+  const auto document = ParseWithWrites(SourceText::Utf8(bytes));
+  const auto wide = ParseWithWrites(html);
+  Check(document->root().Markup() == wide->root().Markup());
+  Check(document->TextRuns().ToString() == wide->Text());
 
   Check(document->Html() != nullptr && document->Body() != nullptr);
   (void)document->Title();
-  (void)document->Text();
-  (void)document->root().Markup();
   (void)document->IFrames();
   (void)document->IconUrls();
   (void)document->BaseUrl();
   document->SetTitle(html.substr(0, 64));
   document->Close();
+  wide->Close();
   return 0;
 }

@@ -5,6 +5,7 @@
 #include "dom/document.h"
 #include "dom/html_parser.h"
 #include "page_test_support.h"
+#include "strings/utf.h"
 
 namespace {
 
@@ -12,12 +13,30 @@ using cef_engine::dom::Document;
 using cef_engine::dom::HtmlParser;
 using cef_engine::dom::Node;
 using cef_engine::dom::NodeKind;
+using cef_engine::dom::SourceText;
 
+std::shared_ptr<Document> ParseForm(SourceText html, const std::u16string& url) {
+  auto document = std::make_shared<Document>(url);
+  document->set_source(std::move(html));
+  HtmlParser(*document).Parse(document->source(), {});
+  return document;
+}
+
+// A page parsed as it comes from a site, as UTF-8 bytes; parsed as UTF-16 (as content the
+// program gives) it must make the same document.
 std::shared_ptr<Document> Parse(std::u16string_view html,
                                 std::u16string url = u"http://host.example/a/b.html") {
-  auto document = std::make_shared<Document>(std::move(url));
-  document->set_source(std::u16string(html));
-  HtmlParser(*document).Parse(html, {});
+  std::string bytes;
+  cef_engine::utf::Transcode(html, bytes);
+  auto document = ParseForm(SourceText::Utf8(bytes), url);
+  std::u16string text;
+  cef_engine::utf::Transcode(std::string_view(bytes), text);
+  const auto wide = ParseForm(text, url);
+  EXPECT_EQ(document->root().Markup(), wide->root().Markup()) << bytes;
+  std::vector<Node*> owners;
+  EXPECT_EQ(document->ViewText(&owners), wide->ViewText()) << bytes;
+  EXPECT_EQ(owners.size(), wide->ViewText().size()) << "a node for each UTF-16 unit: " << bytes;
+  EXPECT_EQ(document->TextRuns().ToString(), document->Text()) << bytes;
   return document;
 }
 
@@ -48,6 +67,11 @@ TEST(DocumentParsing, RepairsBadMarkupTheWayBrowsersDo) {
       {u"x<div class=\"unterminated", u"x<div class=\"unterminated\"></div>"},
       // Raw text: markup inside script stays text.
       {u"x<script>if (a<b) x = '</p>';</script>", u"x<script>if (a<b) x = '</p>';</script>"},
+      // Text past ASCII in text, names, values, comments and raw text.
+      {u"<p title='caf\u00E9 \U0001F600'>na\u00EFve\u00A0\u2603<d\u00EFv>x</d\u00EFv><!--\u00E9--></p>"
+       u"<textarea>\u00E9&amp;</textarea>",
+       u"<p title=\"caf\u00E9 \U0001F600\">na\u00EFve&nbsp;\u2603<d\u00EFv>x</d\u00EFv><!--\u00E9--></p>"
+       u"<textarea>\u00E9&amp;</textarea>"},
   };
   for (const auto& c : cases) {
     const auto document = Parse(c.html);
@@ -93,7 +117,7 @@ TEST(DocumentParsing, TitleTextAndSourceAreWhatAReaderSees) {
   EXPECT_EQ(document->Title(), u"My page");
   EXPECT_EQ(document->Text(),
             u"Hello big world\nnext line\nblock\ntail\n  keep   spaces\nline2\npara one\ntwo\nc1 c2");
-  EXPECT_EQ(*document->source(), html);
+  EXPECT_EQ(document->source()->ToString(), html);
 
   document->SetTitle(u"Renamed");
   EXPECT_EQ(document->Title(), u"Renamed");
@@ -127,6 +151,24 @@ TEST(DocumentParsing, TextRunsOutliveTheirDocumentAndTrimAcrossRuns) {
   first.reset();
   EXPECT_EQ(second->Text(), words + u" own\n" + words + u" run\n& decoded");
   EXPECT_EQ(second->TextRuns().ToString(), second->Text());
+}
+
+// Bytes that are no UTF-8 become U+FFFD each, wherever markup cuts the text.
+TEST(DocumentParsing, MalformedUtf8ReadsAsTheWholeDecoded) {
+  const std::string_view pages[] = {
+      "\xE2<p>\xC3</p>\xF0\x9F\x98",
+      "<p a='\xFF'>\xED\xA0\x80 x\xC3 \xC3</p>\x80<b>\xF4\x90\x80\x80</b><title>\xE2\x82</title>",
+  };
+  for (const std::string_view bytes : pages) {
+    std::u16string text;
+    cef_engine::utf::Transcode(bytes, text);
+    const auto narrow = ParseForm(SourceText::Utf8(std::string(bytes)), u"http://host.example/");
+    const auto wide = ParseForm(text, u"http://host.example/");
+    EXPECT_EQ(narrow->root().Markup(), wide->root().Markup());
+    EXPECT_EQ(narrow->Title(), wide->Title());
+    EXPECT_EQ(narrow->TextRuns().ToString(), wide->Text());
+    EXPECT_EQ(narrow->source()->ToString(), text);
+  }
 }
 
 TEST(DocumentParsing, ListsFramesIconsAndResolvesAddresses) {
@@ -197,7 +239,10 @@ TEST(DocumentParsing, SurvivesArbitraryMarkupSoup) {
                                         u"</body>",
                                         u"<p>",
                                         u"<li>",
-                                        u"</html>"};
+                                        u"</html>",
+                                        u"\u00E9",
+                                        u"\u00A0",
+                                        u"\U0001F600"};
   std::mt19937 random(12345);
   std::uniform_int_distribution<size_t> pick(0, std::size(pieces) - 1);
   for (int round = 0; round < 400; ++round) {

@@ -14,6 +14,7 @@
 #include "cef_engine.h"
 #include "engine/engine_test_support.h"
 #include "script/script_host.h"
+#include "strings/utf.h"
 
 namespace page_test {
 
@@ -132,9 +133,12 @@ class PageTest : public ::testing::Test {
     cef_shutdown();
     EXPECT_EQ(cef_engine_live_objects(), objects_before_) << "engine objects left alive";
   }
+  // The page as a site sends it: UTF-8 bytes.
   std::unique_ptr<cef_engine::script::Page> Load(
       std::u16string_view html, const std::u16string& url = u"http://test.example/dir/page.html") {
-    return cef_engine::script::Page::Load(std::u16string(html), url, frame);
+    std::string bytes;
+    cef_engine::utf::Transcode(html, bytes);
+    return cef_engine::script::Page::Load(cef_engine::dom::SourceText::Utf8(std::move(bytes)), url, frame);
   }
 
   RecordingFrame frame;

@@ -186,9 +186,9 @@ TEST_F(ScriptTest, NativeFunctionAnswersBecomeResultsOrErrors) {
 TEST_F(ScriptTest, PageScriptWritesTitlesOpensAndLogs) {
   const std::u16string html =
       u"<html><head><title>Start</title></head><body>\n"
-      u"<p>before</p>\n"
+      u"<p>before \u00E9</p>\n"
       u"<script>\n"
-      u"document.writeln('<b id=\"w\">written</b>');\n"
+      u"document.writeln('<b id=\"w\">written \u00E9</b>');\n"
       u"document.write('<script>document.write(\"nested\")<\\/script>');\n"
       u"</script>\n"
       u"<p>after</p>\n"
@@ -200,8 +200,8 @@ TEST_F(ScriptTest, PageScriptWritesTitlesOpensAndLogs) {
       u"</script>\n"
       u"</body></html>";
   auto page = Load(html);
-  EXPECT_EQ(page->Text(), u"before\nwritten nested\nafter");
-  EXPECT_EQ(*page->Source(), html) << "the source is the page as it arrived";
+  EXPECT_EQ(page->Text(), u"before \u00E9\nwritten \u00E9 nested\nafter");
+  EXPECT_EQ(page->Source()->ToString(), html) << "the source is the page as it arrived";
   EXPECT_EQ(page->Title(), u"Changed");
   EXPECT_EQ(frame.titles, std::vector<std::u16string>{u"Changed"});
   EXPECT_EQ(frame.opened, std::vector<std::u16string>{u"http://test.example/dir/popup.html"});
@@ -214,7 +214,7 @@ TEST_F(ScriptTest, PageScriptWritesTitlesOpensAndLogs) {
 
   // Later scripts and writes after the parse.
   page->ExecuteJavaScript(u"document.write('<p>appended</p>'); document.title", u"", 1);
-  EXPECT_EQ(page->Text(), u"before\nwritten nested\nafter\nappended");
+  EXPECT_EQ(page->Text(), u"before \u00E9\nwritten \u00E9 nested\nafter\nappended");
   page->ExecuteJavaScript(u"\n\nthrow new Error('late')", u"http://x.example/s.js", 5);
   ASSERT_EQ(frame.console.size(), 3u);
   EXPECT_EQ(frame.console[2].message, u"Uncaught Error: late");
