@@ -489,10 +489,9 @@ std::u16string Node::Value() const {
   switch (kind_) {
     case NodeKind::kText:
     case NodeKind::kComment:
-      return std::u16string(data());
+      return data();
     case NodeKind::kElement:
-      if (name_ == u"textarea")
-        return children_.empty() ? std::u16string() : std::u16string(children_.front()->data());
+      if (name_ == u"textarea") return children_.empty() ? std::u16string() : children_.front()->data();
       if (IsFormControl() || name_ == u"option") {
         const std::u16string* value = FindAttribute(u"value");
         return value ? *value : std::u16string();
@@ -525,14 +524,14 @@ bool Node::SetValue(std::u16string value) {
 }
 
 std::u16string Node::InnerText() const {
-  if (kind_ == NodeKind::kText) return std::u16string(data());
+  if (kind_ == NodeKind::kText) return data();
   TextBuilder builder;
   for (const auto& child : children_) builder.Add(*child, name_ == u"pre");
   return builder.Finish().ToString();
 }
 
 std::u16string Node::TextContent() const {
-  if (kind_ == NodeKind::kText || kind_ == NodeKind::kComment) return std::u16string(data());
+  if (kind_ == NodeKind::kText || kind_ == NodeKind::kComment) return data();
   std::u16string text;
   ForEachNode(*this, [&](const Node& n) {
     if (n.kind() == NodeKind::kText) AppendUtf16(text, n.data_span());
