@@ -164,6 +164,7 @@ void HtmlParser::Parse(std::shared_ptr<const SourceText> html, const ScriptRunne
   input_ = shared_ ? shared_->view() : TextSpan();
   written_.clear();
   lines_before_ = 0;
+  counted_pos_ = counted_lines_ = 0;
   pos_ = 0;
   Run(run);
 }
@@ -188,6 +189,7 @@ void HtmlParser::OwnInput() {
         },
         input_);
     shared_.reset();
+    counted_pos_ = counted_lines_ = 0;
   }
   written_.resize(owned_.size(), false);
   input_ = std::u16string_view(owned_);
@@ -199,6 +201,7 @@ void HtmlParser::Write(std::u16string_view text, const ScriptRunner& run) {
     owned_.insert(write_pos_, text);
     written_.insert(written_.begin() + static_cast<ptrdiff_t>(write_pos_), text.size(), true);
     input_ = std::u16string_view(owned_);
+    if (write_pos_ < counted_pos_) counted_pos_ += text.size();  // written text has no lines of the page
     write_pos_ += text.size();
     return;
   }
@@ -206,6 +209,7 @@ void HtmlParser::Write(std::u16string_view text, const ScriptRunner& run) {
   // After the parse everything read is done with: the written text becomes the input,
   // and only the count of the page's lines before it stays.
   lines_before_ = LineAt(InputSize()) - 1;
+  counted_pos_ = counted_lines_ = 0;
   shared_.reset();
   owned_.assign(text);
   input_ = std::u16string_view(owned_);
@@ -233,15 +237,17 @@ size_t HtmlParser::InputSize() const noexcept {
 }
 
 // Lines of the page as it arrived: written text does not count.
-int HtmlParser::LineAt(size_t pos) const {
-  return std::visit(
+int HtmlParser::LineAt(size_t pos) {
+  pos = std::min(pos, InputSize());
+  if (pos < counted_pos_) counted_pos_ = counted_lines_ = 0;
+  std::visit(
       [&](auto in) {
-        int line = 1 + lines_before_;
-        for (size_t i = 0; i < pos && i < in.size(); ++i)
-          line += in[i] == '\n' && !(i < written_.size() && written_[i]);
-        return line;
+        for (size_t i = counted_pos_; i < pos; ++i)
+          counted_lines_ += in[i] == '\n' && !(i < written_.size() && written_[i]);
       },
       input_);
+  counted_pos_ = pos;
+  return 1 + lines_before_ + counted_lines_;
 }
 
 template <class Char>

@@ -46,7 +46,7 @@ class HtmlParser {
   // Makes the input the parser's own (UTF-16), so that written text can be inserted into it.
   void OwnInput();
   size_t InputSize() const noexcept;
-  int LineAt(size_t pos) const;
+  int LineAt(size_t pos);
   // The readers take the input in its form, UTF-8 or UTF-16.
   template <class Char>
   bool StartsWithAt(std::basic_string_view<Char> in, size_t pos, std::u16string_view what) const;
@@ -82,6 +82,10 @@ class HtmlParser {
   TextSpan input_;
   std::vector<bool> written_;  // per unit of input_: came from document.write (empty: none)
   int lines_before_ = 0;       // lines of the page parsed before input_ began
+  // LineAt counts on from where it last ended: scripts ask in the order they stand, and
+  // a page may hold thousands of them in many megabytes.
+  size_t counted_pos_ = 0;
+  int counted_lines_ = 0;  // line breaks of the page before counted_pos_
   size_t pos_ = 0;
   size_t write_pos_ = 0;  // where document.write inserts while a script runs
   bool in_script_ = false;
