@@ -73,12 +73,13 @@ class TextBuilder {
       : owners_(owners), view_(view) {}
 
   // Room for the owner of each character before the text is built: a page's text may be
-  // hundreds of megabytes, and growing by doubling would copy it again and again.
+  // hundreds of megabytes, and growing by doubling would copy it again and again. A run's
+  // own length bounds its UTF-16 units and needs no decoding.
   void Reserve(const Node& root) {
     if (!owners_) return;
     size_t units = 0;
     ForEachNode(root, [&](const Node& n) {
-      if (n.kind() == NodeKind::kText) units += Utf16Size(n.data_span());
+      if (n.kind() == NodeKind::kText) units += Length(n.data_span());
     });
     owners_->reserve(units);
   }
@@ -164,6 +165,7 @@ class TextBuilder {
       if (space_ && !out_.empty() && out_.back() != u'\n') Put(u' ', node);
       space_ = false;
       const auto run = data.substr(at, end - at);
+      const size_t before = out_.size();
       if (run.find(NoBreakSpace<Char>()) == std::basic_string_view<Char>::npos) {
         out_.Append(run, source);
       } else {
@@ -171,7 +173,7 @@ class TextBuilder {
         std::replace(spaced.begin(), spaced.end(), char16_t{0x00A0}, u' ');
         out_.Append(spaced);
       }
-      if (owners_) owners_->insert(owners_->end(), Utf16Size(run), &node);
+      if (owners_) owners_->insert(owners_->end(), out_.size() - before, &node);
       at = end;
     }
   }

@@ -232,9 +232,7 @@ void HtmlParser::Run(const ScriptRunner& run) {
   EnsureBody();  // every document ends with html, head and body
 }
 
-size_t HtmlParser::InputSize() const noexcept {
-  return std::visit([](auto in) { return in.size(); }, input_);
-}
+size_t HtmlParser::InputSize() const noexcept { return Length(input_); }
 
 // Lines of the page as it arrived: written text does not count.
 int HtmlParser::LineAt(size_t pos) {
@@ -435,13 +433,12 @@ void HtmlParser::EnsureBody() {
 void HtmlParser::InsertText(TextSpan text, const std::shared_ptr<const SourceText>& source,
                             std::u16string* whole) {
   // White space is ASCII, one unit in either form: the text is trimmed in its own form.
-  const auto size = [&text] { return std::visit([](auto t) { return t.size(); }, text); };
   const auto drop = [&text](size_t count) { std::visit([count](auto& t) { t.remove_prefix(count); }, text); };
-  if (size() == 0) return;
+  if (Length(text) == 0) return;
   if (skip_newline_) {
     skip_newline_ = false;
     if (std::visit([](auto t) { return t.front() == '\n'; }, text)) drop(1);
-    if (size() == 0) return;
+    if (Length(text) == 0) return;
   }
   if (mode_ != Mode::kInBody) {
     // White space before the body belongs nowhere visible; other text opens the body.
@@ -452,7 +449,7 @@ void HtmlParser::InsertText(TextSpan text, const std::shared_ptr<const SourceTex
           return n;
         },
         text);
-    if (spaces == size() && (mode_ != Mode::kInHead || open_.size() <= 1)) return;
+    if (spaces == Length(text) && (mode_ != Mode::kInHead || open_.size() <= 1)) return;
     if (mode_ != Mode::kInHead || open_.size() <= 1) {
       drop(spaces);
       EnsureBody();
@@ -469,7 +466,7 @@ void HtmlParser::InsertText(TextSpan text, const std::shared_ptr<const SourceTex
   Node& node = parent.Append(std::make_unique<Node>(document_, NodeKind::kText, u"#text"));
   if (source) {
     node.set_data(source, text);
-  } else if (whole && size() == whole->size()) {
+  } else if (whole && Length(text) == whole->size()) {
     node.set_data(std::move(*whole));
   } else {
     node.set_data(ToUtf16(text));

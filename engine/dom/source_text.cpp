@@ -18,17 +18,13 @@ void AppendUtf16(std::u16string& out, TextSpan text) {
 
 std::u16string ToUtf16(TextSpan text) {
   std::u16string out;
-  std::visit([&out](auto run) { ReserveLarge(out, run.size()); }, text);
+  ReserveLarge(out, Length(text));
   AppendUtf16(out, text);
   return out;
 }
 
 TextSpan SourceText::view() const noexcept {
   return std::visit([](const auto& text) { return TextSpan(text); }, text_);
-}
-
-size_t SourceText::size() const noexcept {
-  return std::visit([](const auto& text) { return text.size(); }, text_);
 }
 
 size_t SourceText::OffsetOf(TextSpan run) const noexcept {

@@ -17,6 +17,11 @@ namespace cef_engine::dom {
 // A run of text: UTF-8 or UTF-16.
 using TextSpan = std::variant<std::string_view, std::u16string_view>;
 
+// Its length in its own units: bytes of UTF-8, units of UTF-16 (never fewer than its
+// UTF-16 units).
+inline size_t Length(TextSpan text) noexcept {
+  return std::visit([](auto run) { return run.size(); }, text);
+}
 // Its length in UTF-16 units.
 size_t Utf16Size(TextSpan text) noexcept;
 void AppendUtf16(std::u16string& out, TextSpan text);
@@ -35,7 +40,7 @@ class SourceText {
 
   TextSpan view() const noexcept;
   // In its own units: bytes of UTF-8, units of UTF-16.
-  size_t size() const noexcept;
+  size_t size() const noexcept { return Length(view()); }
   // Where `run`, a run of this text, begins, in its units.
   size_t OffsetOf(TextSpan run) const noexcept;
   TextSpan Run(size_t offset, size_t length) const noexcept;

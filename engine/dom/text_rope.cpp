@@ -18,7 +18,7 @@ char16_t TextRope::back() const {
 }
 
 void TextRope::Append(TextSpan run, const std::shared_ptr<const SourceText>& text) {
-  const size_t length = std::visit([](auto part) { return part.size(); }, run);
+  const size_t length = Length(run);
   if (length == 0) return;
   const size_t units = Utf16Size(run);
   if (text && length >= kSharedRun && (!shared_ || shared_ == text)) {
